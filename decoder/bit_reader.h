@@ -8,6 +8,16 @@
 
 namespace halvaris {
 
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* bytes) {
+  std::uint64_t value;
+  std::memcpy(&value, bytes, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return value;
+#else
+  return __builtin_bswap64(value);
+#endif
+}
+
 // The bits of one block's own area that follow its 12 header bits. Bits past the area read as
 // zero; the area is never read beyond its last byte.
 class AreaReader {
@@ -15,11 +25,15 @@ class AreaReader {
   // `areaStart` is the byte holding the DCT mode bit and the class; blocks 0..5 own 9 bytes from
   // there, blocks 6 and 7 own 7.
   AreaReader(const std::uint8_t* areaStart, int block) : limit_(block < 6 ? 72 : 56) {
-    unsigned char bytes[16] = {};
-    std::memcpy(bytes, areaStart, block < 6 ? 9 : 7);
-    for (int i = 0; i < 8; ++i) {
-      high_ = (high_ << 8) | bytes[i];
-      low_ = (low_ << 8) | bytes[i + 8];
+    // Only bytes of the area's own DIF block are loaded: block 6 masks off the byte after its
+    // area, block 7 (the last of the DIF block) loads from the byte before its area.
+    if (block < 6) {
+      high_ = LoadBigEndian64(areaStart);
+      low_ = std::uint64_t{areaStart[8]} << 56;
+    } else if (block == 6) {
+      high_ = LoadBigEndian64(areaStart) & ~std::uint64_t{0xFF};
+    } else {
+      high_ = LoadBigEndian64(areaStart - 1) << 8;
     }
   }
 
@@ -68,9 +82,10 @@ class SpillStore {
   }
 
   // Appends the top k (0..32) bits of value to buffer i.
-  void Put(int i, std::uint32_t value, int k) {
+  void Put(int i, std::uint32_t value, int k) { PutInto(buffers_[i], value, k); }
+
+  static void PutInto(SpillBuffer& buffer, std::uint32_t value, int k) {
     if (k == 0) return;
-    SpillBuffer& buffer = buffers_[i];
     const int word = buffer.writePosition >> 5;
     const int shift = buffer.writePosition & 31;
     const std::uint32_t kept = k == 32 ? value : value & ~(0xFFFFFFFFu >> k);
@@ -94,6 +109,20 @@ class SpillStore {
       got += part;
     }
     return value;
+  }
+
+  // Appends the unread bits of buffers 0..4, in order, to `chain`: reading the chain from its
+  // start is then the same as reading the five buffers one after another.
+  void Gather(SpillBuffer& chain) const {
+    for (int i = 0; i < kMacroblocksPerSegment; ++i) {
+      SpillBuffer source = buffers_[i];
+      while (source.readPosition < source.writePosition) {
+        int got;
+        const std::uint32_t bits = PeekOne(source, 32, got);
+        PutInto(chain, bits, got);
+        source.readPosition += got;
+      }
+    }
   }
 
   // Skips k bits from buffer `first` on through buffer `last`; returns the bits that could not

@@ -53,6 +53,22 @@ const std::int16_t WeightTable[4][64] = {
 };
 // clang-format on
 
+namespace {
+struct ScanWeightTables {
+  ScanWeight table[4][64];
+  ScanWeightTables() : table{} {
+    for (int kind = 0; kind < 4; ++kind) {
+      for (int p = 0; p < 64; ++p) {
+        table[kind][p] = {static_cast<std::int16_t>(ZigZag[p]), WeightTable[kind][ZigZag[p]]};
+      }
+    }
+  }
+};
+const ScanWeightTables scanWeightTables;
+}  // namespace
+
+const ScanWeight (*const ScanWeights)[64] = scanWeightTables.table;
+
 constexpr std::uint8_t kNo = kNoQuantStep;
 const std::uint8_t QuantStepTable[16][4] = {
     {kNo, kNo, kNo, kNo}, {1, 2, 4, 8},     {2, 4, 8, kNo},     {3, 6, 12, kNo},

@@ -15,10 +15,17 @@ extern const std::int32_t ZigZag[64];
 enum class WeightKind { Luma1080 = 0, Chroma1080 = 1, Luma720 = 2, Chroma720 = 3 };
 extern const std::int16_t WeightTable[4][64];
 
-inline const std::int16_t* WeightsFor(VideoSystem system, int block) {
+// The weight table in scan order: entry p holds element ZigZag[p] and its weight, so that placing
+// a coefficient is one lookup.
+struct ScanWeight {
+  std::int16_t element;
+  std::int16_t weight;
+};
+extern const ScanWeight (*const ScanWeights)[64];  // [4][64], by weight kind
+
+inline const ScanWeight* ScanWeightsFor(VideoSystem system, int block) {
   const bool is720 = system == 2 || system == 4;
-  const int kind = (is720 ? 2 : 0) + (block >= 4 ? 1 : 0);
-  return WeightTable[kind];
+  return ScanWeights[(is720 ? 2 : 0) + (block >= 4 ? 1 : 0)];
 }
 
 // Quantisation steps by quantisation number (0..15) and class (0..3); 255 marks the combinations

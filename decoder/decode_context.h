@@ -21,6 +21,8 @@ constexpr int kBlocksPerSegment = kMacroblocksPerSegment * kBlocksPerMacroblock;
 // inside the buffer stays inside the storage.
 constexpr int kSpillCapacityBits = 8160;
 constexpr int kSpillWords = kSpillCapacityBits / 32 + 2;
+constexpr int kChainWords = kMacroblocksPerSegment * kSpillWords;
+constexpr int kChainBuffer = kMacroblocksPerSegment;  // index of the chain in DecodeContext::spill
 
 // One macroblock's pool of spare bits: the bits its blocks left after their end-of-block codes.
 struct SpillBuffer {
@@ -49,13 +51,14 @@ struct DecodeContext {
   CoefficientBlock* blocks = nullptr;  // 40 blocks, 16-byte aligned inside blockStorage
   std::unique_ptr<unsigned char[]> blockStorage;
   std::unique_ptr<std::uint32_t[]> spillStorage;
-  SpillBuffer spill[kMacroblocksPerSegment];
+  SpillBuffer spill[kMacroblocksPerSegment + 1];  // the five buffers, then their chain
 
   std::int32_t quantStep[kBlocksPerSegment];
   std::uint16_t resumePos[kBlocksPerSegment];  // 0: finished
   std::uint32_t carryBits[kBlocksPerSegment];  // up to 16 bits, most significant bit first
   std::uint16_t carryCount[kBlocksPerSegment];
   std::uint8_t fieldMode[kMacroblocksPerSegment];
+  std::uint8_t hasAc[kBlocksPerSegment];  // an AC coefficient was written into the block
 };
 
 // Decodes the five macroblocks of segment slot (channel c, sequence slot q, segment slot s) of

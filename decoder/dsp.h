@@ -20,6 +20,10 @@ struct DspFunctions {
 
 const DspFunctions& ActiveDsp();
 
+// The inverse DCT of a block whose only non-zero value is element 0 (a multiple of 4 from -1024
+// to 1020, as the decoder writes it): a table lookup with the same results as the full transform.
+void InverseDctDcOnly(std::int16_t* block);
+
 const DspFunctions& ScalarDsp();
 // nullptr when this build or this processor has no SSE2.
 const DspFunctions* Sse2Dsp();

@@ -28,12 +28,12 @@ bool AllocateBuffers(DecodeContext& context) {
   }
   if (!context.spillStorage) {
     context.spillStorage.reset(
-        new (std::nothrow) std::uint32_t[kMacroblocksPerSegment * kSpillWords]());
+        new (std::nothrow) std::uint32_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
     if (!context.spillStorage) {
       ReportMessage("Could not allocate Halvaris buffers, out of memory?", "Halvaris");
       return false;
     }
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    for (int m = 0; m <= kMacroblocksPerSegment; ++m) {
       context.spill[m] = SpillBuffer{};
       context.spill[m].words = context.spillStorage.get() + m * kSpillWords;
     }
@@ -63,40 +63,43 @@ class SegmentDecoder {
         coefficients[0] = static_cast<std::int16_t>(4 * dc);
         const std::int32_t step = QuantStep(quantNumber, (header >> 4) & 3);
         context_.quantStep[index] = step;
-        DecodeFromArea(m, index, AreaReader(areaStart, b), WeightsFor(system_, b), step);
+        DecodeFromArea(m, index, AreaReader(areaStart, b), ScanWeightsFor(system_, b), step);
       }
     }
   }
 
-  // Pass 2 reads each macroblock's own spare bits, pass 3 those of all five macroblocks in turn.
+  // Pass 2 reads each macroblock's own spare bits, pass 3 those of all five macroblocks in turn,
+  // gathered into one chain first.
   void LaterPass(int pass) {
+    if (pass == kPass3) spill_.Gather(context_.spill[kChainBuffer]);
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      const int first = pass == kPass2 ? m : 0;
-      const int last = pass == kPass2 ? m : kMacroblocksPerSegment - 1;
+      const int first = pass == kPass2 ? m : kChainBuffer;
+      const int last = first;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int index = m * kBlocksPerMacroblock + b;
         if (context_.resumePos[index] == 0) continue;
-        DecodeFromSpill(index, first, last, WeightsFor(system_, b), context_.quantStep[index]);
+        DecodeFromSpill(index, first, last, ScanWeightsFor(system_, b), context_.quantStep[index]);
       }
     }
   }
 
  private:
   // Places (run, amplitude) at scan position p; returns false when the block is full.
-  static bool Place(std::int16_t* coefficients, int& p, int run, int amplitude,
-                    const std::int16_t* weights, std::int32_t step) {
+  bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan,
+             std::int32_t step) {
     p += run;
     if (p > 63) return false;
-    const int element = ZigZag[p];
-    const std::int32_t value = (weights[element] * step * amplitude) / 32;
-    coefficients[element] = static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+    context_.hasAc[index] = 1;
+    const ScanWeight entry = scan[p];
+    const std::int32_t value = (entry.weight * step * amplitude) / 32;
+    context_.blocks[index].value[entry.element] =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
     ++p;
     return true;
   }
 
-  void DecodeFromArea(int m, int index, AreaReader area, const std::int16_t* weights,
+  void DecodeFromArea(int m, int index, AreaReader area, const ScanWeight* weights,
                       std::int32_t step) {
-    std::int16_t* coefficients = context_.blocks[index].value;
     int p = 1;
     for (;;) {
       int got;
@@ -123,13 +126,12 @@ class SegmentDecoder {
         return;
       }
       area.Advance(code.length);
-      if (!Place(coefficients, p, code.run, code.amplitude, weights, step)) return;
+      if (!Place(index, p, code.run, code.amplitude, weights, step)) return;
     }
   }
 
-  void DecodeFromSpill(int index, int first, int last, const std::int16_t* weights,
+  void DecodeFromSpill(int index, int first, int last, const ScanWeight* weights,
                        std::int32_t step) {
-    std::int16_t* coefficients = context_.blocks[index].value;
     int p = context_.resumePos[index];
     for (;;) {
       const int carried = context_.carryCount[index];
@@ -153,7 +155,7 @@ class SegmentDecoder {
         return;
       }
       Consume(index, first, last, code.length);
-      if (!Place(coefficients, p, code.run, code.amplitude, weights, step)) {
+      if (!Place(index, p, code.run, code.amplitude, weights, step)) {
         context_.resumePos[index] = 0;
         return;
       }
@@ -180,12 +182,21 @@ class SegmentDecoder {
 void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, bool is1080,
                  std::uint8_t* picture, std::ptrdiff_t pitch, const DspFunctions& dsp) {
   CoefficientBlock* blocks = context.blocks + m * kBlocksPerMacroblock;
-  for (int b = 4; b < 8; ++b) dsp.inverseDct8x8(blocks[b].value);
+  const std::uint8_t* hasAc = context.hasAc + m * kBlocksPerMacroblock;
+  // Blocks without AC coefficients (most of a plain picture) take the table of DC-only results.
+  auto transform = [&](int b) {
+    if (hasAc[b]) {
+      dsp.inverseDct8x8(blocks[b].value);
+    } else {
+      InverseDctDcOnly(blocks[b].value);
+    }
+  };
+  for (int b = 4; b < 8; ++b) transform(b);
 
   const bool bottomRow = is1080 && position.y >= 1072;
   const bool fieldMode = is1080 && !bottomRow && context.fieldMode[m] != 0;
   for (int k = 0; k < 4; ++k) {
-    dsp.inverseDct8x8(blocks[k].value);
+    transform(k);
     std::ptrdiff_t column, line;
     if (bottomRow) {
       // The bottom row of the 1080-line pictures holds 32 x 8 macroblocks, blocks side by side.
@@ -216,6 +227,7 @@ void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_
   std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
   std::memset(context.resumePos, 0, sizeof context.resumePos);
   std::memset(context.carryCount, 0, sizeof context.carryCount);
+  std::memset(context.hasAc, 0, sizeof context.hasAc);
   for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
 
   const DecoderTables& tables = BuildDecoderTables();
