@@ -220,9 +220,9 @@ void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, boo
 
 }  // namespace
 
-void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
-                        int width, int /*height*/, const std::uint8_t* frame, VideoSystem system) {
-  if (!AllocateBuffers(context)) return;
+bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
+                               const std::uint8_t* frame, VideoSystem system) {
+  if (!AllocateBuffers(context)) return false;
 
   std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
   std::memset(context.resumePos, 0, sizeof context.resumePos);
@@ -230,14 +230,20 @@ void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_
   std::memset(context.hasAc, 0, sizeof context.hasAc);
   for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
 
-  const DecoderTables& tables = BuildDecoderTables();
   const std::uint32_t* addresses =
-      &tables.blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
+      &BuildDecoderTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
   SegmentDecoder decoder(context, system);
   decoder.Pass1(frame, addresses);
   decoder.LaterPass(kPass2);
   decoder.LaterPass(kPass3);
+  return true;
+}
 
+void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
+                        int width, int /*height*/, const std::uint8_t* frame, VideoSystem system) {
+  if (!DecodeSegmentCoefficients(context, c, q, s, frame, system)) return;
+
+  const DecoderTables& tables = BuildDecoderTables();
   const DspFunctions& dsp = ActiveDsp();
   const bool is1080 = system == 1 || system == 3;
   const std::ptrdiff_t pitch = 2 * static_cast<std::ptrdiff_t>(width);
