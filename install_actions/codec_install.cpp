@@ -1,6 +1,7 @@
 // Replacing and removing the family's QuickTime components in QuickTime's components folder.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <optional>
 #include <string>

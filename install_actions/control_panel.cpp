@@ -1,6 +1,7 @@
 // Offering the product's Control Panel program at the end of an install.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,8 @@
 // Registering the family's file I/O plug-in with the editor, and finishing the product's install
 // and uninstall.
-#include <msi.h>
 #include <windows.h>
+
+#include <msi.h>
 
 #include <cstdio>
 #include <memory>
