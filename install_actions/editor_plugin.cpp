@@ -13,6 +13,7 @@
 #include "message_box.h"
 #include "path_parts.h"
 #include "registry_value.h"
+#include "windows_installer.h"
 
 namespace halvaris::install {
 namespace {
@@ -45,18 +46,20 @@ struct EditionLookup {
   char componentPath[MAX_PATH] = {};
 };
 
-void FindProduct(const EditorEdition& edition, EditionLookup& lookup) {
+void FindProduct(const WindowsInstaller& installer, const EditorEdition& edition,
+                 EditionLookup& lookup) {
   // A failed search leaves the product code empty, and the component lookup then finds nothing.
-  MsiEnumRelatedProductsA(edition.upgradeCode, 0, 0, lookup.productCode);
+  installer.EnumRelatedProducts(edition.upgradeCode, 0, 0, lookup.productCode);
   lookup.productCode[productCodeSize - 1] = '\0';
 }
 
 // Leaves the component path empty when the edition or its component is not there.
-void FindComponentPath(const EditorEdition& edition, EditionLookup& lookup) {
+void FindComponentPath(const WindowsInstaller& installer, const EditorEdition& edition,
+                       EditionLookup& lookup) {
   lookup.componentPath[0] = '\0';
   DWORD size = MAX_PATH;
-  const INSTALLSTATE state =
-      MsiGetComponentPathA(lookup.productCode, edition.componentCode, lookup.componentPath, &size);
+  const INT state = installer.GetComponentPath(lookup.productCode, edition.componentCode,
+                                               lookup.componentPath, &size);
   // A path cut short would name some other folder.
   if (state == INSTALLSTATE_MOREDATA) lookup.componentPath[0] = '\0';
   lookup.componentPath[MAX_PATH - 1] = '\0';
@@ -97,12 +100,13 @@ using namespace halvaris::install;
 std::int32_t __cdecl RegisterHalvarisVegas90(const char* pluginFolder) {
   try {
     if (pluginFolder == nullptr) pluginFolder = "";
+    const WindowsInstaller installer;
     EditionLookup lookup32;
     EditionLookup lookup64;
-    FindProduct(edition32, lookup32);
-    FindProduct(edition64, lookup64);
-    FindComponentPath(edition32, lookup32);
-    FindComponentPath(edition64, lookup64);
+    FindProduct(installer, edition32, lookup32);
+    FindProduct(installer, edition64, lookup64);
+    FindComponentPath(installer, edition32, lookup32);
+    FindComponentPath(installer, edition64, lookup64);
 
     // A file that cannot be written skips that edition; there is no one to tell.
     if (IsNative64BitWindows() && lookup64.componentPath[0] != '\0') {
