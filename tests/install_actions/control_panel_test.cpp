@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "control_panel_mark.h"
 #include "install_actions.h"
 #include "test_support.h"
 
@@ -32,17 +31,6 @@ TEST(CompleteHalvarisInstall, AnsweringYesStartsTheControlPanelProgram) {
   EXPECT_TRUE(controlPanel.WasStarted());
   ASSERT_THAT(user.shownTexts(), ElementsAre(controlPanelQuestion));
   EXPECT_EQ(user.shown()[0].caption, "Halvaris");
-}
-
-TEST(CompleteHalvarisInstall, AnsweringNoStartsNothing) {
-  ScratchFolder installFolder;
-  TestControlPanel controlPanel(installFolder.path());
-  ScriptedUser user({false});
-
-  EXPECT_EQ(CompleteHalvarisInstall(installFolder.path().c_str()), 0);
-
-  EXPECT_THAT(user.shownTexts(), ElementsAre(controlPanelQuestion));
-  EXPECT_FALSE(FileExists(installFolder / controlPanelMarkName));
 }
 
 TEST(CompleteHalvarisInstall, MissingProgramIsReportedWithItsFullPath) {
