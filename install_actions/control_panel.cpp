@@ -13,8 +13,8 @@
 namespace halvaris::install {
 namespace {
 
-// The folder path is formed in 4096 bytes, the program's full path in MAX_PATH and the failure
-// message in 256: the sizes the shell and the message box were always given.
+// Fixed room: 4096 bytes for the folder path, MAX_PATH for the program's full path as the shell
+// gets it, 256 for the failure message. Everything put into them is bounded.
 constexpr std::size_t folderPathSize = 4096;
 constexpr std::size_t messageSize = 256;
 

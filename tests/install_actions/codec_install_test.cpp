@@ -72,9 +72,11 @@ TEST_F(CodecInstallTest, WithoutAUsableComponentsFolderNothingIsTouchedOrAsked) 
   RemoveMachineValue(quickTimeKey, componentsFolderValue);
   WriteFileText(component("halvarisQuicktime11.qtx"), "old");
   WriteFileText(component("halvarisQuicktime1.qtx"), "old");
-  // No value; an empty one, which would aim at the current folder; one that needs 257 bytes.
-  const std::optional<std::string> values[] = {std::nullopt, "",
-                                               componentsFolder() + "\\" + std::string(255, 'C')};
+  // No value; an empty one, which would aim at the current folder; one of 256 characters, which
+  // with its terminator is one byte more than the 256-byte buffer.
+  std::string tooLong = componentsFolder() + "\\";
+  tooLong.resize(256, 'C');
+  const std::optional<std::string> values[] = {std::nullopt, "", tooLong};
   for (const std::optional<std::string>& value : values) {
     if (value) RegisterComponentsFolder(*value);
     ScriptedUser user;
