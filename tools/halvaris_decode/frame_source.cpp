@@ -123,8 +123,9 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
                     " nor its frames tell the video system; " + SystemAsked());
   }
   opened.fieldOrder = facts.fieldOrder;
-  opened.found =
-      "QuickTime movie, " + trackName + ", " + std::to_string(track.samples.size()) + " frames";
+  const std::size_t count = track.samples.size();
+  opened.found = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
+                 (count == 1 ? " frame" : " frames");
   const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
   opened.source = std::make_unique<MovieSource>(std::move(file), std::move(track), frameBytes);
   return opened;
@@ -167,5 +168,3 @@ OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem) {
 }
 
 }  // namespace halvaris::decode_tool
-opened.found = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
-               (count == 1 ? " frame" : " frames")
