@@ -107,7 +107,7 @@ class PngWriter : public PictureWriter {
   PngWriter(const OutputSettings& settings)
       : pattern_(settings.path), geometry_(GeometryOf(settings.system)) {
     if (settings.path == "-") throw ToolError("PNG pictures cannot go to standard output");
-    if (!HasNumberField(pattern_) && settings.frameCount != 1) {
+    if (!HasNumberField(pattern_) && settings.frameCount > 1) {
       throw ToolError(
           "PNG output of several frames needs %d in its name (for example frame-%04d.png)"
           ", or --frames N for one frame");

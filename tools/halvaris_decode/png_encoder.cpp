@@ -95,27 +95,8 @@ std::vector<std::uint8_t> FilterLines(const std::uint8_t* rgb, int width, int he
   return lines;
 }
 
-// A zlib stream of stored deflate blocks (at most 65535 bytes each).
 std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data) {
-  std::vector<std::uint8_t> out;
-  out.reserve(data.size() + data.size() / 65535 * 5 + 16);
-  out.push_back(0x78);  // deflate, 32 KB window
-  out.push_back(0x01);  // check bits for the header above, fastest level
-  std::size_t offset = 0;
-  do {
-    const std::size_t length = std::min<std::size_t>(data.size() - offset, 65535);
-    const bool last = offset + length == data.size();
-    out.push_back(last ? 1 : 0);
-    out.push_back(static_cast<std::uint8_t>(length));
-    out.push_back(static_cast<std::uint8_t>(length >> 8));
-    out.push_back(static_cast<std::uint8_t>(~length));
-    out.push_back(static_cast<std::uint8_t>(~length >> 8));
-    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(offset),
-               data.begin() + static_cast<std::ptrdiff_t>(offset + length));
-    offset += length;
-  } while (offset < data.size());
-  PutBig32(out, Adler32(data.data(), data.size()));
-  return out;
+  return StoredZlibStream(data);
 }
 
 #endif
@@ -152,6 +133,28 @@ std::uint32_t Adler32(const std::uint8_t* data, std::size_t bytes, std::uint32_t
     bytes -= run;
   }
   return b << 16 | a;
+}
+
+std::vector<std::uint8_t> StoredZlibStream(const std::vector<std::uint8_t>& data) {
+  std::vector<std::uint8_t> out;
+  out.reserve(data.size() + data.size() / 65535 * 5 + 16);
+  out.push_back(0x78);  // deflate, 32 KB window
+  out.push_back(0x01);  // check bits for the header above, fastest level
+  std::size_t offset = 0;
+  do {
+    const std::size_t length = std::min<std::size_t>(data.size() - offset, 65535);
+    const bool last = offset + length == data.size();
+    out.push_back(last ? 1 : 0);
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(~length));
+    out.push_back(static_cast<std::uint8_t>(~length >> 8));
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(offset),
+               data.begin() + static_cast<std::ptrdiff_t>(offset + length));
+    offset += length;
+  } while (offset < data.size());
+  PutBig32(out, Adler32(data.data(), data.size()));
+  return out;
 }
 
 std::vector<std::uint8_t> EncodePng(const std::uint8_t* rgb, int width, int height) {
