@@ -1,0 +1,42 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace halvaris {
+
+// Result of reading one AC code. run -1 is end of block; run -2 means the bits at hand do not
+// hold the whole code (length then tells how many it needs).
+struct AcCode {
+  int length;
+  int run;
+  int amplitude;
+};
+
+constexpr int kEndOfBlock = -1;
+constexpr int kOutOfBits = -2;
+
+// One entry per value of a code's first 13 bits. The code is complete, so every entry is filled.
+struct AcCodeEntry {
+  std::int16_t amplitude;  // signed; kAmplitudeEscape for the escape that carries 8 bits
+  std::int8_t run;         // kEndOfBlock for end of block
+  std::uint8_t length;     // whole length in bits, sign bit included
+};
+
+constexpr std::int16_t kAmplitudeEscape = INT16_MIN;
+extern const std::array<AcCodeEntry, 8192> AcCodeTable;
+
+// Reads the code at the top of `window` (16 bits, right-aligned, first bit in bit 15) of which
+// `available` bits are real (the rest are zero).
+inline AcCode DecodeAcCode(std::uint32_t window, int available) {
+  const AcCodeEntry entry = AcCodeTable[(window >> 3) & 8191];
+  if (entry.run == kEndOfBlock) return {4, kEndOfBlock, 0};
+  if (available < entry.length) return {entry.length, kOutOfBits, 0};
+  if (entry.amplitude == kAmplitudeEscape) {
+    const int magnitude = static_cast<int>((window >> 1) & 0xFF);
+    return {16, 0, (window & 1) ? -magnitude : magnitude};
+  }
+  return {entry.length, entry.run, entry.amplitude};
+}
+
+}  // namespace halvaris

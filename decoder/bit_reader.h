@@ -1,0 +1,165 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "ac_code.h"
+#include "decode_context.h"
+
+namespace halvaris {
+
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* bytes) {
+  std::uint64_t value;
+  std::memcpy(&value, bytes, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return value;
+#else
+  return __builtin_bswap64(value);
+#endif
+}
+
+// The bits of one block's own area that follow its 12 header bits. Bits past the area read as
+// zero; the area is never read beyond its last byte.
+class AreaReader {
+ public:
+  // `areaStart` is the byte holding the DCT mode bit and the class; blocks 0..5 own 9 bytes from
+  // there, blocks 6 and 7 own 7.
+  AreaReader(const std::uint8_t* areaStart, int block) : limit_(block < 6 ? 72 : 56) {
+    // Only bytes of the area's own DIF block are loaded: block 6 masks off the byte after its
+    // area, block 7 (the last of the DIF block) loads from the byte before its area.
+    if (block < 6) {
+      high_ = LoadBigEndian64(areaStart);
+      low_ = std::uint64_t{areaStart[8]} << 56;
+    } else if (block == 6) {
+      high_ = LoadBigEndian64(areaStart) & ~std::uint64_t{0xFF};
+    } else {
+      high_ = LoadBigEndian64(areaStart - 1) << 8;
+    }
+  }
+
+  bool Exhausted() const { return position_ >= limit_; }
+  int Available() const { return Exhausted() ? 0 : limit_ - position_; }
+
+  // The next n (16 or 32) bits, right-aligned, without consuming them; `got` is how many of
+  // them are real.
+  std::uint32_t Read(int n, int& got) const {
+    const int available = Available();
+    if (available == 0) {
+      got = 0;
+      return 0;
+    }
+    got = available < n ? available : n;
+    const std::uint64_t window = position_ >= 64 ? low_ << (position_ - 64)
+                                 : (high_ << position_) | (low_ >> (64 - position_));
+    std::uint32_t value = static_cast<std::uint32_t>(window >> (64 - n));
+    if (got < n) value &= ~((std::uint32_t{1} << (n - got)) - 1);
+    return value;
+  }
+
+  // Consumes k bits (never more than are available); consuming the last one exhausts the area.
+  void Advance(int k) {
+    if (!Exhausted()) position_ += k;
+  }
+
+ private:
+  std::uint64_t high_ = 0;  // area bytes 0..7, first bit in bit 63
+  std::uint64_t low_ = 0;   // area byte 8
+  int position_ = 4;        // bits 0..3 of the first byte are header bits
+  int limit_;
+};
+
+// The five spill buffers of a segment, read one at a time (pass 2) or as one chain (pass 3).
+class SpillStore {
+ public:
+  explicit SpillStore(SpillBuffer* buffers) : buffers_(buffers) {}
+
+  // Empties buffer i; only the words the previous segment wrote need clearing.
+  static void Open(SpillBuffer& buffer) {
+    std::memset(buffer.words, 0, sizeof(std::uint32_t) * static_cast<std::size_t>(buffer.wordsInUse));
+    buffer.writePosition = 0;
+    buffer.readPosition = 0;
+    buffer.wordsInUse = 0;
+  }
+
+  // Appends the top k (0..32) bits of value to buffer i.
+  void Put(int i, std::uint32_t value, int k) { PutInto(buffers_[i], value, k); }
+
+  static void PutInto(SpillBuffer& buffer, std::uint32_t value, int k) {
+    if (k == 0) return;
+    const int word = buffer.writePosition >> 5;
+    const int shift = buffer.writePosition & 31;
+    const std::uint32_t kept = k == 32 ? value : value & ~(0xFFFFFFFFu >> k);
+    buffer.words[word] |= kept >> shift;
+    if (shift != 0) buffer.words[word + 1] |= kept << (32 - shift);
+    buffer.writePosition += k;
+    buffer.wordsInUse = (buffer.writePosition >> 5) + 1;
+  }
+
+  // Up to k (1..32) bits from buffer `first` on through buffer `last`, most significant bit
+  // first, bits after the real ones cleared; nothing is consumed.
+  std::uint32_t Peek(int first, int last, int k, int& got) const {
+    got = 0;
+    if (k <= 0) return 0;
+    std::uint32_t value = 0;
+    for (int i = first; i <= last && got < k; ++i) {
+      int part;
+      const std::uint32_t bits = PeekOne(buffers_[i], k - got, part);
+      if (part == 0) continue;
+      value |= bits >> got;
+      got += part;
+    }
+    return value;
+  }
+
+  // Appends the unread bits of buffers 0..4, in order, to `chain`: reading the chain from its
+  // start is then the same as reading the five buffers one after another.
+  void Gather(SpillBuffer& chain) const {
+    for (int i = 0; i < kMacroblocksPerSegment; ++i) {
+      SpillBuffer source = buffers_[i];
+      while (source.readPosition < source.writePosition) {
+        int got;
+        const std::uint32_t bits = PeekOne(source, 32, got);
+        PutInto(chain, bits, got);
+        source.readPosition += got;
+      }
+    }
+  }
+
+  // Skips k bits from buffer `first` on through buffer `last`; returns the bits that could not
+  // be skipped.
+  int Skip(int first, int last, int k) {
+    for (int i = first; i <= last && k > 0; ++i) k = SkipOne(buffers_[i], k);
+    return k > 0 ? k : 0;
+  }
+
+ private:
+  static std::uint32_t PeekOne(const SpillBuffer& buffer, int k, int& got) {
+    const int available = buffer.writePosition - buffer.readPosition;
+    if (available <= 0) {
+      got = 0;
+      return 0;
+    }
+    got = available < k ? available : k;
+    const int word = buffer.readPosition >> 5;
+    const int shift = buffer.readPosition & 31;
+    std::uint32_t value = buffer.words[word] << shift;
+    if (shift != 0) value |= buffer.words[word + 1] >> (32 - shift);
+    return got == 32 ? value : value & ~(0xFFFFFFFFu >> got);
+  }
+
+  static int SkipOne(SpillBuffer& buffer, int k) {
+    if (k <= 0) return 0;
+    if (buffer.writePosition == buffer.readPosition) return k;
+    if (buffer.readPosition + k >= buffer.writePosition) {
+      const int excess = buffer.readPosition + k - buffer.writePosition;
+      buffer.readPosition = buffer.writePosition;
+      return excess;
+    }
+    buffer.readPosition += k;
+    return 0;
+  }
+
+  SpillBuffer* buffers_;
+};
+
+}  // namespace halvaris

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "video_system.h"
+
+namespace halvaris {
+
+// 64 coefficients (or, after the inverse DCT, samples minus 128) of one 8x8 block, row-major.
+struct alignas(16) CoefficientBlock {
+  std::int16_t value[64];
+};
+
+constexpr int kMacroblocksPerSegment = 5;
+constexpr int kBlocksPerMacroblock = 8;
+constexpr int kBlocksPerSegment = kMacroblocksPerSegment * kBlocksPerMacroblock;
+
+// Room for 8160 bits per spill buffer, and a spare word so that a 32-bit read at any position
+// inside the buffer stays inside the storage.
+constexpr int kSpillCapacityBits = 8160;
+constexpr int kSpillWords = kSpillCapacityBits / 32 + 2;
+constexpr int kChainWords = kMacroblocksPerSegment * kSpillWords;
+constexpr int kChainBuffer = kMacroblocksPerSegment;  // index of the chain in DecodeContext::spill
+
+// One macroblock's pool of spare bits: the bits its blocks left after their end-of-block codes.
+struct SpillBuffer {
+  std::uint32_t* words = nullptr;  // most significant bit first
+  int writePosition = 0;           // in bits
+  int readPosition = 0;
+  int wordsInUse = 0;  // words that may hold bits from the previous segment
+};
+
+// The work of one worker during one wave: segment slots firstSegment..lastSegment (j = 27q + s)
+// of one channel of one frame.
+struct DecodeJob {
+  std::int32_t firstSegment = 0;
+  std::int32_t lastSegment = -1;
+  std::int32_t channel = 0;
+  std::uint8_t* picture = nullptr;
+  std::int32_t width = 0;
+  std::int32_t rows = 0;
+  const std::uint8_t* frame = nullptr;
+  VideoSystem system = 1;
+};
+
+// Everything a worker needs to decode one video segment, reused from segment to segment.
+// Buffers are allocated on the first segment and kept for the context's life.
+struct DecodeContext {
+  CoefficientBlock* blocks = nullptr;  // 40 blocks, 16-byte aligned inside blockStorage
+  std::unique_ptr<unsigned char[]> blockStorage;
+  std::unique_ptr<std::uint32_t[]> spillStorage;
+  SpillBuffer spill[kMacroblocksPerSegment + 1];  // the five buffers, then their chain
+
+  std::int32_t quantStep[kBlocksPerSegment];
+  std::uint16_t resumePos[kBlocksPerSegment];  // 0: finished
+  std::uint32_t carryBits[kBlocksPerSegment];  // up to 16 bits, most significant bit first
+  std::uint16_t carryCount[kBlocksPerSegment];
+  std::uint8_t fieldMode[kMacroblocksPerSegment];
+  std::uint8_t hasAc[kBlocksPerSegment];  // an AC coefficient was written into the block
+};
+
+// Decodes the five macroblocks of segment slot (channel c, sequence slot q, segment slot s) of
+// `frame` into `picture` (packed 4:2:2, pitch 2 x width). Allocation failures are reported and
+// leave the slot undecoded.
+void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
+                        int width, int height, const std::uint8_t* frame, VideoSystem system);
+
+// Runs one job: every segment slot of its share, in order.
+void DecodeWorker(const DecodeJob& job, DecodeContext& context);
+
+}  // namespace halvaris

@@ -1,0 +1,180 @@
+#include "frame_dispatcher.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "decode_context.h"
+#include "decoder_tables.h"
+#include "messages.h"
+
+namespace halvaris {
+
+WorkShare ShareOf(int index, int workerCount, int segmentCount, int base) {
+  return {base + (index * segmentCount) / workerCount,
+          base + ((index + 1) * segmentCount) / workerCount - 1};
+}
+
+int DefaultWorkerCount() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return std::clamp(static_cast<int>(processors), 1, kMaxWorkers);
+}
+
+struct FrameDispatcher::State {
+  int workerCount;
+  ThreadingMode mode;
+  DecodeJob jobs[kMaxWorkers];
+  DecodeContext contexts[kMaxWorkers];
+  std::vector<std::uint8_t> paddedFrame;  // a short frame, completed with zero bytes
+
+  // Pool: the calling thread runs job 0, pool thread k runs job k. A wave is published by
+  // bumping `generation`; the caller waits until `pending` drops to zero.
+  std::mutex mutex;
+  std::condition_variable waveStarted;
+  std::condition_variable waveFinished;
+  std::vector<std::thread> pool;
+  unsigned long long generation = 0;
+  int pending = 0;
+  bool stopping = false;
+
+  void PoolLoop(int k) {
+    unsigned long long seen = 0;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        waveStarted.wait(lock, [&] { return stopping || generation != seen; });
+        if (stopping) return;
+        seen = generation;
+      }
+      DecodeWorker(jobs[k], contexts[k]);
+      std::lock_guard<std::mutex> lock(mutex);
+      if (--pending == 0) waveFinished.notify_one();
+    }
+  }
+
+  // Starts the pool threads that are not running yet; false (after telling the user) when one
+  // cannot be started.
+  bool EnsurePool() {
+    while (static_cast<int>(pool.size()) < workerCount - 1) {
+      const int k = static_cast<int>(pool.size()) + 1;
+      try {
+        pool.emplace_back([this, k] { PoolLoop(k); });
+      } catch (const std::system_error&) {
+        ReportMessage("Could not create Decode thread", "Halvaris");
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool RunWave(const char* failureMessage) {
+    if (mode == ThreadingMode::Pool) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        pending = workerCount - 1;
+        ++generation;
+      }
+      waveStarted.notify_all();
+      DecodeWorker(jobs[0], contexts[0]);
+      std::unique_lock<std::mutex> lock(mutex);
+      waveFinished.wait(lock, [&] { return pending == 0; });
+      return true;
+    }
+    // Fresh threads for every wave, all joined before the next wave starts.
+    std::vector<std::thread> threads;
+    threads.reserve(static_cast<std::size_t>(workerCount));
+    bool started = true;
+    for (int k = 0; k < workerCount; ++k) {
+      try {
+        threads.emplace_back([this, k] { DecodeWorker(jobs[k], contexts[k]); });
+      } catch (const std::system_error&) {
+        ReportMessage(failureMessage, "Halvaris");
+        started = false;
+        break;
+      }
+    }
+    for (std::thread& thread : threads) thread.join();
+    return started;
+  }
+
+  ~State() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopping = true;
+    }
+    waveStarted.notify_all();
+    for (std::thread& thread : pool) thread.join();
+  }
+};
+
+FrameDispatcher::FrameDispatcher(int workerCount, ThreadingMode mode) : state_(new State) {
+  state_->workerCount = std::clamp(workerCount, 1, kMaxWorkers);
+  state_->mode = mode;
+}
+
+FrameDispatcher::~FrameDispatcher() = default;
+
+int FrameDispatcher::WorkerCount() const { return state_->workerCount; }
+ThreadingMode FrameDispatcher::Mode() const { return state_->mode; }
+
+bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
+                                  std::size_t pictureBytes, const std::uint8_t* frame,
+                                  std::size_t frameBytes, VideoSystem system) {
+  if (!IsValidVideoSystem(system) || picture == nullptr) return false;
+  if (frame == nullptr && frameBytes > 0) return false;
+  const SystemGeometry& geometry = GeometryOf(system);
+  const int rows = height < 0 ? -height : height;
+  if (width < geometry.width || rows < geometry.height) return false;
+  if (pictureBytes / 2 / static_cast<std::size_t>(width) < static_cast<std::size_t>(geometry.height)) {
+    return false;
+  }
+
+  if (frameBytes < geometry.frameBytes) {
+    state_->paddedFrame.assign(geometry.frameBytes, 0);
+    if (frameBytes > 0) std::memcpy(state_->paddedFrame.data(), frame, frameBytes);
+    frame = state_->paddedFrame.data();
+  }
+
+  BuildDecoderTables();
+  State& state = *state_;
+  if (state.mode == ThreadingMode::Pool && !state.EnsurePool()) return true;
+
+  const int workers = state.workerCount;
+  const int segments = system == 3 ? 297 : 270;
+  for (int k = 0; k < workers; ++k) {
+    const WorkShare share = ShareOf(k, workers, segments);
+    state.jobs[k] = DecodeJob{share.firstSegment, share.lastSegment, 0, picture, width, rows,
+                              frame, system};
+  }
+
+  // The 720-line systems carry two channels; bit 2 of the first block's second byte says which
+  // picture arrangement they use.
+  int firstChannel = 0;
+  int channelCount = 4;
+  if (system == 2 || system == 4) {
+    firstChannel = (frame[1] & 4) ? 0 : 2;
+    channelCount = 2;
+  }
+  for (int c = firstChannel; c < firstChannel + channelCount; ++c) {
+    for (int k = 0; k < workers; ++k) state.jobs[k].channel = c;
+    if (!state.RunWave("Could not create Decode thread")) return true;
+  }
+
+  if (system == 3) {
+    // The twelfth sequence of channel 0: the top macroblock line and half of the bottom row.
+    for (int k = 0; k < workers; ++k) {
+      const WorkShare share = ShareOf(k, workers, 27, 297);
+      state.jobs[k].firstSegment = share.firstSegment;
+      state.jobs[k].lastSegment = share.lastSegment;
+      state.jobs[k].channel = 0;
+    }
+    state.RunWave("Could not create Decode process");
+  }
+  return true;
+}
+
+}  // namespace halvaris

@@ -1,0 +1,258 @@
+#include <cstring>
+#include <new>
+
+#include "bit_reader.h"
+#include "coefficient_tables.h"
+#include "decode_context.h"
+#include "decoder_tables.h"
+#include "dsp.h"
+#include "messages.h"
+
+namespace halvaris {
+
+namespace {
+
+constexpr int kPass2 = 2;
+constexpr int kPass3 = 3;
+
+bool AllocateBuffers(DecodeContext& context) {
+  if (context.blocks == nullptr) {
+    // 40 blocks of 128 bytes plus room to align them to 16 bytes.
+    context.blockStorage.reset(new (std::nothrow) unsigned char[kBlocksPerSegment * 128 + 64]);
+    if (!context.blockStorage) {
+      ReportMessage("Could not allocate Halvaris DCT buffers", "Halvaris");
+      return false;
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(context.blockStorage.get());
+    context.blocks = reinterpret_cast<CoefficientBlock*>((address + 16) & ~std::uintptr_t{15});
+  }
+  if (!context.spillStorage) {
+    context.spillStorage.reset(
+        new (std::nothrow) std::uint32_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
+    if (!context.spillStorage) {
+      ReportMessage("Could not allocate Halvaris buffers, out of memory?", "Halvaris");
+      return false;
+    }
+    for (int m = 0; m <= kMacroblocksPerSegment; ++m) {
+      context.spill[m] = SpillBuffer{};
+      context.spill[m].words = context.spillStorage.get() + m * kSpillWords;
+    }
+  }
+  return true;
+}
+
+// Decodes the coefficients of one segment into context.blocks: every block from its own area,
+// then from the spare bits of its macroblock, then from those of the whole segment.
+class SegmentDecoder {
+ public:
+  SegmentDecoder(DecodeContext& context, VideoSystem system)
+      : context_(context), spill_(context.spill), system_(system) {}
+
+  void Pass1(const std::uint8_t* frame, const std::uint32_t* addresses) {
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      const std::uint8_t* difBlock = frame + addresses[m * 32];
+      const int quantNumber = difBlock[3] & 15;  // the status nibble above it is not used
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        const std::uint8_t* areaStart = difBlock + (b < 7 ? 5 + 10 * b : 73);
+        const int index = m * kBlocksPerMacroblock + b;
+        const int header = areaStart[0];
+        int dc = 2 * areaStart[-1] + (header >> 7);
+        if (dc >= 256) dc -= 512;
+        if (b == 0) context_.fieldMode[m] = static_cast<std::uint8_t>((header >> 6) & 1);
+        std::int16_t* coefficients = context_.blocks[index].value;
+        coefficients[0] = static_cast<std::int16_t>(4 * dc);
+        const std::int32_t step = QuantStep(quantNumber, (header >> 4) & 3);
+        context_.quantStep[index] = step;
+        DecodeFromArea(m, index, AreaReader(areaStart, b), ScanWeightsFor(system_, b), step);
+      }
+    }
+  }
+
+  // Pass 2 reads each macroblock's own spare bits, pass 3 those of all five macroblocks in turn,
+  // gathered into one chain first.
+  void LaterPass(int pass) {
+    if (pass == kPass3) spill_.Gather(context_.spill[kChainBuffer]);
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      const int first = pass == kPass2 ? m : kChainBuffer;
+      const int last = first;
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        const int index = m * kBlocksPerMacroblock + b;
+        if (context_.resumePos[index] == 0) continue;
+        DecodeFromSpill(index, first, last, ScanWeightsFor(system_, b), context_.quantStep[index]);
+      }
+    }
+  }
+
+ private:
+  // Places (run, amplitude) at scan position p; returns false when the block is full.
+  bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan,
+             std::int32_t step) {
+    p += run;
+    if (p > 63) return false;
+    context_.hasAc[index] = 1;
+    const ScanWeight entry = scan[p];
+    const std::int32_t value = (entry.weight * step * amplitude) / 32;
+    context_.blocks[index].value[entry.element] =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+    ++p;
+    return true;
+  }
+
+  void DecodeFromArea(int m, int index, AreaReader area, const ScanWeight* weights,
+                      std::int32_t step) {
+    int p = 1;
+    for (;;) {
+      int got;
+      const std::uint32_t window = area.Read(16, got);
+      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
+      if (code.run == kEndOfBlock && got >= 4) {
+        area.Advance(4);
+        // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
+        std::uint32_t rest = area.Read(32, got);
+        spill_.Put(m, rest, got);
+        if (got == 32) {
+          area.Advance(32);
+          rest = area.Read(32, got);
+          area.Advance(got);
+          spill_.Put(m, rest, got);
+        }
+        return;
+      }
+      if (code.run < 0 || got < code.length) {
+        // The rest of the area becomes the block's carried bits; later passes go on from them.
+        context_.carryBits[index] = window << 16;
+        context_.carryCount[index] = static_cast<std::uint16_t>(got);
+        context_.resumePos[index] = static_cast<std::uint16_t>(p);
+        return;
+      }
+      area.Advance(code.length);
+      if (!Place(index, p, code.run, code.amplitude, weights, step)) return;
+    }
+  }
+
+  void DecodeFromSpill(int index, int first, int last, const ScanWeight* weights,
+                       std::int32_t step) {
+    int p = context_.resumePos[index];
+    for (;;) {
+      const int carried = context_.carryCount[index];
+      int got;
+      const std::uint32_t fresh = spill_.Peek(first, last, 16 - carried, got);
+      const std::uint32_t combined =
+          carried > 0 ? context_.carryBits[index] | (fresh >> carried) : fresh;
+      const std::uint32_t window = combined >> 16;
+      got += carried;
+      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
+      if (code.run == kEndOfBlock && got >= 4) {
+        Consume(index, first, last, 4);
+        context_.resumePos[index] = 0;
+        return;
+      }
+      if (code.run < 0 || got < code.length) {
+        if (got > 0) Consume(index, first, last, got);
+        context_.carryBits[index] = window << 16;
+        context_.carryCount[index] = static_cast<std::uint16_t>(got);
+        context_.resumePos[index] = static_cast<std::uint16_t>(p);
+        return;
+      }
+      Consume(index, first, last, code.length);
+      if (!Place(index, p, code.run, code.amplitude, weights, step)) {
+        context_.resumePos[index] = 0;
+        return;
+      }
+    }
+  }
+
+  // Consumes k bits: the carried ones first, then spare bits.
+  void Consume(int index, int first, int last, int k) {
+    const int carried = context_.carryCount[index];
+    if (carried > 0) {
+      if (k - carried > 0) spill_.Skip(first, last, k - carried);
+      context_.carryCount[index] = 0;
+    } else {
+      spill_.Skip(first, last, k);
+    }
+  }
+
+  DecodeContext& context_;
+  SpillStore spill_;
+  VideoSystem system_;
+};
+
+// Inverse transforms macroblock m of the segment and packs it into the picture at `position`.
+void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, bool is1080,
+                 std::uint8_t* picture, std::ptrdiff_t pitch, const DspFunctions& dsp) {
+  CoefficientBlock* blocks = context.blocks + m * kBlocksPerMacroblock;
+  const std::uint8_t* hasAc = context.hasAc + m * kBlocksPerMacroblock;
+  // Blocks without AC coefficients (most of a plain picture) take the table of DC-only results.
+  auto transform = [&](int b) {
+    if (hasAc[b]) {
+      dsp.inverseDct8x8(blocks[b].value);
+    } else {
+      InverseDctDcOnly(blocks[b].value);
+    }
+  };
+  for (int b = 4; b < 8; ++b) transform(b);
+
+  const bool bottomRow = is1080 && position.y >= 1072;
+  const bool fieldMode = is1080 && !bottomRow && context.fieldMode[m] != 0;
+  for (int k = 0; k < 4; ++k) {
+    transform(k);
+    std::ptrdiff_t column, line;
+    if (bottomRow) {
+      // The bottom row of the 1080-line pictures holds 32 x 8 macroblocks, blocks side by side.
+      column = 2 * position.x + 8 * k;
+      line = position.y;
+    } else {
+      column = position.x + ((k & 1) ? 8 : 0);
+      line = position.y + ((k >= 2 && !fieldMode) ? 8 : 0);
+    }
+    std::uint8_t* out = picture + line * pitch + column * 2;
+    std::ptrdiff_t lineStep = pitch;
+    if (fieldMode) {
+      // Upper blocks fill the even lines of the macroblock, lower blocks the odd lines.
+      lineStep = 2 * pitch;
+      if (k >= 2) out += pitch;
+    }
+    const std::int16_t* chroma = blocks[k < 2 ? 4 : 5].value + ((k & 1) ? 4 : 0);
+    dsp.packBlockYuy2(blocks[k].value, chroma, out, lineStep);
+  }
+}
+
+}  // namespace
+
+void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
+                        int width, int /*height*/, const std::uint8_t* frame, VideoSystem system) {
+  if (!AllocateBuffers(context)) return;
+
+  std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
+  std::memset(context.resumePos, 0, sizeof context.resumePos);
+  std::memset(context.carryCount, 0, sizeof context.carryCount);
+  std::memset(context.hasAc, 0, sizeof context.hasAc);
+  for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
+
+  const DecoderTables& tables = BuildDecoderTables();
+  const std::uint32_t* addresses =
+      &tables.blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
+  SegmentDecoder decoder(context, system);
+  decoder.Pass1(frame, addresses);
+  decoder.LaterPass(kPass2);
+  decoder.LaterPass(kPass3);
+
+  const DspFunctions& dsp = ActiveDsp();
+  const bool is1080 = system == 1 || system == 3;
+  const std::ptrdiff_t pitch = 2 * static_cast<std::ptrdiff_t>(width);
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const MacroblockPosition position =
+        tables.macroblockPosition[system - 1][MacroblockPositionIndex(c, q, m, s)];
+    Reconstruct(context, m, position, is1080, picture, pitch, dsp);
+  }
+}
+
+void DecodeWorker(const DecodeJob& job, DecodeContext& context) {
+  for (int j = job.firstSegment; j <= job.lastSegment; ++j) {
+    DecodeVideoSegment(context, job.channel, j / 27, j % 27, job.picture, job.width, job.rows,
+                       job.frame, job.system);
+  }
+}
+
+}  // namespace halvaris
