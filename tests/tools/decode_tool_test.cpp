@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "decode_tool.h"
@@ -147,7 +148,9 @@ TEST_F(DecodeToolTest, FailuresExitNonZeroWithOneLineAndNoOutput) {
   for (const auto& arguments : cases) {
     const Outcome outcome = RunTool(arguments);
     EXPECT_EQ(outcome.exitCode, 1) << arguments[arguments.size() - 1];
-    EXPECT_THAT(outcome.messages, ::testing::MatchesRegex("halvaris-decode: error: [^\n]*\n"));
+    EXPECT_THAT(outcome.messages, ::testing::StartsWith("halvaris-decode: error: "));
+    EXPECT_EQ(std::count(outcome.messages.begin(), outcome.messages.end(), '\n'), 1)
+        << outcome.messages;
   }
   EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif"));
   EXPECT_EQ(ReadBytes(scratch_ / "clip.dif").size(), 580000u);
