@@ -120,6 +120,42 @@ TEST(ReadMovieVideoTrack, SaysWhatIsMissingOrDamaged) {
   EXPECT_THAT(ErrorOf(scratch, movie), HasSubstr("cut short"));
 }
 
+TEST(ReadMovieVideoTrack, SurvivesAnyDamagedByteOfTheMovieAtom) {
+  ScratchFolder scratch;
+  TestTrack audio;
+  audio.handler = "soun";
+  audio.format = "sowt";
+  audio.samples = {Filled(8, 0)};
+  TestTrack video;
+  video.samples = {Filled(16, 1), Filled(16, 2), Filled(16, 3)};
+  video.samplesPerChunk = {2, 1};
+  const std::vector<std::uint8_t> movie = BuildMovie({audio, video});
+  const std::string moov = "moov";
+  const auto movieAtom = std::search(movie.begin(), movie.end(), moov.begin(), moov.end()) - 4;
+  WriteBytes(scratch / "clip.mov", movie);
+  auto poke = [&](std::size_t offset, std::uint8_t value) {
+    std::fstream patch(scratch / "clip.mov", std::ios::in | std::ios::out | std::ios::binary);
+    patch.seekp(static_cast<std::streamoff>(offset));
+    patch.put(static_cast<char>(value));
+  };
+  int refused = 0;
+  for (auto at = movieAtom; at != movie.end(); ++at) {
+    const auto offset = static_cast<std::size_t>(at - movie.begin());
+    for (int value : {0x00, 0x01, 0x7f, 0xff}) {
+      poke(offset, static_cast<std::uint8_t>(value));
+      InputFile file(scratch / "clip.mov");
+      try {
+        const MovieVideoTrack track = ReadMovieVideoTrack(file);
+        EXPECT_LE(track.samples.size(), 3u);
+      } catch (const ToolError&) {
+        ++refused;
+      }
+    }
+    poke(offset, *at);
+  }
+  EXPECT_GT(refused, 0);
+}
+
 TEST(CheckSampleInFile, NamesTheSampleOutsideTheFile) {
   MovieVideoTrack track;
   track.samples = {{0, 100}, {100, 100}, {200, 100}, {250, 100}};

@@ -57,6 +57,11 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
   }
   const OutputFormat format = ChooseOutputFormat(options);
   RefuseSameFile(options.input, options.output);
+  if (options.output == "-" && IsTerminal(stdout)) {
+    throw ToolError(
+        "standard output is a terminal: name an OUTPUT file, or pipe it into a program "
+        "(for example | ffplay -)");
+  }
 
   OpenedInput input = OpenInput(options.input, options.system);
   for (const std::string& warning : input.warnings) Say(messages, "warning: " + warning);

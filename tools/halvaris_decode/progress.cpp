@@ -17,7 +17,7 @@ Progress::Progress(std::FILE* stream, bool quiet, bool terminal, std::int64_t to
       terminal_(terminal),
       total_(totalFrames),
       start_(Clock::now()),
-      lastShown_(start_) {}
+      lastShown_(start_ - std::chrono::seconds(1)) {}  // the first frame is shown at once
 
 double Progress::SecondsSinceStart() const {
   return std::chrono::duration<double>(Clock::now() - start_).count();
