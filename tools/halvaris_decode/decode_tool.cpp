@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "background_writer.h"
 #include "decoder/frame_dispatcher.h"
 #include "frame_source.h"
 #include "options.h"
@@ -85,7 +86,7 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
 
   FrameDispatcher dispatcher(options.threads > 0 ? options.threads : DefaultWorkerCount());
   const SystemGeometry& geometry = GeometryOf(input.system);
-  std::vector<std::uint8_t> picture(PictureBytes(input.system));
+  BackgroundWriter output(*writer, PictureBytes(input.system));
   std::vector<std::uint8_t> frame;
   progress = std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
 
@@ -101,18 +102,19 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
                         std::to_string(geometry.frameBytes) +
                         " bytes); its missing bytes are decoded as zero");
     }
-    if (!dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height, picture.size(),
-                                frame.data(), frame.size(), input.system)) {
+    if (!dispatcher.DecodeFrame(output.NextPicture(), geometry.width, geometry.height,
+                                PictureBytes(input.system), frame.data(), frame.size(),
+                                input.system)) {
       throw ToolError("the decoder refused frame " + std::to_string(frameNumber));
     }
-    writer->Write(picture.data(), frameNumber);
+    output.Submit(frameNumber);
     progress->FrameDone();
     ++frameNumber;
   }
   if (progress->FramesDone() == 0) {
     throw ToolError("the input ends before frame " + std::to_string(options.frames.firstFrame));
   }
-  writer->Finish();
+  output.Finish();
   progress->Finish();
   return 0;
 }
