@@ -160,6 +160,19 @@ TEST(OutputFile, IsRemovedUnlessCommitted) {
   EXPECT_THROW(OutputFile(scratch / "no-such-folder/x.y4m"), ToolError);
 }
 
+#ifndef _WIN32
+TEST(OutputFile, ADeviceIsNeverRemoved) {
+  ScratchFolder scratch;
+  // Through a link, so that a fault removes the link and not the device itself.
+  std::filesystem::create_symlink("/dev/null", scratch / "null");
+  {
+    OutputFile file(scratch / "null");
+    file.Write("abc", 3);
+  }
+  EXPECT_THAT(scratch.Names(), ElementsAre("null"));
+}
+#endif
+
 TEST(PngWriter, NeedsANumberFieldForSeveralFramesAndRemovesItsPicturesOnFailure) {
   ScratchFolder scratch;
   OutputSettings settings;

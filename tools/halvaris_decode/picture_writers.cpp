@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "png_encoder.h"
 #include "rgb_conversion.h"
@@ -16,6 +17,10 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     standardOutput_ = true;
     return;
   }
+  // Only a file of our own making is removed on failure, never a device such as /dev/null.
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  removable_ = !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
   file_ = std::fopen(path.c_str(), "wb");
   if (file_ == nullptr) throw ToolError("cannot create " + path + ": " + std::strerror(errno));
 }
@@ -23,7 +28,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
 OutputFile::~OutputFile() {
   if (file_ == nullptr || standardOutput_) return;
   std::fclose(file_);
-  std::remove(path_.c_str());
+  if (removable_) std::remove(path_.c_str());
 }
 
 void OutputFile::Write(const void* data, std::size_t bytes) {
@@ -47,7 +52,7 @@ void OutputFile::Commit() {
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!flushed || !closed) {
-    std::remove(path_.c_str());
+    if (removable_) std::remove(path_.c_str());
     throw ToolError("cannot write " + path_ + ": " + std::strerror(flushed ? errno : flushError));
   }
 }

@@ -13,7 +13,8 @@
 namespace halvaris::decode_tool {
 
 // A file being written, or standard output for "-". Unless Commit() succeeds the file is removed
-// when the object goes, so a failed or interrupted run never leaves a half-written file behind.
+// when the object goes, so a failed or interrupted run never leaves a half-written file behind
+// (devices and pipes named as the output are left alone).
 class OutputFile {
  public:
   // Throws ToolError when the file cannot be created.
@@ -32,6 +33,7 @@ class OutputFile {
   std::string path_;
   std::FILE* file_ = nullptr;
   bool standardOutput_ = false;
+  bool removable_ = true;
 };
 
 // Receives the decoded pictures (packed 4:2:2 at the system's coded size) in order.
