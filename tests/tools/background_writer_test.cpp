@@ -7,8 +7,6 @@
 namespace halvaris::decode_tool {
 namespace {
 
-using ::testing::ElementsAre;
-
 // Records what reaches it; fails at frame `failAt`.
 class RecordingWriter : public PictureWriter {
  public:
@@ -35,12 +33,11 @@ TEST(BackgroundWriter, WritesEveryPictureInOrderThenFinishes) {
   }
   output.Finish();
   EXPECT_TRUE(writer.finished);
-  EXPECT_THAT(writer.written, ElementsAre(std::pair<std::int64_t, std::uint8_t>{0, 100},
-                                          std::pair<std::int64_t, std::uint8_t>{1, 101},
-                                          std::pair<std::int64_t, std::uint8_t>{2, 102},
-                                          std::pair<std::int64_t, std::uint8_t>{3, 103},
-                                          std::pair<std::int64_t, std::uint8_t>{4, 104},
-                                          std::pair<std::int64_t, std::uint8_t>{5, 105}));
+  ASSERT_EQ(writer.written.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(writer.written[i].first, static_cast<std::int64_t>(i));
+    EXPECT_EQ(writer.written[i].second, 100 + i);
+  }
 }
 
 TEST(BackgroundWriter, AWriteErrorReachesTheDecodingThreadAndNothingIsFinished) {

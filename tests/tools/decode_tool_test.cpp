@@ -81,25 +81,6 @@ TEST_F(DecodeToolTest, FrameRangeSelectsFramesAndQuietSaysNothing) {
   EXPECT_EQ(ReadBytes(scratch_ / "one.yuy2"), Decoded(detailed_, 2));
 }
 
-TEST_F(DecodeToolTest, Y4mHasHeaderFrameLinesAndPlanes) {
-  ASSERT_EQ(
-      RunTool({"-q", "--frames", "0-0", scratch_ / "clip.dif", scratch_ / "clip.y4m"}).exitCode, 0);
-  const auto y4m = ReadBytes(scratch_ / "clip.y4m");
-  const std::string header = "YUV4MPEG2 W960 H720 F60000:1001 Ip A4:3 C422\nFRAME\n";
-  ASSERT_EQ(y4m.size(), header.size() + PictureBytes(2));
-  EXPECT_EQ(std::string(y4m.begin(), y4m.begin() + static_cast<std::ptrdiff_t>(header.size())),
-            header);
-  const auto picture = Decoded(plain_, 2);
-  const std::size_t pixels = 960 * 720;
-  const std::uint8_t* planes = y4m.data() + header.size();
-  for (std::size_t pair : {std::size_t{0}, pixels / 2 - 1, std::size_t{123457}}) {
-    EXPECT_EQ(planes[2 * pair], picture[4 * pair]);
-    EXPECT_EQ(planes[pixels + pair], picture[4 * pair + 1]);
-    EXPECT_EQ(planes[2 * pair + 1], picture[4 * pair + 2]);
-    EXPECT_EQ(planes[pixels + pixels / 2 + pair], picture[4 * pair + 3]);
-  }
-}
-
 TEST_F(DecodeToolTest, MovieFramesEqualRawFrames) {
   testing::TestTrack audio;
   audio.handler = "soun";
@@ -154,17 +135,6 @@ TEST_F(DecodeToolTest, FailuresExitNonZeroWithOneLineAndNoOutput) {
   }
   EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif"));
   EXPECT_EQ(ReadBytes(scratch_ / "clip.dif").size(), 580000u);
-}
-
-TEST_F(DecodeToolTest, PngPicturesAreNumberedByFrame) {
-  const Outcome outcome = RunTool(
-      {"-q", "--frames", "1-", "--display-size", scratch_ / "clip.dif", scratch_ / "f-%03d.png"});
-  EXPECT_EQ(outcome.exitCode, 0) << outcome.messages;
-  EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif", "f-001.png", "f-002.png"));
-  const auto png = ReadBytes(scratch_ / "f-001.png");
-  ASSERT_GT(png.size(), 24u);
-  EXPECT_THAT(std::vector<std::uint8_t>(png.begin() + 16, png.begin() + 24),
-              ElementsAre(0, 0, 5, 0, 0, 0, 2, 0xd0));  // 1280 x 720
 }
 
 }  // namespace

@@ -70,14 +70,6 @@ TEST(ReadStreamFacts, WithoutASourcePackTheSystemIsNotTold) {
   EXPECT_FALSE(ReadStreamFacts(text.data(), text.size()).difHeader);
 }
 
-TEST(SystemOfFrameSize, KnowsTheFourFrameSizes) {
-  EXPECT_EQ(SystemOfFrameSize(480000), 1);
-  EXPECT_EQ(SystemOfFrameSize(240000), 2);
-  EXPECT_EQ(SystemOfFrameSize(576000), 3);
-  EXPECT_EQ(SystemOfFrameSize(288000), 4);
-  EXPECT_EQ(SystemOfFrameSize(144000), 0);
-}
-
 TEST(OpenInput, RawStreamCountsItsPartialLastFrameAndSkips) {
   ScratchFolder scratch;
   const auto first = TestFrame(2, "testsrc2");
@@ -97,14 +89,6 @@ TEST(OpenInput, RawStreamCountsItsPartialLastFrameAndSkips) {
   ASSERT_TRUE(input.source->ReadFrame(frame));
   EXPECT_EQ(frame.size(), 1000u);
   EXPECT_FALSE(input.source->ReadFrame(frame));
-}
-
-TEST(OpenInput, SystemOptionOverridesTheStream) {
-  ScratchFolder scratch;
-  WriteBytes(scratch / "clip.dif", TestFrame(2));
-  OpenedInput input = OpenInput(scratch / "clip.dif", 4);
-  EXPECT_EQ(input.system, 4);
-  EXPECT_EQ(input.source->FrameCount(), 1);  // 240000 bytes: one short frame of system 4
 }
 
 TEST(OpenInput, RefusesWhatIsNeitherKindUnlessTheSystemIsGiven) {
@@ -135,7 +119,7 @@ TEST(OpenInput, AsksForTheSystemWhenTheHeaderDataDoNotSay) {
   } catch (const ToolError& error) {
     EXPECT_THAT(error.what(), HasSubstr("give --system"));
   }
-  EXPECT_EQ(OpenInput(scratch / "clip.dif", 1).system, 1);
+  EXPECT_EQ(OpenInput(scratch / "clip.dif", 4).system, 4);  // --system wins over the stream
 }
 
 }  // namespace

@@ -33,26 +33,13 @@ TEST(ParseArguments, ReadsEveryOptionInBothSpellings) {
   EXPECT_EQ(options.output, "out-%d.png");
 }
 
-TEST(ParseArguments, DefaultsDetectTheSystemAndDecodeEveryFrame) {
-  const DecodeOptions options = ParseArguments({"-", "-"});
-  EXPECT_EQ(options.system, 0);
-  EXPECT_EQ(options.threads, 0);
-  EXPECT_EQ(options.frames.firstFrame, 0);
-  EXPECT_LT(options.frames.lastFrame, 0);
-  EXPECT_EQ(options.input, "-");
-  EXPECT_EQ(options.output, "-");
-}
-
 TEST(ParseArguments, FrameRangesOpenEndedSingleAndAfterDoubleDash) {
   EXPECT_LT(ParseArguments({"--frames", "5-", "a", "b"}).frames.lastFrame, 0);
   const FrameRange single = ParseArguments({"--frames", "7", "a", "b"}).frames;
   EXPECT_EQ(single.firstFrame, 7);
   EXPECT_EQ(single.lastFrame, 7);
   EXPECT_EQ(ParseArguments({"--", "--odd-name", "b"}).input, "--odd-name");
-}
-
-TEST(ParseArguments, HelpNeedsNoFiles) {
-  EXPECT_TRUE(ParseArguments({"--help"}).help);
+  EXPECT_TRUE(ParseArguments({"--help"}).help);  // needs no files
 }
 
 TEST(ParseArguments, RefusesWhatItCannotUseWithAOneLineReason) {
@@ -89,11 +76,6 @@ TEST(ChooseOutputFormat, FollowsTheNameUnlessFormatIsGiven) {
   EXPECT_EQ(formatOf({"--format", "yuy2", "a", "-"}), OutputFormat::Yuy2);
   EXPECT_EQ(formatOf({"--format", "y4m", "a", "clip.raw"}), OutputFormat::Y4m);
   EXPECT_THROW(formatOf({"a", "clip.raw"}), ToolError);
-}
-
-TEST(UsageText, ShowsExamples) {
-  EXPECT_THAT(UsageText(), HasSubstr("Examples:"));
-  EXPECT_THAT(UsageText(), HasSubstr("| ffplay -"));
 }
 
 }  // namespace

@@ -46,12 +46,5 @@ TEST(Progress, ALogGetsOneSummaryLineAndQuietNothing) {
   EXPECT_EQ(Printed(true, true, 5, 5), "");
 }
 
-TEST(FormatDuration, MinutesAndHours) {
-  EXPECT_EQ(FormatDuration(0.4), "0:00");
-  EXPECT_EQ(FormatDuration(65), "1:05");
-  EXPECT_EQ(FormatDuration(3723), "1:02:03");
-  EXPECT_EQ(FormatDuration(-3), "0:00");
-}
-
 }  // namespace
 }  // namespace halvaris::decode_tool
