@@ -94,7 +94,10 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
   std::int64_t frameNumber = options.frames.firstFrame;
   while ((options.frames.lastFrame < 0 || frameNumber <= options.frames.lastFrame) &&
          input.source->ReadFrame(frame)) {
-    if (interruptRequested) throw ToolError("interrupted; the output was removed");
+    if (interruptRequested) {
+      throw ToolError(options.output == "-" ? "interrupted"
+                                            : "interrupted; the output was removed");
+    }
     if (frame.size() < geometry.frameBytes) {
       progress->ClearLine();
       Say(messages, "warning: frame " + std::to_string(frameNumber) + " is cut short (" +
