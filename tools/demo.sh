@@ -51,6 +51,7 @@ Results in $out/:
       ffplay -f rawvideo -pixel_format yuyv422 -video_size 1280x1080 -framerate 30000/1001 $out/clip.yuy2
   $out/clip.y4m         YUV4MPEG2 with rate, interlacing and aspect ratio (shown 1920x1080):
       ffplay $out/clip.y4m      (or: mpv $out/clip.y4m)
+      $decoder $out/clip.mov - | ffplay -      (decode straight into a player)
   $out/clip-00.png ...  the first ten frames as 1920x1080 RGB pictures, for any image viewer
 
 Decoding speed: ${speed:-?} frames per second (1280x1080, up to $workers workers).
