@@ -104,6 +104,12 @@ class SegmentDecoder {
     for (;;) {
       int got;
       const std::uint32_t window = area.Read(16, got);
+      const AcCodeEntry entry = AcCodeTable[window >> 3];
+      if (entry.run >= 0 && entry.length <= got) {  // the common case: a whole code
+        area.Advance(entry.length);
+        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) return;
+        continue;
+      }
       const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
       if (code.run == kEndOfBlock && got >= 4) {
         area.Advance(4);
@@ -151,6 +157,14 @@ class SegmentDecoder {
       }
       const int got = buffered < 16 ? buffered : 16;
       const auto window = static_cast<std::uint32_t>(bits >> 48);
+      const AcCodeEntry entry = AcCodeTable[window >> 3];
+      if (entry.run >= 0 && entry.length <= got) {
+        bits <<= entry.length;
+        buffered -= entry.length;
+        consumed += entry.length;
+        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) break;
+        continue;
+      }
       const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
       if (code.run == kEndOfBlock && got >= 4) {
         consumed += 4;
