@@ -87,8 +87,8 @@ Walk RewriteAperture(MovieFile& file, std::ostream& console, int64_t reportedPos
                      int64_t payloadLength) {
   int64_t payloadStart = file.Position();
   if (payloadStart < 0) return Walk::kStop;
-  // A shorter payload does not hold both apertures, and a payload cut off by the end of the
-  // file is not touched either.
+  // A shorter payload does not hold both apertures; nor does a payload whose aperture fields
+  // are cut off by the end of the file.
   unsigned char fields[kApertureFieldsLength];
   if (payloadLength >= kApertureFieldsLength &&
       file.Read(fields, sizeof fields) == static_cast<int64_t>(sizeof fields)) {
