@@ -92,7 +92,7 @@ void WriteAt(const std::string& path, uint64_t offset, const std::string& bytes)
   FileHandle file(path, OPEN_EXISTING);
   file.MoveTo(offset);
   DWORD written = 0;
-  if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+  if (!::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size()) {
     throw std::runtime_error("cannot write " + path);
   }
@@ -103,7 +103,7 @@ std::string ReadAt(const std::string& path, uint64_t offset, std::size_t count) 
   file.MoveTo(offset);
   std::string bytes(count, '\0');
   DWORD read = 0;
-  if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(count), &read, nullptr)) read = 0;
+  if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(count), &read, nullptr)) read = 0;
   bytes.resize(read);
   return bytes;
 }
