@@ -25,8 +25,8 @@ class ScratchFolder {
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 
-// Sets the length of a file without writing its contents, so that a multi-gigabyte movie
-// takes no room on disk; then writes `bytes` at `offset`.
+// Makes a file of `length` bytes without writing them: on file systems with sparse files
+// (those of Linux, and so Wine's) a multi-gigabyte movie then takes no room on disk.
 void MakeSparseFile(const std::string& path, uint64_t length);
 void WriteAt(const std::string& path, uint64_t offset, const std::string& bytes);
 std::string ReadAt(const std::string& path, uint64_t offset, std::size_t count);
