@@ -147,7 +147,7 @@ Walk WalkLevel(MovieFile& file, std::ostream& console, int64_t remaining, int de
 
 MovieCheck IsQuickTimeMovie(std::unique_ptr<MovieFile> file) {
   uint32_t type = 0;
-  if (!file->SeekTo(4) || !ReadWord(*file, type)) return MovieCheck::kUnreadable;
+  if (!file || !file->SeekTo(4) || !ReadWord(*file, type)) return MovieCheck::kUnreadable;
   for (uint32_t movieType : kMovieFirstAtoms) {
     if (type == movieType) return MovieCheck::kMovie;
   }

@@ -12,7 +12,8 @@ namespace halvaris {
 enum class MovieCheck : int { kMovie = 0, kNotMovie = 2, kUnreadable = 4 };
 
 // Tells from the type of the first atom (bytes 4-7) whether the file is a QuickTime movie.
-// Takes the file over and closes it before returning, whatever the verdict.
+// Takes the file over and closes it before returning, whatever the verdict; no file at all
+// is unreadable.
 MovieCheck IsQuickTimeMovie(std::unique_ptr<MovieFile> file);
 
 // Walks the top-level atoms of `movieFile` from its current position to the end of the file
