@@ -117,12 +117,13 @@ TEST(WalkMovie, FollowsExtendedSizesAtEveryLevel) {
                                 Changed(PayloadOffset(movie, 3)));
 }
 
-TEST(WalkMovie, CountsFillerWordsAgainstTheContainer) {
-  // If the fillers inside "trak" were not counted, its walk would run on into the top-level
-  // "tapt" after the movie and rewrite it.
-  const std::string movie =
-      Concat({Filler(), kFileType, Filler(), Filler(),
-              Atom("moov", Filler() + Atom("trak", Filler() + Tapt(1) + Filler())), Tapt(2)});
+TEST(WalkMovie, CountsFillerWordsAndExtendedSizesAgainstTheContainer) {
+  // Were the fillers or the extended size inside "trak" not counted, its walk would run on
+  // into the top-level "tapt" after the movie and rewrite it.
+  const std::string movie = Concat(
+      {Filler(), kFileType, Filler(), Filler(),
+       Atom("moov", Filler() + Atom("trak", Filler() + Tapt(1) + WideAtom("free", "") + Filler())),
+       Tapt(2)});
   WalkResult result = WalkOnDisk(movie);
   EXPECT_EQ(result.bytes, Rewritten(movie, {1}));
   EXPECT_EQ(result.console, Changed(PayloadOffset(movie, 1)));
