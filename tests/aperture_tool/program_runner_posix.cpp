@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
 
 #include "program_runner.h"
@@ -38,11 +40,42 @@ class Pipe {
   int ends_[2] = {-1, -1};
 };
 
+// A copy of the program in a folder every user may enter, for runs as another user: the build
+// folder may lie under a folder only its owner can reach.
+class PublicCopy {
+ public:
+  PublicCopy() {
+    char folder[] = "/tmp/tapwright-program-XXXXXX";
+    if (mkdtemp(folder) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = folder;
+    namespace fs = std::filesystem;
+    fs::permissions(folder_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    program_ = folder_ + "/Tapwright";
+    fs::copy_file(TAPWRIGHT_PROGRAM, program_);
+    fs::permissions(program_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  }
+  PublicCopy(const PublicCopy&) = delete;
+  PublicCopy& operator=(const PublicCopy&) = delete;
+  ~PublicCopy() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  const std::string& Program() const { return program_; }
+
+ private:
+  std::string folder_;
+  std::string program_;
+};
+
 ProgramRun Run(const std::vector<std::string>& arguments, const std::string& input,
                bool unprivileged) {
   // The program may end before it has read all its input.
   signal(SIGPIPE, SIG_IGN);
-  std::vector<std::string> argvStrings{TAPWRIGHT_PROGRAM};
+  std::unique_ptr<PublicCopy> copy;
+  if (unprivileged && geteuid() == 0) copy = std::make_unique<PublicCopy>();
+  std::vector<std::string> argvStrings{copy ? copy->Program() : std::string(TAPWRIGHT_PROGRAM)};
   argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : argvStrings) argv.push_back(argument.data());
