@@ -1,12 +1,18 @@
 #include "frame_dispatcher.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "decode_context.h"
 #include "decoder_tables.h"
@@ -32,28 +38,61 @@ struct FrameDispatcher::State {
   std::vector<std::uint8_t> paddedFrame;  // a short frame, completed with zero bytes
 
   // Pool: the calling thread runs job 0, pool thread k runs job k. A wave is published by
-  // bumping `generation`; the caller waits until `pending` drops to zero.
+  // bumping `generation`; the caller waits until `pending` drops to zero. Waking a sleeping
+  // thread costs tens of microseconds on some machines, several times per frame, so both sides
+  // spin for a short while before they sleep.
   std::mutex mutex;
   std::condition_variable waveStarted;
   std::condition_variable waveFinished;
   std::vector<std::thread> pool;
-  unsigned long long generation = 0;
-  int pending = 0;
-  bool stopping = false;
+  std::atomic<unsigned long long> generation{0};
+  std::atomic<int> pending{0};
+  bool stopping = false;  // guarded by mutex
 
   void PoolLoop(int k) {
     unsigned long long seen = 0;
     for (;;) {
-      {
+      if (!SpinUntil([&] { return generation.load(std::memory_order_acquire) != seen; })) {
         std::unique_lock<std::mutex> lock(mutex);
-        waveStarted.wait(lock, [&] { return stopping || generation != seen; });
+        waveStarted.wait(lock, [&] {
+          return stopping || generation.load(std::memory_order_acquire) != seen;
+        });
         if (stopping) return;
-        seen = generation;
       }
+      seen = generation.load(std::memory_order_acquire);
       DecodeWorker(jobs[k], contexts[k]);
-      std::lock_guard<std::mutex> lock(mutex);
-      if (--pending == 0) waveFinished.notify_one();
+      if (pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        std::lock_guard<std::mutex> lock(mutex);
+        waveFinished.notify_one();
+      }
     }
+  }
+
+  void WaitForWave() {
+    if (SpinUntil([&] { return pending.load(std::memory_order_acquire) == 0; })) return;
+    std::unique_lock<std::mutex> lock(mutex);
+    waveFinished.wait(lock, [&] { return pending.load(std::memory_order_acquire) == 0; });
+  }
+
+  // True as soon as `done` holds, false after about 200 microseconds without it.
+  template <typename Condition>
+  static bool SpinUntil(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    for (;;) {
+      for (int i = 0; i < 64; ++i) {
+        if (done()) return true;
+        CpuRelax();
+      }
+      if (std::chrono::steady_clock::now() > deadline) return false;
+    }
+  }
+
+  static void CpuRelax() {
+#if defined(__SSE2__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
   }
 
   // Starts the pool threads that are not running yet; false (after telling the user) when one
@@ -73,15 +112,14 @@ struct FrameDispatcher::State {
 
   bool RunWave(const char* failureMessage) {
     if (mode == ThreadingMode::Pool) {
+      pending.store(workerCount - 1, std::memory_order_relaxed);
       {
         std::lock_guard<std::mutex> lock(mutex);
-        pending = workerCount - 1;
-        ++generation;
+        generation.fetch_add(1, std::memory_order_release);
       }
       waveStarted.notify_all();
       DecodeWorker(jobs[0], contexts[0]);
-      std::unique_lock<std::mutex> lock(mutex);
-      waveFinished.wait(lock, [&] { return pending == 0; });
+      WaitForWave();
       return true;
     }
     // Fresh threads for every wave, all joined before the next wave starts.
