@@ -1,0 +1,44 @@
+#pragma once
+
+// The module's table of creatable classes, the class factory over it and the module handle.
+// The module that uses this layer defines ModuleFactoryTable().
+
+#include <unknwn.h>
+#include <windows.h>
+
+#include "filter/base/unknown.h"
+
+namespace halvaris::dshow {
+
+struct FilterSetup;
+
+struct FactoryTemplate {
+  // Makes a new object aggregated by `outer` (may be nullptr); on failure returns nullptr and
+  // stores the reason in `*result`.
+  using CreateFunction = CUnknown* (*)(IUnknown* outer, HRESULT* result);
+  // Called with TRUE when the module loads and FALSE when it unloads; may be nullptr.
+  using LoadFunction = void (*)(BOOL loading, const CLSID* clsid);
+
+  const WCHAR* name;
+  const CLSID* clsid;
+  CreateFunction create;
+  LoadFunction loadUnload;
+  const FilterSetup* setup;  // nullptr for classes that are not filters
+};
+
+struct FactoryTable {
+  const FactoryTemplate* entries;
+  int count;
+};
+
+const FactoryTable& ModuleFactoryTable();
+
+// The module's own handle: what the entry point recorded, else the module holding this code.
+HINSTANCE ModuleInstance();
+void SetModuleInstance(HINSTANCE instance);
+
+// The bodies of the module exports DllGetClassObject and DllCanUnloadNow.
+HRESULT BaseDllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
+HRESULT BaseDllCanUnloadNow();
+
+}  // namespace halvaris::dshow

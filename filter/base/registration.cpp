@@ -1,0 +1,151 @@
+#include "filter/base/registration.h"
+
+#include <cwchar>
+
+#include "filter/base/class_factory.h"
+#include "filter/base/com_ptr.h"
+
+namespace halvaris::dshow {
+namespace {
+
+constexpr int kGuidChars = 39;
+
+// "CLSID\{...}" for a class.
+bool ClassKeyName(const CLSID& clsid, WCHAR (&name)[64]) {
+  WCHAR guid[kGuidChars];
+  if (StringFromGUID2(clsid, guid, kGuidChars) == 0) return false;
+  return std::swprintf(name, 64, L"CLSID\\%ls", guid) > 0;
+}
+
+HRESULT SetStringValue(HKEY key, const WCHAR* valueName, const WCHAR* text) {
+  const DWORD bytes = static_cast<DWORD>((wcslen(text) + 1) * sizeof(WCHAR));
+  const LONG status =
+      RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+  return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+}
+
+HRESULT RegisterComServer(const FactoryTemplate& entry, const WCHAR* modulePath) {
+  WCHAR keyName[64];
+  if (!ClassKeyName(*entry.clsid, keyName)) return E_FAIL;
+  RegistryKey classKey;
+  LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                classKey.Put(), nullptr);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+  HRESULT result = SetStringValue(classKey.Get(), nullptr, entry.name);
+  if (FAILED(result)) return result;
+  RegistryKey serverKey;
+  status = RegCreateKeyExW(classKey.Get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
+                           serverKey.Put(), nullptr);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+  result = SetStringValue(serverKey.Get(), nullptr, modulePath);
+  if (FAILED(result)) return result;
+  return SetStringValue(serverKey.Get(), L"ThreadingModel", L"Both");
+}
+
+HRESULT RemoveComServer(const FactoryTemplate& entry) {
+  WCHAR keyName[64];
+  if (!ClassKeyName(*entry.clsid, keyName)) return E_FAIL;
+  const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, keyName);
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return S_OK;
+  return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+}
+
+bool IsNotFound(HRESULT result) {
+  return SUCCEEDED(result) || result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) || result == VFW_E_NOT_FOUND;
+}
+
+HRESULT RegisterWithMapper2(IFilterMapper2* mapper, const FilterSetup& setup, bool registering) {
+  HRESULT result = mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, *setup.clsid);
+  if (!IsNotFound(result)) return result;
+  if (!registering) return S_OK;
+  REGFILTER2 filter{};
+  filter.dwVersion = 1;
+  filter.dwMerit = setup.merit;
+  filter.cPins = setup.pinCount;
+  filter.rgPins = setup.pins;
+  return mapper->RegisterFilter(*setup.clsid, setup.name, nullptr, &CLSID_LegacyAmFilterCategory,
+                                nullptr, &filter);
+}
+
+HRESULT RegisterWithMapper1(IFilterMapper* mapper, const FilterSetup& setup, bool registering) {
+  HRESULT result = mapper->UnregisterFilter(*setup.clsid);
+  if (!IsNotFound(result)) return result;
+  if (!registering) return S_OK;
+  result = mapper->RegisterFilter(*setup.clsid, setup.name, setup.merit);
+  for (UINT p = 0; SUCCEEDED(result) && p < setup.pinCount; ++p) {
+    const REGFILTERPINS& pin = setup.pins[p];
+    result = mapper->RegisterPin(*setup.clsid, pin.strName, pin.bRendered, pin.bOutput, pin.bZero,
+                                 pin.bMany,
+                                 pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : CLSID_NULL,
+                                 const_cast<LPWSTR>(pin.strConnectsToPin));
+    for (UINT t = 0; SUCCEEDED(result) && t < pin.nMediaTypes; ++t) {
+      result = mapper->RegisterPinType(*setup.clsid, pin.strName, *pin.lpMediaType[t].clsMajorType,
+                                       *pin.lpMediaType[t].clsMinorType);
+    }
+  }
+  return result;
+}
+
+// COM for the duration of a registration call; regsvr32 does not always initialise it.
+class ComScope {
+ public:
+  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
+}  // namespace
+
+HRESULT RegisterFilterSetup(const FilterSetup& setup, bool registering) {
+  ComPtr<IFilterMapper2> mapper2;
+  if (SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_IFilterMapper2, mapper2.PutVoid()))) {
+    return RegisterWithMapper2(mapper2.Get(), setup, registering);
+  }
+  ComPtr<IFilterMapper> mapper1;
+  const HRESULT result = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IFilterMapper, mapper1.PutVoid());
+  if (FAILED(result)) return result;
+  return RegisterWithMapper1(mapper1.Get(), setup, registering);
+}
+
+HRESULT AMovieDllRegisterServer2(BOOL registering) {
+  WCHAR modulePath[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(ModuleInstance(), modulePath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    const DWORD error = GetLastError();
+    return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_INSUFFICIENT_BUFFER);
+  }
+  const FactoryTable& table = ModuleFactoryTable();
+  HRESULT result = S_OK;
+  if (registering) {
+    for (int i = 0; i < table.count && SUCCEEDED(result); ++i) {
+      result = RegisterComServer(table.entries[i], modulePath);
+    }
+    if (FAILED(result)) return result;
+  }
+  {
+    ComScope com;
+    for (int i = 0; i < table.count && SUCCEEDED(result); ++i) {
+      if (table.entries[i].setup) {
+        result = RegisterFilterSetup(*table.entries[i].setup, registering != FALSE);
+      }
+    }
+  }
+  if (FAILED(result)) return result;
+  if (!registering) {
+    for (int i = 0; i < table.count && SUCCEEDED(result); ++i) {
+      result = RemoveComServer(table.entries[i]);
+    }
+  }
+  return result;
+}
+
+}  // namespace halvaris::dshow
