@@ -5,8 +5,6 @@
 namespace halvaris::dshow {
 namespace {
 
-HINSTANCE recordedInstance = nullptr;
-
 // Counted as a module object, so DllCanUnloadNow says no while a host holds a factory.
 class ClassFactory : public CUnknown, public IClassFactory {
  public:
@@ -45,19 +43,6 @@ class ClassFactory : public CUnknown, public IClassFactory {
 };
 
 }  // namespace
-
-HINSTANCE ModuleInstance() {
-  if (recordedInstance) return recordedInstance;
-  HMODULE self = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&recordedInstance), &self);
-  return self;
-}
-
-void SetModuleInstance(HINSTANCE instance) {
-  recordedInstance = instance;
-}
 
 HRESULT BaseDllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;

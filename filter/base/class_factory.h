@@ -6,6 +6,7 @@
 #include <unknwn.h>
 #include <windows.h>
 
+#include "filter/base/module_instance.h"
 #include "filter/base/unknown.h"
 
 namespace halvaris::dshow {
@@ -32,10 +33,6 @@ struct FactoryTable {
 };
 
 const FactoryTable& ModuleFactoryTable();
-
-// The module's own handle: what the entry point recorded, else the module holding this code.
-HINSTANCE ModuleInstance();
-void SetModuleInstance(HINSTANCE instance);
 
 // The bodies of the module exports DllGetClassObject and DllCanUnloadNow.
 HRESULT BaseDllGetClassObject(REFCLSID clsid, REFIID iid, void** object);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "filter/base/class_factory.h"
+#include "filter/base/module_instance.h"
 
 namespace halvaris::dshow {
 namespace {
