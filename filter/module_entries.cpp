@@ -1,6 +1,6 @@
 // The module's creatable classes and the filter's registration data.
 
-#include "filter/base/class_factory.h"
+#include "filter/module_entries.h"
 #include "filter/base/registration.h"
 #include "filter/decoder_filter.h"
 #include "filter/decoder_property_page.h"
@@ -32,13 +32,10 @@ const dshow::FactoryTemplate kTemplates[] = {
 };
 
 }  // namespace
-}  // namespace halvaris::filter
 
-namespace halvaris::dshow {
-
-const FactoryTable& ModuleFactoryTable() {
-  static const FactoryTable table = {halvaris::filter::kTemplates, 2};
+const dshow::FactoryTable& DecoderFactoryTable() {
+  static const dshow::FactoryTable table = {kTemplates, 2};
   return table;
 }
 
-}  // namespace halvaris::dshow
+}  // namespace halvaris::filter

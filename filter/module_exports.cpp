@@ -2,18 +2,18 @@
 
 #include <windows.h>
 
-#include "filter/base/class_factory.h"
 #include "filter/base/registration.h"
+#include "filter/module_entries.h"
 
 using halvaris::dshow::FactoryTable;
-using halvaris::dshow::ModuleFactoryTable;
+using halvaris::filter::DecoderFactoryTable;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     halvaris::dshow::SetModuleInstance(instance);
     DisableThreadLibraryCalls(instance);
   }
-  const FactoryTable& table = ModuleFactoryTable();
+  const FactoryTable& table = DecoderFactoryTable();
   if (reason == DLL_PROCESS_ATTACH || reason == DLL_PROCESS_DETACH) {
     for (int i = 0; i < table.count; ++i) {
       if (table.entries[i].loadUnload) {
@@ -25,7 +25,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-  return halvaris::dshow::BaseDllGetClassObject(clsid, iid, object);
+  return halvaris::dshow::BaseDllGetClassObject(DecoderFactoryTable(), clsid, iid, object);
 }
 
 STDAPI DllCanUnloadNow() {
@@ -33,9 +33,9 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-  return halvaris::dshow::AMovieDllRegisterServer2(TRUE);
+  return halvaris::dshow::AMovieDllRegisterServer2(DecoderFactoryTable(), TRUE);
 }
 
 STDAPI DllUnregisterServer() {
-  return halvaris::dshow::AMovieDllRegisterServer2(FALSE);
+  return halvaris::dshow::AMovieDllRegisterServer2(DecoderFactoryTable(), FALSE);
 }

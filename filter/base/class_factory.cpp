@@ -44,13 +44,13 @@ class ClassFactory : public CUnknown, public IClassFactory {
 
 }  // namespace
 
-HRESULT BaseDllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+HRESULT BaseDllGetClassObject(const FactoryTable& table, REFCLSID clsid, REFIID iid,
+                              void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) {
     return E_NOINTERFACE;
   }
-  const FactoryTable& table = ModuleFactoryTable();
   for (int i = 0; i < table.count; ++i) {
     const FactoryTemplate& entry = table.entries[i];
     if (!IsEqualCLSID(*entry.clsid, clsid)) continue;

@@ -1,7 +1,6 @@
 #pragma once
 
-// The module's table of creatable classes, the class factory over it and the module handle.
-// The module that uses this layer defines ModuleFactoryTable().
+// The module's table of creatable classes and the class factory over it.
 
 #include <unknwn.h>
 #include <windows.h>
@@ -32,10 +31,8 @@ struct FactoryTable {
   int count;
 };
 
-const FactoryTable& ModuleFactoryTable();
-
 // The bodies of the module exports DllGetClassObject and DllCanUnloadNow.
-HRESULT BaseDllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
+HRESULT BaseDllGetClassObject(const FactoryTable& table, REFCLSID clsid, REFIID iid, void** object);
 HRESULT BaseDllCanUnloadNow();
 
 }  // namespace halvaris::dshow

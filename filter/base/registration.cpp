@@ -66,14 +66,13 @@ class ComScope {
 
 }  // namespace
 
-HRESULT AMovieDllRegisterServer2(BOOL registering) {
+HRESULT AMovieDllRegisterServer2(const FactoryTable& table, BOOL registering) {
   WCHAR modulePath[MAX_PATH];
   const DWORD length = GetModuleFileNameW(ModuleInstance(), modulePath, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
     const DWORD error = GetLastError();
     return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_INSUFFICIENT_BUFFER);
   }
-  const FactoryTable& table = ModuleFactoryTable();
   HRESULT result = S_OK;
   if (registering) {
     for (int i = 0; i < table.count && SUCCEEDED(result); ++i) {

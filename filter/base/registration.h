@@ -16,8 +16,10 @@ struct FilterSetup {
   const REGFILTERPINS* pins;
 };
 
-// Registers (or removes) the whole module; returns the first failure.
-HRESULT AMovieDllRegisterServer2(BOOL registering);
+struct FactoryTable;
+
+// Registers (or removes) every class of the module's table; returns the first failure.
+HRESULT AMovieDllRegisterServer2(const FactoryTable& table, BOOL registering);
 
 // Removes any earlier mapper entry of the filter, then registers it when `registering`.
 // Needs COM initialised on the calling thread.
