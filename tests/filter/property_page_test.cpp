@@ -225,10 +225,12 @@ TEST(PropertyPageTest, ButtonOpensTheWebPageAndNothingEverMakesThePageDirty) {
 TEST(PropertyPageTest, ActivatedPageShowsTheDialogAndItsButtonWorks) {
   UserInterfaceRecorder recorder;
   ComPtr<IPropertyPage> page = MakePage();
+  // The page is a child dialog: it needs a frame window, which Wine without a display lacks.
+  const HWND frame = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
+                                     nullptr, nullptr);
+  if (!frame) GTEST_SKIP() << "no display to create windows on";
   const RECT area{0, 0, 400, 300};
-  const HRESULT activated = page->Activate(nullptr, &area, FALSE);
-  if (activated == E_OUTOFMEMORY) GTEST_SKIP() << "no window station to create dialogs in";
-  ASSERT_EQ(activated, S_OK);
+  ASSERT_EQ(page->Activate(frame, &area, FALSE), S_OK);
   const HWND window = PageObject(page.Get()).Window();
   ASSERT_NE(window, nullptr);
   const HWND button = GetDlgItem(window, IDC_WEB_PAGE_BUTTON);
@@ -240,6 +242,8 @@ TEST(PropertyPageTest, ActivatedPageShowsTheDialogAndItsButtonWorks) {
                reinterpret_cast<LPARAM>(button));
   EXPECT_EQ(recorder.OpenedAddresses().size(), 1u);
   EXPECT_EQ(page->Deactivate(), S_OK);
+  EXPECT_EQ(PageObject(page.Get()).Window(), nullptr);
+  DestroyWindow(frame);
 }
 
 }  // namespace

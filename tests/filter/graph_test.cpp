@@ -1,0 +1,85 @@
+// The registered module in real graphs: frame source -> decoder -> Wine's sample grabber ->
+// null renderer, and the host test in programs named like a refused host.
+
+#include <gtest/gtest.h>
+
+#include "decoder/video_system.h"
+#include "tests/filter/filter_test_support.h"
+#include "tests/filter/module_test_support.h"
+#include "tools/graph_decode/decode_graph.h"
+
+namespace halvaris::filter::testing {
+namespace {
+
+constexpr REFERENCE_TIME kFramePeriod = 400000;
+
+class GraphTest : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override { ASSERT_EQ(RunRegsvr32(), 0); }
+};
+
+TEST_P(GraphTest, PicturesArriveDecodedLabelledAndOnTime) {
+  const int system = GetParam();
+  const SystemGeometry& geometry = GeometryOf(system);
+  graph::GraphRequest request;
+  request.source.type = graph::Dvh1Type(system);
+  request.source.framePeriod = kFramePeriod;
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (const char* source : {"testsrc2", "detailed"}) {
+    std::vector<std::uint8_t> frame = ReadTestFrame(system, source);
+    expected.push_back(DirectDecode(system, frame));
+    request.source.frames.push_back({std::move(frame), nullptr});
+  }
+  request.keepBytes = PictureBytes(system);
+
+  const graph::GraphRun run = graph::RunDecodeGraph(request);
+  ASSERT_EQ(run.result, S_OK) << run.failedStep;
+  EXPECT_EQ(run.completion, EC_COMPLETE);
+  ASSERT_EQ(run.samples.size(), expected.size());
+  for (size_t i = 0; i < run.samples.size(); ++i) {
+    const graph::ReceivedSample& sample = run.samples[i];
+    EXPECT_TRUE(sample.picture == expected[i]) << "picture " << i << " of system " << system;
+    EXPECT_EQ(sample.bufferSize, static_cast<long>(PictureBytes(system)));
+    ASSERT_TRUE(sample.hasMediaType);
+    EXPECT_TRUE(IsEqualGUID(sample.mediaType.subtype, MEDIASUBTYPE_YUY2));
+    ASSERT_EQ(sample.mediaType.cbFormat, sizeof(VIDEOINFOHEADER));
+    const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(sample.mediaType.pbFormat);
+    EXPECT_EQ(header->bmiHeader.biCompression, kYuy2FourCC);
+    EXPECT_EQ(header->bmiHeader.biWidth, geometry.width);
+    EXPECT_EQ(header->bmiHeader.biHeight, geometry.height);
+    EXPECT_EQ(header->bmiHeader.biSizeImage, PictureBytes(system));
+    EXPECT_EQ(sample.timeResult, S_OK);
+    EXPECT_EQ(sample.start, static_cast<REFERENCE_TIME>(i) * kFramePeriod);
+    EXPECT_EQ(sample.stop, static_cast<REFERENCE_TIME>(i + 1) * kFramePeriod);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSystems, GraphTest, ::testing::Values(1, 2, 3, 4),
+                         [](const ::testing::TestParamInfo<int>& parameter) {
+                           return "System" + std::to_string(parameter.param);
+                         });
+
+TEST(GraphSafetyTest, ShortFramesAreDecodedWithZerosInAGraph) {
+  ASSERT_EQ(RunRegsvr32(), 0);
+  std::vector<std::uint8_t> frame = ReadTestFrame(4, "detailed");
+  frame.resize(100000);
+  graph::GraphRequest request;
+  request.source.type = graph::Dvh1Type(4);
+  request.source.frames.push_back({frame, nullptr});
+  request.keepBytes = PictureBytes(4);
+  const graph::GraphRun run = graph::RunDecodeGraph(request);
+  ASSERT_EQ(run.result, S_OK) << run.failedStep;
+  ASSERT_EQ(run.samples.size(), 1u);
+  frame.resize(GeometryOf(4).frameBytes, 0);
+  EXPECT_TRUE(run.samples[0].picture == DirectDecode(4, frame));
+}
+
+// The host test reads the start-up title, which for a program started without one is its path.
+TEST(HostTest, ProgramNamedLikeTheRefusedPlayerIsRefusedOnlyInLowerCase) {
+  const std::string module = " \"" + DecoderModulePath() + "\"";
+  EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_PROBE_LOWER) + "\"" + module), 1);
+  EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_PROBE_CAPS) + "\"" + module), 0);
+}
+
+}  // namespace
+}  // namespace halvaris::filter::testing
