@@ -38,7 +38,7 @@ bench: native
 	bench/compare_ffmpeg.sh
 
 fuzz: deps
-	bench/../tests/decoder/fuzz/run_fuzzer.sh
+	tests/decoder/fuzz/run_fuzzer.sh $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -147,7 +147,7 @@ constexpr std::array<AcCodeEntry, 8192> BuildTable() {
   }
   // Amplitude escape: 1111111, 8 bits of amplitude and a sign bit; the amplitude lies partly
   // beyond the 13 index bits, so DecodeAcCode reads it from the window.
-  Fill(table, 0b1111111, 7, {kAmplitudeEscape, 0, 16});
+  Fill(table, 0b1111111, 7, {0, kAmplitudeEscape, 16});
   return table;
 }
 

@@ -18,12 +18,14 @@ constexpr int kOutOfBits = -2;
 
 // One entry per value of a code's first 13 bits. The code is complete, so every entry is filled.
 struct AcCodeEntry {
-  std::int16_t amplitude;  // signed; kAmplitudeEscape for the escape that carries 8 bits
-  std::int8_t run;         // kEndOfBlock for end of block
+  std::int16_t amplitude;  // signed
+  std::int8_t run;         // kEndOfBlock, or kAmplitudeEscape for the escape carrying 8 bits
   std::uint8_t length;     // whole length in bits, sign bit included
 };
 
-constexpr std::int16_t kAmplitudeEscape = INT16_MIN;
+// Entries with a run of 0 or more are whole codes: a decoder may take them directly when it has
+// `length` bits, and fall back to DecodeAcCode otherwise.
+constexpr std::int8_t kAmplitudeEscape = -3;
 extern const std::array<AcCodeEntry, 8192> AcCodeTable;
 
 // Reads the code at the top of `window` (16 bits, right-aligned, first bit in bit 15) of which
@@ -32,7 +34,7 @@ inline AcCode DecodeAcCode(std::uint32_t window, int available) {
   const AcCodeEntry entry = AcCodeTable[(window >> 3) & 8191];
   if (entry.run == kEndOfBlock) return {4, kEndOfBlock, 0};
   if (available < entry.length) return {entry.length, kOutOfBits, 0};
-  if (entry.amplitude == kAmplitudeEscape) {
+  if (entry.run == kAmplitudeEscape) {
     const int magnitude = static_cast<int>((window >> 1) & 0xFF);
     return {16, 0, (window & 1) ? -magnitude : magnitude};
   }

@@ -23,49 +23,52 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* bytes) {
 class AreaReader {
  public:
   // `areaStart` is the byte holding the DCT mode bit and the class; blocks 0..5 own 9 bytes from
-  // there, blocks 6 and 7 own 7.
-  AreaReader(const std::uint8_t* areaStart, int block) : limit_(block < 6 ? 72 : 56) {
-    // Only bytes of the area's own DIF block are loaded: block 6 masks off the byte after its
-    // area, block 7 (the last of the DIF block) loads from the byte before its area.
+  // there, blocks 6 and 7 own 7. Only bytes of the area's own DIF block are loaded: block 6
+  // masks off the byte after its area, block 7 (the last of the DIF block) loads from the byte
+  // before its area.
+  AreaReader(const std::uint8_t* areaStart, int block) {
     if (block < 6) {
-      high_ = LoadBigEndian64(areaStart);
-      low_ = std::uint64_t{areaStart[8]} << 56;
-    } else if (block == 6) {
-      high_ = LoadBigEndian64(areaStart) & ~std::uint64_t{0xFF};
+      bits_ = LoadBigEndian64(areaStart) << 4;
+      buffered_ = 60;
+      remaining_ = 68;
+      tail_ = areaStart[8];
+      hasTail_ = true;
     } else {
-      high_ = LoadBigEndian64(areaStart - 1) << 8;
+      const std::uint64_t bytes = block == 6 ? LoadBigEndian64(areaStart) & ~std::uint64_t{0xFF}
+                                             : LoadBigEndian64(areaStart - 1) << 8;
+      bits_ = bytes << 4;
+      buffered_ = remaining_ = 52;
     }
   }
 
-  bool Exhausted() const { return position_ >= limit_; }
-  int Available() const { return Exhausted() ? 0 : limit_ - position_; }
+  bool Exhausted() const { return remaining_ == 0; }
+  int Available() const { return remaining_; }
 
   // The next n (16 or 32) bits, right-aligned, without consuming them; `got` is how many of
-  // them are real.
+  // them are real (the others are zero).
   std::uint32_t Read(int n, int& got) const {
-    const int available = Available();
-    if (available == 0) {
-      got = 0;
-      return 0;
-    }
-    got = available < n ? available : n;
-    const std::uint64_t window = position_ >= 64 ? low_ << (position_ - 64)
-                                 : (high_ << position_) | (low_ >> (64 - position_));
-    std::uint32_t value = static_cast<std::uint32_t>(window >> (64 - n));
-    if (got < n) value &= ~((std::uint32_t{1} << (n - got)) - 1);
-    return value;
+    got = remaining_ < n ? remaining_ : n;
+    return static_cast<std::uint32_t>(bits_ >> (64 - n));
   }
 
   // Consumes k bits (never more than are available); consuming the last one exhausts the area.
   void Advance(int k) {
-    if (!Exhausted()) position_ += k;
+    bits_ <<= k;
+    buffered_ -= k;
+    remaining_ -= k;
+    if (buffered_ < 32 && hasTail_) {
+      bits_ |= std::uint64_t{tail_} << (56 - buffered_);
+      buffered_ += 8;
+      hasTail_ = false;
+    }
   }
 
  private:
-  std::uint64_t high_ = 0;  // area bytes 0..7, first bit in bit 63
-  std::uint64_t low_ = 0;   // area byte 8
-  int position_ = 4;        // bits 0..3 of the first byte are header bits
-  int limit_;
+  std::uint64_t bits_;  // the next unread bits, first in bit 63; zero past the area
+  int buffered_;        // bits of the area held in bits_
+  int remaining_;       // bits of the area not yet consumed
+  std::uint8_t tail_ = 0;  // the ninth byte of a long area, moved into bits_ when there is room
+  bool hasTail_ = false;
 };
 
 // The five spill buffers of a segment, read one at a time (pass 2) or as one chain (pass 3).

@@ -61,6 +61,11 @@ struct DecodeContext {
   std::uint8_t hasAc[kBlocksPerSegment];  // an AC coefficient was written into the block
 };
 
+// Decodes the coefficients of the 40 blocks of segment slot (c, q, s) into context.blocks
+// (dequantised, before the inverse DCT); false when the buffers could not be allocated.
+bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
+                               const std::uint8_t* frame, VideoSystem system);
+
 // Decodes the five macroblocks of segment slot (channel c, sequence slot q, segment slot s) of
 // `frame` into `picture` (packed 4:2:2, pitch 2 x width). Allocation failures are reported and
 // leave the slot undecoded.

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace halvaris {
 
 const DspFunctions& ScalarDsp() {
@@ -34,7 +38,11 @@ void InverseDctDcOnly(std::int16_t* block) {
   }
   const std::int16_t* lines = table.line[(value >> 2) + 256];
   for (int j = 0; j < 8; ++j) {
+#if defined(__SSE2__)
+    _mm_store_si128(reinterpret_cast<__m128i*>(block + 8 * j), _mm_set1_epi16(lines[j]));
+#else
     for (int i = 0; i < 8; ++i) block[8 * j + i] = lines[j];
+#endif
   }
 }
 

@@ -74,11 +74,11 @@ class SegmentDecoder {
     if (pass == kPass3) spill_.Gather(context_.spill[kChainBuffer]);
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       const int first = pass == kPass2 ? m : kChainBuffer;
-      const int last = first;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int index = m * kBlocksPerMacroblock + b;
         if (context_.resumePos[index] == 0) continue;
-        DecodeFromSpill(index, first, last, ScanWeightsFor(system_, b), context_.quantStep[index]);
+        DecodeFromSpill(index, context_.spill[first], ScanWeightsFor(system_, b),
+                        context_.quantStep[index]);
       }
     }
   }
@@ -104,6 +104,12 @@ class SegmentDecoder {
     for (;;) {
       int got;
       const std::uint32_t window = area.Read(16, got);
+      const AcCodeEntry entry = AcCodeTable[window >> 3];
+      if (entry.run >= 0 && entry.length <= got) {  // the common case: a whole code
+        area.Advance(entry.length);
+        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) return;
+        continue;
+      }
       const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
       if (code.run == kEndOfBlock && got >= 4) {
         area.Advance(4);
@@ -130,47 +136,66 @@ class SegmentDecoder {
     }
   }
 
-  void DecodeFromSpill(int index, int first, int last, const ScanWeight* weights,
+  // Decodes from the block's carried bits followed by the unread bits of `source`. The carried
+  // bits are always the start of a code longer than they are, so the bits a block consumes are
+  // simply the first ones of that concatenation.
+  void DecodeFromSpill(int index, SpillBuffer& source, const ScanWeight* weights,
                        std::int32_t step) {
+    const int carried = context_.carryCount[index];
+    std::uint64_t bits = std::uint64_t{context_.carryBits[index]} << 32;  // first bit in bit 63
+    int buffered = carried;
+    int position = source.readPosition;
+    const int end = source.writePosition;
+    int consumed = 0;
     int p = context_.resumePos[index];
     for (;;) {
-      const int carried = context_.carryCount[index];
-      int got;
-      const std::uint32_t fresh = spill_.Peek(first, last, 16 - carried, got);
-      const std::uint32_t combined =
-          carried > 0 ? context_.carryBits[index] | (fresh >> carried) : fresh;
-      const std::uint32_t window = combined >> 16;
-      got += carried;
+      while (buffered <= 32 && position < end) {
+        const int take = end - position < 32 ? end - position : 32;
+        bits |= std::uint64_t{WordAt(source, position, take)} << (32 - buffered);
+        buffered += take;
+        position += take;
+      }
+      const int got = buffered < 16 ? buffered : 16;
+      const auto window = static_cast<std::uint32_t>(bits >> 48);
+      const AcCodeEntry entry = AcCodeTable[window >> 3];
+      if (entry.run >= 0 && entry.length <= got) {
+        bits <<= entry.length;
+        buffered -= entry.length;
+        consumed += entry.length;
+        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) break;
+        continue;
+      }
       const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
       if (code.run == kEndOfBlock && got >= 4) {
-        Consume(index, first, last, 4);
-        context_.resumePos[index] = 0;
-        return;
+        consumed += 4;
+        break;
       }
       if (code.run < 0 || got < code.length) {
-        if (got > 0) Consume(index, first, last, got);
+        // Out of bits: everything at hand is carried into the next pass.
         context_.carryBits[index] = window << 16;
         context_.carryCount[index] = static_cast<std::uint16_t>(got);
         context_.resumePos[index] = static_cast<std::uint16_t>(p);
+        source.readPosition = end;
         return;
       }
-      Consume(index, first, last, code.length);
-      if (!Place(index, p, code.run, code.amplitude, weights, step)) {
-        context_.resumePos[index] = 0;
-        return;
-      }
+      bits <<= code.length;
+      buffered -= code.length;
+      consumed += code.length;
+      if (!Place(index, p, code.run, code.amplitude, weights, step)) break;
     }
+    // Finished: the carried bits and what followed them up to the end of the last code are used.
+    context_.carryCount[index] = 0;
+    context_.resumePos[index] = 0;
+    if (consumed > carried) source.readPosition += consumed - carried;
   }
 
-  // Consumes k bits: the carried ones first, then spare bits.
-  void Consume(int index, int first, int last, int k) {
-    const int carried = context_.carryCount[index];
-    if (carried > 0) {
-      if (k - carried > 0) spill_.Skip(first, last, k - carried);
-      context_.carryCount[index] = 0;
-    } else {
-      spill_.Skip(first, last, k);
-    }
+  // `count` (1..32) bits of `buffer` from bit `position`, first in bit 31, the rest zero.
+  static std::uint32_t WordAt(const SpillBuffer& buffer, int position, int count) {
+    const int word = position >> 5;
+    const int shift = position & 31;
+    std::uint32_t value = buffer.words[word] << shift;
+    if (shift != 0) value |= buffer.words[word + 1] >> (32 - shift);
+    return count == 32 ? value : value & ~(0xFFFFFFFFu >> count);
   }
 
   DecodeContext& context_;
@@ -220,9 +245,9 @@ void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, boo
 
 }  // namespace
 
-void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
-                        int width, int /*height*/, const std::uint8_t* frame, VideoSystem system) {
-  if (!AllocateBuffers(context)) return;
+bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
+                               const std::uint8_t* frame, VideoSystem system) {
+  if (!AllocateBuffers(context)) return false;
 
   std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
   std::memset(context.resumePos, 0, sizeof context.resumePos);
@@ -230,14 +255,20 @@ void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_
   std::memset(context.hasAc, 0, sizeof context.hasAc);
   for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
 
-  const DecoderTables& tables = BuildDecoderTables();
   const std::uint32_t* addresses =
-      &tables.blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
+      &BuildDecoderTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
   SegmentDecoder decoder(context, system);
   decoder.Pass1(frame, addresses);
   decoder.LaterPass(kPass2);
   decoder.LaterPass(kPass3);
+  return true;
+}
 
+void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
+                        int width, int /*height*/, const std::uint8_t* frame, VideoSystem system) {
+  if (!DecodeSegmentCoefficients(context, c, q, s, frame, system)) return;
+
+  const DecoderTables& tables = BuildDecoderTables();
   const DspFunctions& dsp = ActiveDsp();
   const bool is1080 = system == 1 || system == 3;
   const std::ptrdiff_t pitch = 2 * static_cast<std::ptrdiff_t>(width);

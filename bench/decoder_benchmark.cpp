@@ -1,0 +1,100 @@
+// Frames per second of the frame decoder: one frame of each video system on 1 and on N workers,
+// with the thread pool and with fresh threads per wave; and the two pixel kernels alone.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/dsp.h"
+#include "decoder/frame_dispatcher.h"
+
+namespace {
+
+using halvaris::VideoSystem;
+
+std::vector<std::uint8_t> LoadFrame(VideoSystem system, const char* source) {
+  std::ifstream file(std::string(HALVARIS_TEST_DATA) + "/system" + std::to_string(system) + "-" +
+                         source + ".dif",
+                     std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+// Arguments: system, workers, threading (0 pool, 1 per-wave threads), source (0 plain, 1 detailed).
+void DecodeFrame(benchmark::State& state) {
+  const auto system = static_cast<VideoSystem>(state.range(0));
+  const int workers = static_cast<int>(state.range(1));
+  const auto mode = state.range(2) == 0 ? halvaris::ThreadingMode::Pool
+                                        : halvaris::ThreadingMode::PerWaveThreads;
+  const std::vector<std::uint8_t> frame = LoadFrame(system, state.range(3) ? "detailed" : "testsrc2");
+  if (frame.empty()) {
+    state.SkipWithError("test frame not found");
+    return;
+  }
+  const halvaris::SystemGeometry& geometry = halvaris::GeometryOf(system);
+  std::vector<std::uint8_t> picture(halvaris::PictureBytes(system));
+  halvaris::FrameDispatcher dispatcher(workers, mode);
+  for (auto _ : state) {
+    dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height, picture.size(),
+                           frame.data(), frame.size(), system);
+    benchmark::DoNotOptimize(picture.data());
+  }
+  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                             benchmark::Counter::kIsRate);
+}
+
+void FrameArguments(benchmark::internal::Benchmark* benchmark) {
+  const int processors = halvaris::DefaultWorkerCount();
+  for (int system = 1; system <= 4; ++system) {
+    for (int source : {0, 1}) {
+      benchmark->Args({system, 1, 0, source});
+      if (processors > 1) {
+        benchmark->Args({system, processors, 0, source});
+        benchmark->Args({system, processors, 1, source});
+      }
+    }
+  }
+  benchmark->ArgNames({"system", "workers", "perWave", "detailed"})->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(DecodeFrame)->Apply(FrameArguments);
+
+void InverseDct(benchmark::State& state, const halvaris::DspFunctions* dsp) {
+  if (dsp == nullptr) {
+    state.SkipWithError("not available");
+    return;
+  }
+  alignas(16) std::int16_t blocks[64][64];
+  std::mt19937 random(1);
+  for (auto& block : blocks) {
+    for (auto& value : block) value = static_cast<std::int16_t>(static_cast<int>(random() % 512) - 256);
+  }
+  for (auto _ : state) {
+    for (auto& block : blocks) dsp->inverseDct8x8(block);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 64);
+}
+BENCHMARK_CAPTURE(InverseDct, scalar, &halvaris::ScalarDsp());
+BENCHMARK_CAPTURE(InverseDct, sse2, halvaris::Sse2Dsp());
+
+void PackBlock(benchmark::State& state, const halvaris::DspFunctions* dsp) {
+  if (dsp == nullptr) {
+    state.SkipWithError("not available");
+    return;
+  }
+  alignas(16) std::int16_t blocks[8][64] = {};
+  std::uint8_t out[8 * 64];
+  for (auto _ : state) {
+    dsp->packBlockYuy2(blocks[0], blocks[4], out, 64);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK_CAPTURE(PackBlock, scalar, &halvaris::ScalarDsp());
+BENCHMARK_CAPTURE(PackBlock, sse2, halvaris::Sse2Dsp());
+
+}  // namespace
+
+BENCHMARK_MAIN();

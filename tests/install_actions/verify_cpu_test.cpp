@@ -1,0 +1,38 @@
+// The processor check and the module's exports, as the installer sees them.
+#include <gtest/gtest.h>
+
+#include "install_actions.h"
+#include "test_support.h"
+
+namespace halvaris::install::test {
+namespace {
+
+TEST(VerifyCPU, NeedsMmxSseAndSse2Together) {
+  constexpr std::uint32_t mmx = 1u << 23, sse = 1u << 25, sse2 = 1u << 26;
+  EXPECT_TRUE(HasRequiredProcessorFeatures(mmx | sse | sse2));
+  EXPECT_FALSE(HasRequiredProcessorFeatures(mmx | sse));
+  EXPECT_FALSE(HasRequiredProcessorFeatures(sse | sse2));
+  EXPECT_FALSE(HasRequiredProcessorFeatures(~sse2));
+}
+
+// What the installer does: load the DLL and look the actions up by their plain names.
+TEST(TorvekInstallHelperModule, ExportsTheSixActionsUnderTheirPlainNames) {
+  const HMODULE module = LoadLibraryA((TestProgramFolder() + "\\TorvekInstallHelper.dll").c_str());
+  ASSERT_NE(module, nullptr);
+  for (const char* name :
+       {"CompleteCodecInstall", "CompleteCodecUnInstall", "RegisterHalvarisVegas90",
+        "CompleteHalvarisInstall", "CompleteHalvarisUninstall", "VerifyCPU"}) {
+    EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+  }
+  // Every processor that runs 64-bit Windows has all three.
+  using Action = std::int32_t(__cdecl*)();
+  const auto verify =
+      reinterpret_cast<Action>(reinterpret_cast<void (*)()>(GetProcAddress(module, "VerifyCPU")));
+  ASSERT_NE(verify, nullptr);
+  EXPECT_EQ(verify(), 1);
+  EXPECT_EQ(verify(), 1);
+  FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace halvaris::install::test
