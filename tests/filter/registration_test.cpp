@@ -295,5 +295,36 @@ TEST(ModuleExportsTest, ServesFactoriesForItsTwoClassesOnly) {
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, page.PutVoid()), S_OK);
 }
 
+TEST(ModuleFileTest, VersionResourceDescribesASelfRegisteringFilter) {
+  const std::string path = DecoderModulePath();
+  DWORD ignored = 0;
+  std::vector<BYTE> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  const std::pair<const char*, const char*> strings[] = {{"ActiveMovie", "Filter dll"},
+                                                         {"FileDescription", "Halvaris Decoder"},
+                                                         {"ProductName", "Halvaris Decoder"},
+                                                         {"FileVersion", "1.02"},
+                                                         {"ProductVersion", "1.02"},
+                                                         {"InternalName", "halvarisDecoder.ax"},
+                                                         {"OriginalFilename", "halvarisDecoder.ax"},
+                                                         {"OLESelfRegister", "AM20"},
+                                                         {"Comments", ""}};
+  for (const auto& [name, expected] : strings) {
+    char* value = nullptr;
+    const std::string key = std::string("\\StringFileInfo\\040904e4\\") + name;
+    ASSERT_TRUE(
+        VerQueryValueA(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &length))
+        << name;
+    EXPECT_STREQ(value, expected) << name;
+  }
+}
+
 }  // namespace
 }  // namespace halvaris::filter::testing
