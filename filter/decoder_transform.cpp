@@ -15,7 +15,7 @@ long long Magnitude(long long value) {
 }
 
 // Picture bytes of |height| lines of `width` YUY2 pixels, kept within 0..limit.
-long long PictureBytes(long long width, long long height, long long limit) {
+long long PackedPictureBytes(long long width, long long height, long long limit) {
   const long long bytes = Magnitude(height) * width * 2;
   if (bytes < 0) return 0;
   return bytes > limit ? limit : bytes;
@@ -53,7 +53,8 @@ HRESULT DecoderFilter::DecideBufferSize(IMemAllocator* allocator,
   }
   inputFrameSize = static_cast<int>(format.imageSize);
   properties->cBuffers = 1;
-  properties->cbBuffer = static_cast<long>(PictureBytes(format.width, format.height, LONG_MAX));
+  properties->cbBuffer =
+      static_cast<long>(PackedPictureBytes(format.width, format.height, LONG_MAX));
 
   ALLOCATOR_PROPERTIES granted{};
   const HRESULT result = allocator->SetProperties(properties, &granted);
@@ -65,7 +66,8 @@ HRESULT DecoderFilter::DecideBufferSize(IMemAllocator* allocator,
 }
 
 void DecoderFilter::FillOutputSampleType() {
-  const auto imageBytes = static_cast<DWORD>(PictureBytes(renderWidth, renderHeight, 0xFFFFFFFFll));
+  const auto imageBytes =
+      static_cast<DWORD>(PackedPictureBytes(renderWidth, renderHeight, 0xFFFFFFFFll));
   const LONG lines = static_cast<LONG>(renderHeight == INT_MIN ? static_cast<long long>(INT_MAX)
                                                                : Magnitude(renderHeight));
   outputSampleType.Clear();

@@ -74,6 +74,20 @@ TEST(GraphSafetyTest, ShortFramesAreDecodedWithZerosInAGraph) {
   EXPECT_TRUE(run.samples[0].picture == DirectDecode(4, frame));
 }
 
+TEST(GraphSafetyTest, GraphStoppedWhileFramesFlowStopsCleanly) {
+  ASSERT_EQ(RunRegsvr32(), 0);
+  graph::GraphRequest request;
+  request.source.type = graph::Dvh1Type(2);
+  request.source.frames.push_back({ReadTestFrame(2), nullptr});
+  request.source.repeat = 1000;
+  request.keepSamples = false;
+  request.stopAfterSamples = 3;
+  const graph::GraphRun run = graph::RunDecodeGraph(request);
+  ASSERT_EQ(run.result, S_OK) << run.failedStep;
+  EXPECT_GE(run.sampleCount, 3);
+  EXPECT_LT(run.sampleCount, 1000);
+}
+
 // The host test reads the start-up title, which for a program started without one is its path.
 TEST(HostTest, ProgramNamedLikeTheRefusedPlayerIsRefusedOnlyInLowerCase) {
   const std::string module = " \"" + DecoderModulePath() + "\"";

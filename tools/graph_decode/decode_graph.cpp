@@ -23,7 +23,8 @@ using dshow::ComPtr;
 // the graph that calls it, so its reference count is not used to end its life.
 class SampleRecorder : public ISampleGrabberCB {
  public:
-  explicit SampleRecorder(const GraphRequest& request) : request_(request) {}
+  explicit SampleRecorder(const GraphRequest& request)
+      : request_(request), enough_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -43,7 +44,7 @@ class SampleRecorder : public ISampleGrabberCB {
     const long size = sample->GetSize();
     if (request_.consumer) request_.consumer(data, size);
     std::lock_guard<std::mutex> guard(mutex_);
-    ++count_;
+    if (++count_ == request_.stopAfterSamples) SetEvent(enough_.Get());
     if (!request_.keepSamples) return S_OK;
     ReceivedSample received;
     received.bufferSize = size;
@@ -62,6 +63,8 @@ class SampleRecorder : public ISampleGrabberCB {
   }
   HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, long) override { return S_OK; }
 
+  HANDLE Enough() const { return enough_.Get(); }
+
   void MoveInto(GraphRun& run) {
     std::lock_guard<std::mutex> guard(mutex_);
     run.samples = std::move(samples_);
@@ -73,6 +76,7 @@ class SampleRecorder : public ISampleGrabberCB {
   std::mutex mutex_;
   std::vector<ReceivedSample> samples_;
   long long count_ = 0;
+  dshow::UniqueHandle enough_;
 };
 
 ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted) {
@@ -200,8 +204,14 @@ GraphRun RunDecodeGraph(const GraphRequest& request, IBaseFilter* decoder) {
       return run;
     }
     long code = 0;
-    const HRESULT waited =
-        events->WaitForCompletion(static_cast<long>(request.timeoutMilliseconds), &code);
+    HRESULT waited = S_OK;
+    if (request.stopAfterSamples > 0) {
+      if (WaitForSingleObject(recorder.Enough(), request.timeoutMilliseconds) != WAIT_OBJECT_0) {
+        waited = VFW_E_TIMEOUT;
+      }
+    } else {
+      waited = events->WaitForCompletion(static_cast<long>(request.timeoutMilliseconds), &code);
+    }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     control->Stop();
     grabber->SetCallback(nullptr, 0);

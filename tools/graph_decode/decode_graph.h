@@ -31,6 +31,9 @@ struct GraphRequest {
   // Sees every picture as it arrives (for example to write it to a file).
   std::function<void(const std::uint8_t* data, long size)> consumer;
   DWORD timeoutMilliseconds = 120000;
+  // When set, the graph is stopped as soon as this many samples have arrived, while the source
+  // still has frames to send.
+  long long stopAfterSamples = 0;
 };
 
 struct GraphRun {
