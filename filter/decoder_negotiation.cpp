@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 #include "filter/decoder_filter.h"
 #include "filter/decoder_setup.h"
 #include "filter/picture_format.h"

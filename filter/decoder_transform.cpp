@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 #include "filter/decoder_filter.h"
 #include "filter/picture_format.h"
 #include "filter/user_interface.h"

@@ -6,7 +6,7 @@
 #define NO_DSHOW_STRSAFE
 #include <dshow.h>
 
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 #include "filter/base/unknown.h"
 
 namespace halvaris::dshow {

@@ -1,4 +1,4 @@
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 #include "filter/base/registration.h"
 
 namespace halvaris::dshow {

@@ -6,7 +6,7 @@
 #include <ocidl.h>
 #include <windows.h>
 
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 #include "filter/base/unknown.h"
 
 namespace halvaris::dshow {

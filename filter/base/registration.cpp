@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "filter/base/class_factory.h"
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 
 namespace halvaris::dshow {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "filter/base/class_factory.h"
-#include "filter/base/com_ptr.h"
 #include "filter/base/media_type.h"
+#include "filter/base/owners.h"
 #include "filter/decoder_filter.h"
 #include "filter/module_entries.h"
 #include "filter/user_interface.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "filter/base/com_ptr.h"
+#include "filter/base/owners.h"
 #include "tests/filter/filter_test_support.h"
 
 namespace halvaris::filter::testing {
