@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <thread>
+
 #include "decoder/video_system.h"
 #include "tests/filter/filter_test_support.h"
 #include "tests/filter/module_test_support.h"
@@ -88,11 +92,66 @@ TEST(GraphSafetyTest, GraphStoppedWhileFramesFlowStopsCleanly) {
   EXPECT_LT(run.sampleCount, 1000);
 }
 
+// An editor with two clips: two graphs of different systems in one process at the same time.
+TEST(GraphSafetyTest, TwoGraphsOfDifferentSystemsDecodeSideBySide) {
+  ASSERT_EQ(RunRegsvr32(), 0);
+  struct Clip {
+    int system;
+    std::vector<std::uint8_t> expected;
+    graph::GraphRun run;
+  };
+  std::vector<Clip> clips = {{3, {}, {}}, {4, {}, {}}};
+  std::vector<std::thread> threads;
+  for (Clip& clip : clips) {
+    graph::GraphRequest request;
+    request.source.type = graph::Dvh1Type(clip.system);
+    std::vector<std::uint8_t> frame = ReadTestFrame(clip.system, "detailed");
+    clip.expected = DirectDecode(clip.system, frame);
+    request.source.frames.push_back({std::move(frame), nullptr});
+    request.source.repeat = 6;
+    request.keepBytes = PictureBytes(clip.system);
+    threads.emplace_back([&clip, request] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      clip.run = graph::RunDecodeGraph(request);
+      CoUninitialize();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const Clip& clip : clips) {
+    ASSERT_EQ(clip.run.result, S_OK) << clip.run.failedStep;
+    ASSERT_EQ(clip.run.samples.size(), 6u);
+    for (const graph::ReceivedSample& sample : clip.run.samples) {
+      EXPECT_TRUE(sample.picture == clip.expected) << "system " << clip.system;
+    }
+  }
+}
+
+TEST(GraphDecodeProgramTest, WritesThePicturesThatArriveThroughTheGraph) {
+  ASSERT_EQ(RunRegsvr32(), 0);
+  char folder[MAX_PATH];
+  char output[MAX_PATH];
+  ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+  ASSERT_NE(GetTempFileNameA(folder, "gd", 0, output), 0u);
+  const std::string frames = "..\\decoder\\data\\system2-detailed.dif";
+  EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_GRAPH_DECODE) + "\" " + frames + " \"" + output +
+                       "\" --repeat 2"),
+            0);
+  std::ifstream file(output, std::ios::binary);
+  const std::vector<std::uint8_t> written((std::istreambuf_iterator<char>(file)),
+                                          std::istreambuf_iterator<char>());
+  file.close();
+  DeleteFileA(output);
+  std::vector<std::uint8_t> expected = DirectDecode(2, ReadTestFrame(2, "detailed"));
+  expected.insert(expected.end(), expected.begin(), expected.end());
+  EXPECT_TRUE(written == expected);
+}
+
 // The host test reads the start-up title, which for a program started without one is its path.
-TEST(HostTest, ProgramNamedLikeTheRefusedPlayerIsRefusedOnlyInLowerCase) {
+TEST(HostTest, ProgramsNamedLikeRefusedHostsAreRefusedCaseSensitively) {
   const std::string module = " \"" + DecoderModulePath() + "\"";
   EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_PROBE_LOWER) + "\"" + module), 1);
   EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_PROBE_CAPS) + "\"" + module), 0);
+  EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_PROBE_OTHER) + "\"" + module), 1);
 }
 
 }  // namespace
