@@ -11,7 +11,6 @@ using halvaris::filter::DecoderFactoryTable;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     halvaris::dshow::SetModuleInstance(instance);
-    DisableThreadLibraryCalls(instance);
   }
   const FactoryTable& table = DecoderFactoryTable();
   if (reason == DLL_PROCESS_ATTACH || reason == DLL_PROCESS_DETACH) {

@@ -27,6 +27,19 @@ std::wstring ClsidString(const CLSID& clsid) {
   return text;
 }
 
+// True when the moniker names our filter; `bag` then holds its properties.
+bool IsOurs(IMoniker* moniker, ComPtr<IPropertyBag>& bag) {
+  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid()))) {
+    return false;
+  }
+  VARIANT value;
+  VariantInit(&value);
+  const bool ours = SUCCEEDED(bag->Read(L"CLSID", &value, nullptr)) && value.vt == VT_BSTR &&
+                    ClsidString(kDecoderFilterClsid) == value.bstrVal;
+  VariantClear(&value);
+  return ours;
+}
+
 std::vector<ListedFilter> ListedDecoders() {
   std::vector<ListedFilter> found;
   ComPtr<ICreateDevEnum> devices;
@@ -42,13 +55,9 @@ std::vector<ListedFilter> ListedDecoders() {
   while (monikers->Next(1, &raw, nullptr) == S_OK) {
     ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Attach(raw);
     ComPtr<IPropertyBag> bag;
-    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid()))) continue;
+    if (!IsOurs(moniker.Get(), bag)) continue;
     VARIANT value;
     VariantInit(&value);
-    if (FAILED(bag->Read(L"CLSID", &value, nullptr))) continue;
-    const bool ours = value.vt == VT_BSTR && ClsidString(kDecoderFilterClsid) == value.bstrVal;
-    VariantClear(&value);
-    if (!ours) continue;
     ListedFilter listed;
     if (SUCCEEDED(bag->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR) {
       listed.friendlyName = value.bstrVal;
@@ -132,14 +141,7 @@ bool MapperFinds(DWORD merit, const GUID& inputMajor) {
   while (monikers->Next(1, &raw, nullptr) == S_OK) {
     ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Attach(raw);
     ComPtr<IPropertyBag> bag;
-    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid()))) continue;
-    VARIANT value;
-    VariantInit(&value);
-    if (SUCCEEDED(bag->Read(L"CLSID", &value, nullptr)) && value.vt == VT_BSTR &&
-        ClsidString(kDecoderFilterClsid) == value.bstrVal) {
-      found = true;
-    }
-    VariantClear(&value);
+    found = found || IsOurs(moniker.Get(), bag);
   }
   return found;
 }

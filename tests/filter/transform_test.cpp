@@ -1,9 +1,7 @@
 // The per-sample transform: the label on every output sample, safe handling of short inputs and
-// small outputs, type changes announced by samples, and instances decoding side by side.
+// small outputs, and type changes announced by samples.
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 #include "decoder/messages.h"
 #include "decoder/video_system.h"
@@ -132,40 +130,6 @@ TEST(TransformTest, TypeAnnouncedByASampleSwitchesTo50HzFromThatSampleOn) {
   AllocatedSample nextOut = MakeSample(static_cast<long>(PictureBytes(4)));
   ASSERT_EQ(prepared.decoder.object->Transform(next.sample.Get(), nextOut.sample.Get()), S_OK);
   EXPECT_EQ(PictureOf(nextOut, PictureBytes(4)), expected);
-}
-
-TEST(TransformTest, InstancesOfDifferentSystemsDecodeAtTheSameTime) {
-  struct Stream {
-    int system;
-    PreparedDecoder prepared;
-    std::vector<std::uint8_t> frame;
-    std::vector<std::uint8_t> expected;
-    std::vector<std::vector<std::uint8_t>> pictures;
-  };
-  std::vector<Stream> streams;
-  for (int system : {1, 4, 3, 2}) {
-    Stream stream{system, PrepareDecoder(system), ReadTestFrame(system, "detailed"), {}, {}};
-    stream.expected = DirectDecode(system, stream.frame);
-    streams.push_back(std::move(stream));
-  }
-  std::vector<std::thread> threads;
-  for (Stream& stream : streams) {
-    threads.emplace_back([&stream] {
-      for (int i = 0; i < 3; ++i) {
-        AllocatedSample in = InputSample(stream.frame, static_cast<long>(stream.frame.size()));
-        AllocatedSample out = MakeSample(static_cast<long>(PictureBytes(stream.system)));
-        stream.prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get());
-        stream.pictures.push_back(PictureOf(out, PictureBytes(stream.system)));
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (const Stream& stream : streams) {
-    ASSERT_EQ(stream.pictures.size(), 3u);
-    for (const auto& picture : stream.pictures) {
-      EXPECT_TRUE(picture == stream.expected) << "system " << stream.system;
-    }
-  }
 }
 
 TEST(TransformTest, DecoderMessagesAreShownThroughTheModulesMessageBox) {
