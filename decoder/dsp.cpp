@@ -37,13 +37,25 @@ void InverseDctDcOnly(std::int16_t* block) {
     return;
   }
   const std::int16_t* lines = table.line[(value >> 2) + 256];
-  for (int j = 0; j < 8; ++j) {
 #if defined(__SSE2__)
-    _mm_store_si128(reinterpret_cast<__m128i*>(block + 8 * j), _mm_set1_epi16(lines[j]));
+  // Each line value broadcast to the eight samples of its line.
+  const __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lines));
+  const __m128i low = _mm_unpacklo_epi16(all, all);
+  const __m128i high = _mm_unpackhi_epi16(all, all);
+  __m128i* rows = reinterpret_cast<__m128i*>(block);
+  _mm_store_si128(rows + 0, _mm_shuffle_epi32(low, 0x00));
+  _mm_store_si128(rows + 1, _mm_shuffle_epi32(low, 0x55));
+  _mm_store_si128(rows + 2, _mm_shuffle_epi32(low, 0xAA));
+  _mm_store_si128(rows + 3, _mm_shuffle_epi32(low, 0xFF));
+  _mm_store_si128(rows + 4, _mm_shuffle_epi32(high, 0x00));
+  _mm_store_si128(rows + 5, _mm_shuffle_epi32(high, 0x55));
+  _mm_store_si128(rows + 6, _mm_shuffle_epi32(high, 0xAA));
+  _mm_store_si128(rows + 7, _mm_shuffle_epi32(high, 0xFF));
 #else
+  for (int j = 0; j < 8; ++j) {
     for (int i = 0; i < 8; ++i) block[8 * j + i] = lines[j];
-#endif
   }
+#endif
 }
 
 const DspFunctions& ActiveDsp() {

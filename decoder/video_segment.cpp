@@ -71,6 +71,7 @@ class SegmentDecoder {
   // Pass 2 reads each macroblock's own spare bits, pass 3 those of all five macroblocks in turn,
   // gathered into one chain first.
   void LaterPass(int pass) {
+    if (!AnyUnfinished()) return;  // most segments of plain pictures
     if (pass == kPass3) spill_.Gather(context_.spill[kChainBuffer]);
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       const int first = pass == kPass2 ? m : kChainBuffer;
@@ -84,6 +85,12 @@ class SegmentDecoder {
   }
 
  private:
+  bool AnyUnfinished() const {
+    int unfinished = 0;
+    for (std::uint16_t position : context_.resumePos) unfinished |= position;
+    return unfinished != 0;
+  }
+
   // Places (run, amplitude) at scan position p; returns false when the block is full.
   bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan,
              std::int32_t step) {

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace halvaris::decode_tool {
+
+// Runs halvaris-decode with `arguments` (without the program name). Progress, warnings and errors
+// go to `messages`; the usage text of --help to standard output. Returns the exit code: 0 when
+// every selected frame was decoded and the output completed, 1 otherwise (after one error line).
+int RunDecodeTool(const std::vector<std::string>& arguments, std::FILE* messages);
+
+// Makes Ctrl+C end the run through the normal error path, so that the output is removed rather
+// than left half-written.
+void StopCleanlyOnInterrupt();
+
+}  // namespace halvaris::decode_tool

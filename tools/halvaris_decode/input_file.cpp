@@ -1,0 +1,90 @@
+#include "input_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "tool_error.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace halvaris::decode_tool {
+
+namespace {
+
+int SeekTo(std::FILE* file, std::int64_t offset, int origin) {
+#ifdef _WIN32
+  return _fseeki64(file, offset, origin);
+#else
+  return fseeko(file, static_cast<off_t>(offset), origin);
+#endif
+}
+
+std::int64_t Position(std::FILE* file) {
+#ifdef _WIN32
+  return _ftelli64(file);
+#else
+  return static_cast<std::int64_t>(ftello(file));
+#endif
+}
+
+bool IsRegularFile(std::FILE* file) {
+#ifdef _WIN32
+  struct _stat64 status;
+  return _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat status;
+  return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+#endif
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& path) : name_(path == "-" ? "standard input" : path) {
+  if (path == "-") {
+    file_ = stdin;
+    standardInput_ = true;
+    return;
+  }
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) {
+    throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+  }
+  if (IsRegularFile(file_) && SeekTo(file_, 0, SEEK_END) == 0) {
+    size_ = Position(file_);
+    SeekTo(file_, 0, SEEK_SET);
+  }
+}
+
+InputFile::~InputFile() {
+  if (file_ != nullptr && !standardInput_) std::fclose(file_);
+}
+
+std::size_t InputFile::Read(void* buffer, std::size_t count) {
+  const std::size_t got = std::fread(buffer, 1, count, file_);
+  if (got < count && std::ferror(file_)) {
+    throw ToolError("cannot read " + name_ + ": " + std::strerror(errno));
+  }
+  return got;
+}
+
+void InputFile::Seek(std::int64_t offset) {
+  if (size_ < 0 || SeekTo(file_, offset, SEEK_SET) != 0) {
+    throw ToolError("cannot move to byte " + std::to_string(offset) + " of " + name_);
+  }
+}
+
+void UseBinaryStandardStreams() {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+}  // namespace halvaris::decode_tool

@@ -1,0 +1,187 @@
+#include "options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "tool_error.h"
+
+namespace halvaris::decode_tool {
+
+namespace {
+
+// Whole non-negative decimal numbers only: "12abc", "-3" and "" are refused, not half-read.
+bool ParseCount(const std::string& text, long long& value) {
+  if (text.empty() || text.size() > 15) return false;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  value = std::strtoll(text.c_str(), nullptr, 10);
+  return true;
+}
+
+FrameRange ParseFrameRange(const std::string& text) {
+  const std::string::size_type dash = text.find('-');
+  FrameRange range;
+  bool good = false;
+  if (dash == std::string::npos) {
+    good = ParseCount(text, range.firstFrame);
+    range.lastFrame = range.firstFrame;
+  } else {
+    const std::string last = text.substr(dash + 1);
+    good = ParseCount(text.substr(0, dash), range.firstFrame) &&
+           (last.empty() || ParseCount(last, range.lastFrame));
+    if (last.empty()) range.lastFrame = -1;
+  }
+  if (!good) {
+    throw ToolError(
+        "--frames takes FIRST-LAST, FIRST- or one frame number (counted from 0), not \"" + text +
+        "\"");
+  }
+  if (range.lastFrame >= 0 && range.lastFrame < range.firstFrame) {
+    throw ToolError("--frames " + text + ": the last frame comes before the first");
+  }
+  return range;
+}
+
+OutputFormat ParseFormat(const std::string& text) {
+  if (text == "yuy2") return OutputFormat::Yuy2;
+  if (text == "y4m") return OutputFormat::Y4m;
+  if (text == "png") return OutputFormat::Png;
+  throw ToolError("--format takes yuy2, y4m or png, not \"" + text + "\"");
+}
+
+bool EndsWith(const std::string& text, const std::string& ending) {
+  if (text.size() < ending.size()) return false;
+  for (std::string::size_type i = 0; i < ending.size(); ++i) {
+    const char c = text[text.size() - ending.size() + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != ending[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
+  DecodeOptions options;
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
+      positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    // Both "--name value" and "--name=value".
+    std::string value;
+    bool hasInlineValue = false;
+    const std::string::size_type equals = argument.find('=');
+    if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+      argument.resize(equals);
+      hasInlineValue = true;
+    }
+    auto takeValue = [&]() -> std::string {
+      if (hasInlineValue) return value;
+      if (i + 1 >= arguments.size()) throw ToolError(argument + " needs a value");
+      return arguments[++i];
+    };
+    auto refuseValue = [&]() {
+      if (hasInlineValue) throw ToolError(argument + " takes no value");
+    };
+
+    if (argument == "--help" || argument == "-h") {
+      refuseValue();
+      options.help = true;
+    } else if (argument == "--quiet" || argument == "-q") {
+      refuseValue();
+      options.quiet = true;
+    } else if (argument == "--display-size") {
+      refuseValue();
+      options.displaySize = true;
+    } else if (argument == "--system") {
+      const std::string text = takeValue();
+      long long system = 0;
+      if (!ParseCount(text, system) || !IsValidVideoSystem(static_cast<int>(system))) {
+        throw ToolError("--system takes 1, 2, 3 or 4, not \"" + text + "\"");
+      }
+      options.system = static_cast<VideoSystem>(system);
+    } else if (argument == "--threads") {
+      const std::string text = takeValue();
+      long long threads = 0;
+      if (!ParseCount(text, threads) || threads < 1 || threads > kMaxWorkers) {
+        throw ToolError("--threads takes a number from 1 to " + std::to_string(kMaxWorkers) +
+                        ", not \"" + text + "\"");
+      }
+      options.threads = static_cast<int>(threads);
+    } else if (argument == "--frames") {
+      options.frames = ParseFrameRange(takeValue());
+    } else if (argument == "--format") {
+      options.format = ParseFormat(takeValue());
+    } else {
+      throw ToolError("unknown option " + argument + " (see --help)");
+    }
+  }
+  if (options.help) return options;
+  if (positional.size() != 2) {
+    throw ToolError(positional.size() < 2
+                        ? "needs INPUT and OUTPUT (see --help)"
+                        : "too many arguments: \"" + positional[2] + "\" (see --help)");
+  }
+  options.input = positional[0];
+  options.output = positional[1];
+  return options;
+}
+
+OutputFormat ChooseOutputFormat(const DecodeOptions& options) {
+  if (options.format != OutputFormat::FromName) return options.format;
+  const std::string& name = options.output;
+  if (name == "-") return OutputFormat::Y4m;
+  if (EndsWith(name, ".yuy2") || EndsWith(name, ".yuyv")) return OutputFormat::Yuy2;
+  if (EndsWith(name, ".y4m")) return OutputFormat::Y4m;
+  if (EndsWith(name, ".png")) return OutputFormat::Png;
+  throw ToolError("cannot tell the output format from \"" + name +
+                  "\": name it .yuy2, .y4m or .png, or give --format");
+}
+
+const char* UsageText() {
+  return R"(Usage: halvaris-decode [OPTIONS] INPUT OUTPUT
+
+Decodes DVCPRO HD video to uncompressed pictures.
+
+INPUT   a raw DIF stream (frames one after another) or a QuickTime movie (.mov) with a
+        DVCPRO HD video track; "-" reads a raw DIF stream from standard input.
+OUTPUT  the ending chooses the format:
+          .yuy2  packed 4:2:2 pictures (Y0 Cb Y1 Cr) at the coded size, one after another
+          .y4m   YUV4MPEG2, 4:2:2, with frame rate, interlacing and pixel aspect ratio
+          .png   one RGB picture per frame (BT.709); put %d (or %05d) in the name for the
+                 frame number
+        "-" writes YUV4MPEG2 to standard output.
+
+Options:
+  --system N       1 = 1080 lines 60 Hz (1280x1080), 2 = 720 lines 60 Hz (960x720),
+                   3 = 1080 lines 50 Hz (1440x1080), 4 = 720 lines 50 Hz (960x720).
+                   Without it the system is read from the stream's own header data.
+  --format F       yuy2, y4m or png, whatever the output is called.
+  --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
+  --threads N      decode each frame on N workers (1 to 8; default: one per processor).
+  --display-size   scale PNG pictures to the size they are meant to be seen at
+                   (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
+  --quiet, -q      print nothing but warnings and errors.
+  --help, -h       this text.
+
+Examples:
+  halvaris-decode clip.mov clip.y4m
+  halvaris-decode clip.mov - | ffplay -
+  halvaris-decode clip.mov - | ffmpeg -i - -c:v libx264 clip.mp4
+  halvaris-decode --frames 0-9 --display-size clip.dif frame-%03d.png
+  halvaris-decode --system 1 --threads 4 clip.dif clip.yuy2
+  cat clip.dif | halvaris-decode --format yuy2 - - > clip.yuy2
+)";
+}
+
+}  // namespace halvaris::decode_tool

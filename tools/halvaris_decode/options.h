@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "decoder/video_system.h"
+
+namespace halvaris::decode_tool {
+
+enum class OutputFormat { FromName, Yuy2, Y4m, Png };
+
+// Frames counted from 0, both ends included; lastFrame < 0 means "to the end of the input".
+struct FrameRange {
+  long long firstFrame = 0;
+  long long lastFrame = -1;
+};
+
+struct DecodeOptions {
+  bool help = false;
+  VideoSystem system = 0;  // 0: found from the stream's own data
+  int threads = 0;         // 0: one worker per processor
+  FrameRange frames;
+  bool quiet = false;
+  OutputFormat format = OutputFormat::FromName;
+  bool displaySize = false;  // PNG pictures scaled to the width the picture is meant to be seen at
+  std::string input;
+  std::string output;
+};
+
+// Reads the command line (without the program name). Throws ToolError on anything it cannot use.
+DecodeOptions ParseArguments(const std::vector<std::string>& arguments);
+
+// The format the output is written in: --format, else the ending of OUTPUT ("-" is YUV4MPEG2).
+// Throws ToolError when neither says.
+OutputFormat ChooseOutputFormat(const DecodeOptions& options);
+
+const char* UsageText();
+
+}  // namespace halvaris::decode_tool
