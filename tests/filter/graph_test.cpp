@@ -17,6 +17,36 @@ namespace {
 
 constexpr REFERENCE_TIME kFramePeriod = 400000;
 
+std::vector<std::uint8_t> ReadAndDelete(const char* path) {
+  std::vector<std::uint8_t> bytes;
+  {
+    std::ifstream file(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  DeleteFileA(path);
+  return bytes;
+}
+
+// A program's output written to a fresh temporary file, read back; empty if it failed.
+std::vector<std::uint8_t> OutputOf(const std::string& program, const std::string& arguments) {
+  char folder[MAX_PATH];
+  char output[MAX_PATH];
+  if (GetTempPathA(MAX_PATH, folder) == 0 || GetTempFileNameA(folder, "hv", 0, output) == 0) {
+    return {};
+  }
+  const std::string target = std::string(output) + ".yuy2";
+  DeleteFileA(output);
+  const int exitCode =
+      RunProgram("\"" + WindowsPath(program) + "\" " + arguments + " \"" + target + "\"");
+  std::vector<std::uint8_t> bytes = ReadAndDelete(target.c_str());
+  if (exitCode != 0) bytes.clear();
+  return bytes;
+}
+
+std::string TestFramePath(int system, const char* source) {
+  return "..\\decoder\\data\\system" + std::to_string(system) + "-" + source + ".dif";
+}
+
 class GraphTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override { ASSERT_EQ(RunRegsvr32(), 0); }
@@ -32,6 +62,13 @@ TEST_P(GraphTest, PicturesArriveDecodedLabelledAndOnTime) {
   for (const char* source : {"testsrc2", "detailed"}) {
     std::vector<std::uint8_t> frame = ReadTestFrame(system, source);
     expected.push_back(DirectDecode(system, frame));
+#ifdef HALVARIS_DECODE_PROGRAM
+    // The command-line decoder, a separate program, gives the same picture.
+    EXPECT_TRUE(OutputOf(HALVARIS_DECODE_PROGRAM, "--quiet --system " + std::to_string(system) +
+                                                      " " + TestFramePath(system, source)) ==
+                expected.back())
+        << "halvaris-decode, system " << system << ", " << source;
+#endif
     request.source.frames.push_back({std::move(frame), nullptr});
   }
   request.keepBytes = PictureBytes(system);
@@ -128,19 +165,8 @@ TEST(GraphSafetyTest, GraphsOfDifferentSystemsDecodeSideBySide) {
 
 TEST(GraphDecodeProgramTest, WritesThePicturesThatArriveThroughTheGraph) {
   ASSERT_EQ(RunRegsvr32(), 0);
-  char folder[MAX_PATH];
-  char output[MAX_PATH];
-  ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
-  ASSERT_NE(GetTempFileNameA(folder, "gd", 0, output), 0u);
-  const std::string frames = "..\\decoder\\data\\system2-detailed.dif";
-  EXPECT_EQ(RunProgram("\"" + WindowsPath(HALVARIS_GRAPH_DECODE) + "\" " + frames + " \"" + output +
-                       "\" --repeat 2"),
-            0);
-  std::ifstream file(output, std::ios::binary);
-  const std::vector<std::uint8_t> written((std::istreambuf_iterator<char>(file)),
-                                          std::istreambuf_iterator<char>());
-  file.close();
-  DeleteFileA(output);
+  const std::vector<std::uint8_t> written =
+      OutputOf(HALVARIS_GRAPH_DECODE, "--repeat 2 " + TestFramePath(2, "detailed"));
   std::vector<std::uint8_t> expected = DirectDecode(2, ReadTestFrame(2, "detailed"));
   expected.insert(expected.end(), expected.begin(), expected.end());
   EXPECT_TRUE(written == expected);
