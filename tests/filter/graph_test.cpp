@@ -7,13 +7,19 @@
 #include <iterator>
 #include <thread>
 
+#include <qedit.h>
+
 #include "decoder/video_system.h"
 #include "tests/filter/filter_test_support.h"
 #include "tests/filter/module_test_support.h"
 #include "tools/graph_decode/decode_graph.h"
 
+extern "C" const CLSID CLSID_SampleGrabber;
+
 namespace halvaris::filter::testing {
 namespace {
+
+using dshow::ComPtr;
 
 constexpr REFERENCE_TIME kFramePeriod = 400000;
 
@@ -170,6 +176,43 @@ TEST(GraphDecodeProgramTest, WritesThePicturesThatArriveThroughTheGraph) {
   std::vector<std::uint8_t> expected = DirectDecode(2, ReadTestFrame(2, "detailed"));
   expected.insert(expected.end(), expected.begin(), expected.end());
   EXPECT_TRUE(written == expected);
+}
+
+// A graph asked to connect "dvh1" video to a sink that takes only YUY2 finds the registered
+// decoder by itself and puts it in between.
+TEST(GraphBuildingTest, InsertsTheRegisteredDecoderBetweenDvh1AndYuy2) {
+  ASSERT_EQ(RunRegsvr32(), 0);
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                             graph.PutVoid()),
+            S_OK);
+  SourceInstance source = MakeSource(graph::Dvh1Type(1));
+  ComPtr<IBaseFilter> sink;
+  ASSERT_EQ(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                             sink.PutVoid()),
+            S_OK);
+  ComPtr<ISampleGrabber> grabber;
+  ASSERT_EQ(sink.As(grabber), S_OK);
+  AM_MEDIA_TYPE yuy2{};
+  yuy2.majortype = MEDIATYPE_Video;
+  yuy2.subtype = MEDIASUBTYPE_YUY2;
+  ASSERT_EQ(grabber->SetMediaType(&yuy2), S_OK);
+  ASSERT_EQ(graph->AddFilter(source.filter.Get(), L"Frames"), S_OK);
+  ASSERT_EQ(graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+  ComPtr<IPin> sinkInput;
+  ASSERT_EQ(sink->FindPin(L"In", sinkInput.Put()), S_OK);
+
+  ASSERT_EQ(graph->Connect(source.output.Get(), sinkInput.Get()), S_OK);
+  ComPtr<IPin> decoderInput;
+  ASSERT_EQ(source.output->ConnectedTo(decoderInput.Put()), S_OK);
+  PIN_INFO info{};
+  ASSERT_EQ(decoderInput->QueryPinInfo(&info), S_OK);
+  ComPtr<IBaseFilter> inserted = ComPtr<IBaseFilter>::Attach(info.pFilter);
+  CLSID clsid{};
+  ASSERT_EQ(inserted->GetClassID(&clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, kDecoderFilterClsid));
+  EXPECT_STREQ(info.achName, L"XForm In");
+  graph->RemoveFilter(inserted.Get());
 }
 
 // The host test reads the start-up title, which for a program started without one is its path.
