@@ -1,0 +1,136 @@
+#pragma once
+
+// Small RAII owners for the Windows resources the filter holds: COM interface pointers, kernel
+// handles, registry keys and critical sections.
+
+#include <unknwn.h>
+#include <windows.h>
+
+#include <utility>
+
+namespace halvaris::dshow {
+
+// Owns one reference to a COM interface.
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(std::nullptr_t) {}
+  // Takes a new reference to `pointer`.
+  explicit ComPtr(T* pointer) : pointer_(pointer) {
+    if (pointer_) pointer_->AddRef();
+  }
+  ComPtr(const ComPtr& other) : ComPtr(other.pointer_) {}
+  ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+  ComPtr& operator=(const ComPtr& other) {
+    ComPtr(other).Swap(*this);
+    return *this;
+  }
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    ComPtr(std::move(other)).Swap(*this);
+    return *this;
+  }
+  ~ComPtr() { Reset(); }
+
+  // Adopts a reference the caller already owns.
+  static ComPtr Attach(T* pointer) {
+    ComPtr result;
+    result.pointer_ = pointer;
+    return result;
+  }
+  T* Detach() { return std::exchange(pointer_, nullptr); }
+  void Reset() {
+    if (T* old = std::exchange(pointer_, nullptr)) old->Release();
+  }
+  void Swap(ComPtr& other) noexcept { std::swap(pointer_, other.pointer_); }
+
+  T* Get() const { return pointer_; }
+  T* operator->() const { return pointer_; }
+  explicit operator bool() const { return pointer_ != nullptr; }
+  // For out parameters: drops the current reference first.
+  T** Put() {
+    Reset();
+    return &pointer_;
+  }
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+
+  template <class U>
+  HRESULT As(ComPtr<U>& result) const {
+    if (!pointer_) return E_POINTER;
+    return pointer_->QueryInterface(__uuidof(U), result.PutVoid());
+  }
+
+ private:
+  T* pointer_ = nullptr;
+};
+
+// Owns a kernel handle.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.handle_, nullptr));
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(); }
+
+  void Reset(HANDLE handle = nullptr) {
+    if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = handle;
+  }
+  HANDLE Get() const { return handle_; }
+  explicit operator bool() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// Owns an open registry key.
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  RegistryKey& operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      key_ = std::exchange(other.key_, nullptr);
+    }
+    return *this;
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey() { Reset(); }
+
+  void Reset() {
+    if (key_) RegCloseKey(std::exchange(key_, nullptr));
+  }
+  HKEY Get() const { return key_; }
+  HKEY* Put() {
+    Reset();
+    return &key_;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// A critical section usable with std::lock_guard / std::unique_lock.
+class CriticalSection {
+ public:
+  CriticalSection() { InitializeCriticalSection(&section_); }
+  ~CriticalSection() { DeleteCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+  void lock() { EnterCriticalSection(&section_); }
+  void unlock() { LeaveCriticalSection(&section_); }
+
+ private:
+  CRITICAL_SECTION section_;
+};
+
+}  // namespace halvaris::dshow

@@ -1,0 +1,98 @@
+#include "filter/decoder_filter.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <string_view>
+
+#include "filter/decoder_setup.h"
+#include "filter/user_interface.h"
+
+namespace halvaris::filter {
+namespace {
+
+// A profile value of the "Quartz" section in seconds, as 100 ns units.
+LONGLONG ReadProfileSeconds(const char* key, const char* fallback) {
+  char text[60];
+  GetProfileStringA("Quartz", key, fallback, text, sizeof(text));
+  return static_cast<LONGLONG>(std::atof(text) * 10000000.0);
+}
+
+}  // namespace
+
+dshow::CUnknown* DecoderFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
+  auto* filter = new (std::nothrow) DecoderFilter(outer);
+  if (!filter && result) *result = E_OUTOFMEMORY;
+  return filter;
+}
+
+DecoderFilter::DecoderFilter(IUnknown* outer)
+    : CTransformFilter(outer, kDecoderFilterClsid),
+      effectStart(ReadProfileSeconds("EffectStart", "2.0")),
+      effectLength(ReadProfileSeconds("EffectLength", "5.0")) {
+  RouteDecoderMessages();
+}
+
+DecoderFilter::~DecoderFilter() = default;
+
+HRESULT STDMETHODCALLTYPE DecoderFilter::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(iid, kEffectSettingsIid)) {
+    return dshow::GetInterface(static_cast<IEffectSettings*>(this), object);
+  }
+  if (IsEqualIID(iid, IID_ISpecifyPropertyPages)) {
+    return dshow::GetInterface(static_cast<ISpecifyPropertyPages*>(this), object);
+  }
+  return CTransformFilter::NonDelegatingQueryInterface(iid, object);
+}
+
+HRESULT STDMETHODCALLTYPE DecoderFilter::GetEffectSettings(int* number, double* start,
+                                                           double* length) {
+  std::lock_guard<dshow::CriticalSection> guard(effectLock);
+  if (!number || !start || !length) return E_POINTER;
+  *number = effectNumber;
+  *start = static_cast<double>(effectStart) * 1e-7;
+  *length = static_cast<double>(effectLength) * 1e-7;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DecoderFilter::SetEffectSettings(int number, double start,
+                                                           double length) {
+  std::lock_guard<dshow::CriticalSection> guard(effectLock);
+  effectNumber = number;
+  effectStart = static_cast<LONGLONG>(start * 10000000.0);
+  effectLength = static_cast<LONGLONG>(length * 10000000.0);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DecoderFilter::GetPages(CAUUID* pages) {
+  if (!pages) return E_POINTER;
+  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+  if (!pages->pElems) {
+    // No array to hand out, so no count either: a caller must not index what is not there.
+    pages->cElems = 0;
+    return E_OUTOFMEMORY;
+  }
+  pages->cElems = 1;
+  pages->pElems[0] = kDecoderPropertyPageClsid;
+  return S_OK;
+}
+
+halvaris::FrameDispatcher* DecoderFilter::Dispatcher() {
+  const int workers = CurrentWorkerCount();
+  if (dispatcher && dispatcher->WorkerCount() == workers) return dispatcher.get();
+  // The threading switch is for measuring the cost of starting threads per wave; the pool is the
+  // normal way.
+  const char* threading = std::getenv("HALVARIS_DECODE_THREADS");
+  const bool perWave = threading && std::string_view(threading) == "per-wave";
+  dispatcher.reset();
+  try {
+    dispatcher = std::make_unique<halvaris::FrameDispatcher>(
+        workers, perWave ? halvaris::ThreadingMode::PerWaveThreads : halvaris::ThreadingMode::Pool);
+  } catch (...) {
+    dispatcher.reset();
+  }
+  return dispatcher.get();
+}
+
+}  // namespace halvaris::filter

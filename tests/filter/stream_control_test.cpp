@@ -1,0 +1,175 @@
+// What the transform base does around Transform: times and flags copied onto the output sample,
+// end of stream, flushes and new segments passed downstream, nothing delivered while flushing.
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "decoder/video_system.h"
+#include "tests/filter/filter_test_support.h"
+#include "tools/graph_decode/decode_graph.h"
+
+namespace halvaris::filter::testing {
+namespace {
+
+using dshow::ComPtr;
+
+struct Arrival {
+  HRESULT timeResult;
+  REFERENCE_TIME start, stop;
+  HRESULT mediaTimeResult;
+  LONGLONG mediaStart, mediaStop;
+  bool syncPoint, discontinuity, preroll;
+};
+
+// A renderer-like filter whose one input pin records what reaches it.
+class RecordingSink : public dshow::CBaseFilter {
+ public:
+  class Pin : public dshow::CBaseInputPin {
+   public:
+    Pin(RecordingSink* sink, dshow::CriticalSection* lock)
+        : CBaseInputPin(sink, lock, L"In"), sink_(sink) {}
+    HRESULT CheckMediaType(const dshow::CMediaType*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override {
+      const HRESULT result = CBaseInputPin::Receive(sample);
+      if (result != S_OK) return result;
+      Arrival arrival{};
+      arrival.timeResult = sample->GetTime(&arrival.start, &arrival.stop);
+      arrival.mediaTimeResult = sample->GetMediaTime(&arrival.mediaStart, &arrival.mediaStop);
+      arrival.syncPoint = sample->IsSyncPoint() == S_OK;
+      arrival.discontinuity = sample->IsDiscontinuity() == S_OK;
+      arrival.preroll = sample->IsPreroll() == S_OK;
+      sink_->arrivals.push_back(arrival);
+      return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override {
+      sink_->events.push_back("end of stream");
+      return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BeginFlush() override {
+      sink_->events.push_back("begin flush");
+      return CBaseInputPin::BeginFlush();
+    }
+    HRESULT STDMETHODCALLTYPE EndFlush() override {
+      sink_->events.push_back("end flush");
+      return CBaseInputPin::EndFlush();
+    }
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
+                                         double rate) override {
+      sink_->events.push_back("segment " + std::to_string(start) + ".." + std::to_string(stop) +
+                              " at " + std::to_string(rate));
+      return S_OK;
+    }
+
+   private:
+    RecordingSink* sink_;
+  };
+
+  RecordingSink() : CBaseFilter(nullptr, &lock_, GUID_NULL), pin_(this, &lock_) {}
+  int GetPinCount() override { return 1; }
+  dshow::CBasePin* GetPin(int index) override { return index == 0 ? &pin_ : nullptr; }
+
+  std::vector<Arrival> arrivals;
+  std::vector<std::string> events;
+
+ private:
+  dshow::CriticalSection lock_;
+  Pin pin_;
+};
+
+class StreamControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sinkObject_ = new RecordingSink;
+    sink_ = ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(sinkObject_));
+    source_ = MakeSource(graph::Dvh1Type(2));
+    ASSERT_EQ(source_.output->Connect(decoder_.input.Get(), nullptr), S_OK);
+    ASSERT_EQ(decoder_.output->Connect(sinkObject_->GetPin(0), nullptr), S_OK);
+    ASSERT_EQ(decoder_.input.As(memInput_), S_OK);
+    // The source stays stopped: the test itself feeds the decoder's input pin.
+    ASSERT_EQ(sink_->Pause(), S_OK);
+    ASSERT_EQ(decoder_.filter->Pause(), S_OK);
+    frame_ = ReadTestFrame(2);
+  }
+  void TearDown() override {
+    EXPECT_EQ(decoder_.filter->Stop(), S_OK);
+    EXPECT_EQ(sink_->Stop(), S_OK);
+  }
+
+  AllocatedSample Frame() {
+    AllocatedSample sample = MakeSample(static_cast<long>(frame_.size()));
+    std::copy(frame_.begin(), frame_.end(), sample.data);
+    sample.sample->SetActualDataLength(static_cast<long>(frame_.size()));
+    return sample;
+  }
+
+  DecoderInstance decoder_ = MakeDecoder();
+  SourceInstance source_;
+  RecordingSink* sinkObject_ = nullptr;
+  ComPtr<IBaseFilter> sink_;
+  ComPtr<IMemInputPin> memInput_;
+  std::vector<std::uint8_t> frame_;
+};
+
+TEST_F(StreamControlTest, TimesAndFlagsOfTheInputSampleReachTheOutputSample) {
+  AllocatedSample flagged = Frame();
+  REFERENCE_TIME start = 1000, stop = 2000;
+  LONGLONG mediaStart = 7, mediaStop = 8;
+  flagged.sample->SetTime(&start, &stop);
+  flagged.sample->SetMediaTime(&mediaStart, &mediaStop);
+  flagged.sample->SetSyncPoint(TRUE);
+  flagged.sample->SetDiscontinuity(TRUE);
+  flagged.sample->SetPreroll(TRUE);
+  ASSERT_EQ(memInput_->Receive(flagged.sample.Get()), S_OK);
+
+  AllocatedSample plain = Frame();
+  plain.sample->SetTime(&stop, nullptr);
+  plain.sample->SetSyncPoint(FALSE);
+  plain.sample->SetDiscontinuity(FALSE);
+  plain.sample->SetPreroll(FALSE);
+  ASSERT_EQ(memInput_->Receive(plain.sample.Get()), S_OK);
+
+  ASSERT_EQ(sinkObject_->arrivals.size(), 2u);
+  const Arrival& first = sinkObject_->arrivals[0];
+  EXPECT_EQ(first.timeResult, S_OK);
+  EXPECT_EQ(first.start, 1000);
+  EXPECT_EQ(first.stop, 2000);
+  EXPECT_EQ(first.mediaTimeResult, S_OK);
+  EXPECT_EQ(first.mediaStart, 7);
+  EXPECT_EQ(first.mediaStop, 8);
+  EXPECT_TRUE(first.syncPoint);
+  EXPECT_TRUE(first.discontinuity);
+  EXPECT_TRUE(first.preroll);
+  const Arrival& second = sinkObject_->arrivals[1];
+  EXPECT_EQ(second.timeResult, VFW_S_NO_STOP_TIME);
+  EXPECT_EQ(second.start, 2000);
+  EXPECT_NE(second.mediaTimeResult, S_OK);
+  EXPECT_FALSE(second.syncPoint);
+  EXPECT_FALSE(second.discontinuity);
+  EXPECT_FALSE(second.preroll);
+}
+
+TEST_F(StreamControlTest, StreamEventsArePassedDownstreamAndFlushingDropsSamples) {
+  ComPtr<IPin> input = decoder_.input;
+  ASSERT_EQ(input->NewSegment(10, 20, 1.5), S_OK);
+  ASSERT_EQ(input->BeginFlush(), S_OK);
+  AllocatedSample sample = Frame();
+  EXPECT_EQ(memInput_->Receive(sample.sample.Get()), S_FALSE);
+  ASSERT_EQ(input->EndFlush(), S_OK);
+  EXPECT_EQ(memInput_->Receive(sample.sample.Get()), S_OK);
+  ASSERT_EQ(input->EndOfStream(), S_OK);
+  EXPECT_EQ(sinkObject_->arrivals.size(), 1u);
+  const std::vector<std::string> expected = {"segment 10..20 at 1.500000", "begin flush",
+                                             "end flush", "end of stream"};
+  EXPECT_EQ(sinkObject_->events, expected);
+}
+
+TEST_F(StreamControlTest, StoppedFilterRefusesSamples) {
+  ASSERT_EQ(decoder_.filter->Stop(), S_OK);
+  AllocatedSample sample = Frame();
+  EXPECT_EQ(memInput_->Receive(sample.sample.Get()), VFW_E_WRONG_STATE);
+  EXPECT_TRUE(sinkObject_->arrivals.empty());
+}
+
+}  // namespace
+}  // namespace halvaris::filter::testing

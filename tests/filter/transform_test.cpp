@@ -1,0 +1,146 @@
+// The per-sample transform: the label on every output sample, safe handling of short inputs and
+// small outputs, and type changes announced by samples.
+
+#include <gtest/gtest.h>
+
+#include "decoder/messages.h"
+#include "decoder/video_system.h"
+#include "tests/filter/filter_test_support.h"
+#include "tools/graph_decode/decode_graph.h"
+
+namespace halvaris::filter::testing {
+namespace {
+
+using dshow::CMediaType;
+
+// A decoder whose input is connected with the "dvh1" type of `system` and whose picture size
+// is the system's coded size.
+struct PreparedDecoder {
+  DecoderInstance decoder;
+  SourceInstance source;
+};
+
+PreparedDecoder PrepareDecoder(int system) {
+  PreparedDecoder prepared;
+  prepared.decoder = MakeDecoder();
+  prepared.source = MakeSource(graph::Dvh1Type(system));
+  EXPECT_EQ(prepared.source.output->Connect(prepared.decoder.input.Get(), nullptr), S_OK);
+  CMediaType output;
+  EXPECT_EQ(prepared.decoder.object->GetMediaType(0, &output), S_OK);
+  EXPECT_EQ(prepared.decoder.output->QueryAccept(&output), S_OK);
+  return prepared;
+}
+
+AllocatedSample InputSample(const std::vector<std::uint8_t>& frame, long validBytes) {
+  AllocatedSample sample = MakeSample(static_cast<long>(frame.size()));
+  std::copy(frame.begin(), frame.end(), sample.data);
+  sample.sample->SetActualDataLength(validBytes);
+  return sample;
+}
+
+std::vector<std::uint8_t> PictureOf(const AllocatedSample& sample, std::size_t bytes) {
+  return std::vector<std::uint8_t>(sample.data, sample.data + bytes);
+}
+
+TEST(TransformTest, EveryOutputSampleCarriesTheYuy2TypeAndTheDecodedPicture) {
+  PreparedDecoder prepared = PrepareDecoder(1);
+  const std::vector<std::uint8_t> frame = ReadTestFrame(1);
+  AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
+  AllocatedSample out = MakeSample(2764800);
+  ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
+
+  AM_MEDIA_TYPE* raw = nullptr;
+  ASSERT_EQ(out.sample->GetMediaType(&raw), S_OK);
+  dshow::UniqueMediaType type(raw);
+  EXPECT_TRUE(IsEqualGUID(type->majortype, MEDIATYPE_Video));
+  EXPECT_TRUE(IsEqualGUID(type->subtype, MEDIASUBTYPE_YUY2));
+  EXPECT_TRUE(IsEqualGUID(type->formattype, FORMAT_VideoInfo));
+  EXPECT_TRUE(type->bFixedSizeSamples);
+  EXPECT_FALSE(type->bTemporalCompression);
+  EXPECT_EQ(type->lSampleSize, 2764800u);
+  ASSERT_EQ(type->cbFormat, 88u);
+  const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
+  EXPECT_EQ(header->rcSource.right, 1280);
+  EXPECT_EQ(header->rcTarget.bottom, 1080);
+  EXPECT_EQ(header->AvgTimePerFrame, 0);
+  EXPECT_EQ(header->bmiHeader.biSize, 40u);
+  EXPECT_EQ(header->bmiHeader.biWidth, 1280);
+  EXPECT_EQ(header->bmiHeader.biHeight, 1080);
+  EXPECT_EQ(header->bmiHeader.biPlanes, 1);
+  EXPECT_EQ(header->bmiHeader.biBitCount, 16);
+  EXPECT_EQ(header->bmiHeader.biCompression, kYuy2FourCC);
+  EXPECT_EQ(header->bmiHeader.biSizeImage, 2764800u);
+
+  EXPECT_EQ(PictureOf(out, 2764800), DirectDecode(1, frame));
+}
+
+TEST(TransformTest, ShortInputIsDecodedWithTheMissingBytesAsZero) {
+  PreparedDecoder prepared = PrepareDecoder(3);
+  std::vector<std::uint8_t> frame = ReadTestFrame(3, "detailed");
+  const long valid = 200000;
+  AllocatedSample in = InputSample(frame, valid);
+  AllocatedSample out = MakeSample(static_cast<long>(PictureBytes(3)));
+  ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
+
+  std::fill(frame.begin() + valid, frame.end(), 0);
+  EXPECT_EQ(PictureOf(out, PictureBytes(3)), DirectDecode(3, frame));
+}
+
+TEST(TransformTest, OutputTooSmallForThePictureIsDeliveredUnwritten) {
+  PreparedDecoder prepared = PrepareDecoder(3);
+  const std::vector<std::uint8_t> frame = ReadTestFrame(3);
+  AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
+  const std::size_t bytes = PictureBytes(3) - 1;
+  AllocatedSample out = MakeSample(static_cast<long>(bytes));
+  std::fill(out.data, out.data + bytes, std::uint8_t{0xAB});
+  ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
+  EXPECT_EQ(PictureOf(out, bytes), std::vector<std::uint8_t>(bytes, 0xAB));
+  AM_MEDIA_TYPE* raw = nullptr;
+  EXPECT_EQ(out.sample->GetMediaType(&raw), S_OK);
+  dshow::DeleteMediaType(raw);
+}
+
+TEST(TransformTest, OutputTypeNarrowerThanTheCodedPictureIsNotWritten) {
+  // A 1000-wide output picks system 1, whose 1280 coded columns do not fit.
+  PreparedDecoder prepared = PrepareDecoder(1);
+  const CMediaType narrow = VideoType(MEDIASUBTYPE_YUY2, kYuy2FourCC, 1000, 1080, 16, 2160000);
+  ASSERT_EQ(prepared.decoder.output->QueryAccept(&narrow), S_OK);
+  const std::vector<std::uint8_t> frame = ReadTestFrame(1);
+  AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
+  AllocatedSample out = MakeSample(2764800);
+  std::fill(out.data, out.data + 2764800, std::uint8_t{0x5A});
+  ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
+  EXPECT_EQ(PictureOf(out, 2764800), std::vector<std::uint8_t>(2764800, 0x5A));
+}
+
+TEST(TransformTest, TypeAnnouncedByASampleSwitchesTo50HzFromThatSampleOn) {
+  PreparedDecoder prepared = PrepareDecoder(2);
+  const std::vector<std::uint8_t> frame = ReadTestFrame(4);
+  const std::vector<std::uint8_t> expected = DirectDecode(4, frame);
+
+  AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
+  const CMediaType announced = graph::Dvh1Type(4);
+  ASSERT_EQ(in.sample->SetMediaType(const_cast<CMediaType*>(&announced)), S_OK);
+  AllocatedSample out = MakeSample(static_cast<long>(PictureBytes(4)));
+  ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
+  EXPECT_EQ(prepared.decoder.object->InputFrameSize(), 288000);
+  EXPECT_EQ(PictureOf(out, PictureBytes(4)), expected);
+
+  AllocatedSample next = InputSample(frame, static_cast<long>(frame.size()));
+  AllocatedSample nextOut = MakeSample(static_cast<long>(PictureBytes(4)));
+  ASSERT_EQ(prepared.decoder.object->Transform(next.sample.Get(), nextOut.sample.Get()), S_OK);
+  EXPECT_EQ(PictureOf(nextOut, PictureBytes(4)), expected);
+}
+
+TEST(TransformTest, DecoderMessagesAreShownThroughTheModulesMessageBox) {
+  UserInterfaceRecorder recorder;
+  DecoderInstance decoder = MakeDecoder();
+  halvaris::ReportMessage("Could not create Decode thread", "Halvaris");
+  const std::vector<ShownMessage> shown = recorder.Messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "Could not create Decode thread");
+  EXPECT_EQ(shown[0].caption, "Halvaris");
+}
+
+}  // namespace
+}  // namespace halvaris::filter::testing
