@@ -8,6 +8,7 @@
 #include <io.h>
 #include <stdio.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -37,6 +38,10 @@ constexpr std::size_t kLargestTransfer = std::numeric_limits<int>::max();
 #else
 static_assert(sizeof(off_t) == 8, "movie positions need a 64-bit off_t");
 int OpenDescriptor(const char* path, MovieAccess access) {
+  // Opening a named pipe found in a dropped folder would wait for a writer forever; a pipe holds
+  // no movie, so it is not opened at all.
+  struct stat attributes {};
+  if (stat(path, &attributes) == 0 && S_ISFIFO(attributes.st_mode)) return -1;
   return open(path, (access == MovieAccess::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
 }
 int64_t SeekDescriptor(int descriptor, int64_t offset, int origin) {

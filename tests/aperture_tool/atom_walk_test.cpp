@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <sstream>
 #include <string>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "atom_writer.h"
 #include "scratch_folder.h"
@@ -67,6 +75,26 @@ TEST(IsQuickTimeMovie, FilesTooShortForATypeAreUnreadable) {
   // Long enough for a type, too short for the second test.
   EXPECT_EQ(CheckBytes("\0\0\0\x10xxxxFI"), MovieCheck::kUnreadable);
 }
+
+#ifndef _WIN32
+// A dropped folder may hold a named pipe; the check must answer at once rather than wait for
+// someone to write into it.
+TEST(IsQuickTimeMovie, NamedPipeIsNotWaitedOnAndIsNoMovie) {
+  ScratchFolder folder;
+  const std::string path = folder / "pipe";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  std::future<MovieCheck> check = std::async(std::launch::async, [&path] {
+    return IsQuickTimeMovie(OpenMovieFile(path, MovieAccess::kRead));
+  });
+  if (check.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "opening the pipe waits for a writer";
+    // Lets the waiting open return, so that the test can end.
+    int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) close(writer);
+  }
+  EXPECT_NE(check.get(), MovieCheck::kMovie);
+}
+#endif
 
 TEST(WalkMovie, RewritesEveryTrackOfEveryMovieAtomInPlace) {
   const std::string movie = Concat(
