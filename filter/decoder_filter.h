@@ -3,6 +3,7 @@
 // The decoder filter: "dvh1" compressed frames in, packed 4:2:2 "YUY2" pictures out, one picture
 // per frame, decoded on the frame decoder's workers.
 
+#include <atomic>
 #include <memory>
 
 #include "decoder/frame_dispatcher.h"
@@ -47,8 +48,8 @@ class DecoderFilter : public dshow::CTransformFilter,
   int InputFrameSize() const { return inputFrameSize; }
 
  private:
-  // Labels every output sample: YUY2 at renderWidth x renderHeight.
-  void FillOutputSampleType();
+  // Labels every output sample: YUY2 at width x height.
+  void FillOutputSampleType(int width, int height);
   // This instance's dispatcher for the current worker count; nullptr if it cannot be made.
   halvaris::FrameDispatcher* Dispatcher();
 
@@ -58,9 +59,10 @@ class DecoderFilter : public dshow::CTransformFilter,
   LONGLONG effectLength = 0;  // 100 ns units
 
   // Negotiated per instance, so that filters in one process decode different streams at once.
-  int renderWidth = 0;
-  int renderHeight = 0;
-  int inputFrameSize = 0;
+  // A type check on the application thread may renew them while Transform runs.
+  std::atomic<int> renderWidth{0};
+  std::atomic<int> renderHeight{0};
+  std::atomic<int> inputFrameSize{0};
   dshow::CMediaType outputSampleType;
   std::unique_ptr<halvaris::FrameDispatcher> dispatcher;
 };

@@ -65,11 +65,10 @@ HRESULT DecoderFilter::DecideBufferSize(IMemAllocator* allocator,
   return S_OK;
 }
 
-void DecoderFilter::FillOutputSampleType() {
-  const auto imageBytes =
-      static_cast<DWORD>(PackedPictureBytes(renderWidth, renderHeight, 0xFFFFFFFFll));
-  const LONG lines = static_cast<LONG>(renderHeight == INT_MIN ? static_cast<long long>(INT_MAX)
-                                                               : Magnitude(renderHeight));
+void DecoderFilter::FillOutputSampleType(int width, int height) {
+  const auto imageBytes = static_cast<DWORD>(PackedPictureBytes(width, height, 0xFFFFFFFFll));
+  const LONG lines =
+      static_cast<LONG>(height == INT_MIN ? static_cast<long long>(INT_MAX) : Magnitude(height));
   outputSampleType.Clear();
   outputSampleType.SetType(MEDIATYPE_Video);
   outputSampleType.SetSubtype(MEDIASUBTYPE_YUY2);
@@ -80,12 +79,12 @@ void DecoderFilter::FillOutputSampleType() {
   auto* header = reinterpret_cast<VIDEOINFOHEADER*>(
       outputSampleType.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
   if (!header) return;
-  header->rcSource = RECT{0, 0, renderWidth, lines};
-  header->rcTarget = RECT{0, 0, renderWidth, lines};
+  header->rcSource = RECT{0, 0, width, lines};
+  header->rcTarget = RECT{0, 0, width, lines};
   BITMAPINFOHEADER& bitmap = header->bmiHeader;
   bitmap.biSize = sizeof(BITMAPINFOHEADER);
-  bitmap.biWidth = renderWidth;
-  bitmap.biHeight = renderHeight;
+  bitmap.biWidth = width;
+  bitmap.biHeight = height;
   bitmap.biPlanes = 1;
   bitmap.biBitCount = 16;
   bitmap.biCompression = kYuy2FourCC;
@@ -100,7 +99,10 @@ HRESULT DecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
     const bool havePointers = SUCCEEDED(in->GetPointer(&inputData)) && inputData &&
                               SUCCEEDED(out->GetPointer(&outputData)) && outputData;
 
-    FillOutputSampleType();
+    // One reading of the picture size for the label and the decode alike.
+    const int width = renderWidth;
+    const int height = renderHeight;
+    FillOutputSampleType(width, height);
     out->SetMediaType(&outputSampleType);
 
     AM_MEDIA_TYPE* raw = nullptr;
@@ -111,7 +113,7 @@ HRESULT DecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
         inputFrameSize = static_cast<int>(format.imageSize);
       }
     }
-    const int system = ChooseVideoSystem(renderWidth, inputFrameSize);
+    const int system = ChooseVideoSystem(width, inputFrameSize);
 
     // The dispatcher decodes only what fits: a short input has its missing bytes taken as zero,
     // a picture smaller than the system's coded size is left unwritten. Either way the sample
@@ -122,9 +124,8 @@ HRESULT DecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
       long inputBytes = in->GetActualDataLength();
       if (inputBytes > in->GetSize()) inputBytes = in->GetSize();
       const long outputBytes = out->GetSize();
-      const int lines =
-          renderHeight == INT_MIN ? INT_MAX : static_cast<int>(Magnitude(renderHeight));
-      decoder->DecodeFrame(outputData, renderWidth, -lines,
+      const int lines = height == INT_MIN ? INT_MAX : static_cast<int>(Magnitude(height));
+      decoder->DecodeFrame(outputData, width, -lines,
                            static_cast<std::size_t>(outputBytes > 0 ? outputBytes : 0), inputData,
                            static_cast<std::size_t>(inputBytes > 0 ? inputBytes : 0), system);
     }

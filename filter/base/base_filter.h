@@ -6,6 +6,8 @@
 #define NO_DSHOW_STRSAFE
 #include <dshow.h>
 
+#include <atomic>
+
 #include "filter/base/owners.h"
 #include "filter/base/unknown.h"
 
@@ -57,7 +59,8 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
 
  protected:
   CriticalSection* filterLock_;
-  FILTER_STATE state_ = State_Stopped;
+  // Read without the lock by the streaming thread.
+  std::atomic<FILTER_STATE> state_{State_Stopped};
   ComPtr<IReferenceClock> clock_;
   REFERENCE_TIME start_ = 0;
 

@@ -113,7 +113,7 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
  protected:
   ComPtr<IMemAllocator> allocator_;
   bool readOnly_ = false;
-  volatile bool flushing_ = false;
+  std::atomic<bool> flushing_{false};
 };
 
 class CBaseOutputPin : public CBasePin {

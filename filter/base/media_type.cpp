@@ -114,7 +114,11 @@ bool CMediaType::MatchesPartial(const AM_MEDIA_TYPE& partial) const {
   }
   if (!IsEqualGUID(partial.formattype, GUID_NULL)) {
     if (!IsEqualGUID(partial.formattype, formattype) || partial.cbFormat != cbFormat) return false;
-    if (cbFormat != 0 && std::memcmp(partial.pbFormat, pbFormat, cbFormat) != 0) return false;
+    // A caller's type may give a block size without the block.
+    if (cbFormat != 0 && (!partial.pbFormat || !pbFormat ||
+                          std::memcmp(partial.pbFormat, pbFormat, cbFormat) != 0)) {
+      return false;
+    }
   }
   return true;
 }

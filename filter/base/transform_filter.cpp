@@ -155,13 +155,19 @@ CBasePin* CTransformFilter::GetPin(int index) {
 }
 
 HRESULT STDMETHODCALLTYPE CTransformFilter::Stop() {
-  std::lock_guard<CriticalSection> guard(filterLock_);
+  std::unique_lock<CriticalSection> guard(filterLock_);
   if (state_ == State_Stopped) return S_OK;
   // Inactive pins first: this decommits the allocators, so a Receive waiting for a buffer
   // returns and releases the receive lock.
   if (input_ && input_->IsConnected()) input_->Inactive();
   if (output_ && output_->IsConnected()) output_->Inactive();
+  // A Receive in progress may still need the filter lock (a type announced by its sample is
+  // checked against the connections, downstream may ask the output pin about a type), so it is
+  // awaited without that lock, and both are then held in the order Receive takes them.
+  guard.unlock();
   std::lock_guard<CriticalSection> receiving(receiveLock_);
+  guard.lock();
+  if (state_ == State_Stopped) return S_OK;
   HRESULT result = S_OK;
   if (streaming_) {
     result = StopStreaming();

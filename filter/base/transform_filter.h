@@ -90,7 +90,9 @@ class CTransformFilter : public CBaseFilter {
 
   CriticalSection filterLock_;
   // Held while a sample is processed; taken by Stop only after the allocators are decommitted,
-  // so a Receive blocked on an output buffer lets go first.
+  // so a Receive blocked on an output buffer lets go first. Receive and Stop take it before the
+  // filter lock; Pause takes it after the filter lock, but only while stopped, when a Receive
+  // goes no further than its state check.
   CriticalSection receiveLock_;
   std::unique_ptr<CTransformInputPin> input_;
   std::unique_ptr<CTransformOutputPin> output_;

@@ -114,6 +114,20 @@ TEST(OutputTypeTest, ProposesOneYuy2TypeMadeFromTheInputType) {
   EXPECT_EQ(header->AvgTimePerFrame, 333667);
 }
 
+TEST(OutputTypeTest, PartialTypeNamingABlockItDoesNotCarryConnectsToNothing) {
+  DecoderInstance decoder = MakeDecoder();
+  SourceInstance source = MakeSource(graph::Dvh1Type(1));
+  ASSERT_EQ(source.output->Connect(decoder.input.Get(), nullptr), S_OK);
+  DecoderInstance downstream = MakeDecoder();
+  AM_MEDIA_TYPE partial{};
+  partial.majortype = MEDIATYPE_Video;
+  partial.formattype = FORMAT_VideoInfo;
+  partial.cbFormat = sizeof(VIDEOINFOHEADER);
+  EXPECT_TRUE(FAILED(decoder.output->Connect(downstream.input.Get(), &partial)));
+  ComPtr<IPin> connected;
+  EXPECT_EQ(decoder.output->ConnectedTo(connected.Put()), VFW_E_NOT_CONNECTED);
+}
+
 TEST(OutputTypeTest, AnyOutputTypeIsAcceptedAndSetsThePictureSize) {
   DecoderInstance decoder = MakeDecoder();
   SourceInstance source = MakeSource(graph::Dvh1Type(2));

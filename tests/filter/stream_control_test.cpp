@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "decoder/video_system.h"
 #include "tests/filter/filter_test_support.h"
@@ -75,6 +78,80 @@ class RecordingSink : public dshow::CBaseFilter {
  private:
   dshow::CriticalSection lock_;
   Pin pin_;
+};
+
+// A sample that announces `type` and, the first time it is asked for it, holds the caller
+// until LetGo() (so another thread can act while a Receive is under way).
+class HeldSample : public IMediaSample {
+ public:
+  HeldSample(IMediaSample* inner, const dshow::CMediaType& type)
+      : inner_(inner),
+        type_(type),
+        entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        released_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+  HANDLE Entered() const { return entered_.Get(); }
+  void LetGo() { SetEvent(released_.Get()); }
+
+  // Lives on the test's stack, longer than any call into it.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMediaSample)) {
+      *object = static_cast<IMediaSample*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE** type) override {
+    if (!type) return E_POINTER;
+    if (!asked_.exchange(true)) {
+      SetEvent(entered_.Get());
+      WaitForSingleObject(released_.Get(), INFINITE);
+    }
+    *type = dshow::CreateMediaType(&type_);
+    return *type ? S_OK : E_OUTOFMEMORY;
+  }
+  HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+
+  HRESULT STDMETHODCALLTYPE GetPointer(BYTE** data) override { return inner_->GetPointer(data); }
+  long STDMETHODCALLTYPE GetSize() override { return inner_->GetSize(); }
+  HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    return inner_->GetTime(start, stop);
+  }
+  HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    return inner_->SetTime(start, stop);
+  }
+  HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return inner_->IsSyncPoint(); }
+  HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL value) override {
+    return inner_->SetSyncPoint(value);
+  }
+  HRESULT STDMETHODCALLTYPE IsPreroll() override { return inner_->IsPreroll(); }
+  HRESULT STDMETHODCALLTYPE SetPreroll(BOOL value) override { return inner_->SetPreroll(value); }
+  long STDMETHODCALLTYPE GetActualDataLength() override { return inner_->GetActualDataLength(); }
+  HRESULT STDMETHODCALLTYPE SetActualDataLength(long length) override {
+    return inner_->SetActualDataLength(length);
+  }
+  HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return inner_->IsDiscontinuity(); }
+  HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL value) override {
+    return inner_->SetDiscontinuity(value);
+  }
+  HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG* start, LONGLONG* stop) override {
+    return inner_->GetMediaTime(start, stop);
+  }
+  HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG* start, LONGLONG* stop) override {
+    return inner_->SetMediaTime(start, stop);
+  }
+
+ private:
+  IMediaSample* inner_;
+  dshow::CMediaType type_;
+  dshow::UniqueHandle entered_;
+  dshow::UniqueHandle released_;
+  std::atomic<bool> asked_{false};
 };
 
 class StreamControlTest : public ::testing::Test {
@@ -169,6 +246,42 @@ TEST_F(StreamControlTest, StoppedFilterRefusesSamples) {
   AllocatedSample sample = Frame();
   EXPECT_EQ(memInput_->Receive(sample.sample.Get()), VFW_E_WRONG_STATE);
   EXPECT_TRUE(sinkObject_->arrivals.empty());
+}
+
+TEST_F(StreamControlTest, StopWhileASampleAnnouncingATypeIsReceivedCompletes) {
+  AllocatedSample frame = Frame();
+  HeldSample held(frame.sample.Get(), graph::Dvh1Type(2));
+  HRESULT stopped = E_FAIL;
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<int> finished{0};
+  auto finish = [&] {
+    if (++finished == 2) SetEvent(done);
+  };
+  std::thread receiving([&] {
+    memInput_->Receive(&held);
+    finish();
+  });
+  ASSERT_EQ(WaitForSingleObject(held.Entered(), 10000), WAIT_OBJECT_0);
+  std::thread stopping([&] {
+    stopped = decoder_.filter->Stop();
+    finish();
+  });
+  // Let Stop get as far as waiting for the sample, then let the sample go on.
+  Sleep(300);
+  held.LetGo();
+  if (WaitForSingleObject(done, 10000) != WAIT_OBJECT_0) {
+    // Both threads are stuck for good: report and leave, as nothing can be cleaned up.
+    ADD_FAILURE() << "Stop and Receive deadlocked";
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  receiving.join();
+  stopping.join();
+  CloseHandle(done);
+  EXPECT_EQ(stopped, S_OK);
+  FILTER_STATE state = State_Running;
+  EXPECT_EQ(decoder_.filter->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Stopped);
 }
 
 }  // namespace
