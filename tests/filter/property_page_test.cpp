@@ -226,6 +226,14 @@ TEST(PropertyPageTest, ButtonOpensTheWebPageAndNothingEverMakesThePageDirty) {
 TEST(PropertyPageTest, ActivatedPageShowsTheDialogAndItsButtonWorks) {
   UserInterfaceRecorder recorder;
   ComPtr<IPropertyPage> page = MakePage();
+  // On the display run, a desktop of our own: the prefix's default desktop may have been set up
+  // without a display by earlier programs of the same test run.
+  HDESK desktop = nullptr;
+  if (std::getenv("HALVARIS_REQUIRE_DISPLAY") != nullptr) {
+    desktop = CreateDesktopA("halvaris-page-test", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(desktop, nullptr);
+    ASSERT_TRUE(SetThreadDesktop(desktop));
+  }
   // The page is a child dialog: it needs a frame window, which Wine without a display lacks.
   const HWND frame = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
                                      nullptr, nullptr);
@@ -248,6 +256,7 @@ TEST(PropertyPageTest, ActivatedPageShowsTheDialogAndItsButtonWorks) {
   EXPECT_EQ(page->Deactivate(), S_OK);
   EXPECT_EQ(PageObject(page.Get()).Window(), nullptr);
   DestroyWindow(frame);
+  if (desktop != nullptr) CloseDesktop(desktop);
 }
 
 }  // namespace
