@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -23,6 +24,24 @@ namespace halvaris {
 WorkShare ShareOf(int index, int workerCount, int segmentCount, int base) {
   return {base + (index * segmentCount) / workerCount,
           base + ((index + 1) * segmentCount) / workerCount - 1};
+}
+
+namespace {
+// Thread starts left before a start is made to fail; negative: never (see FailThreadStarts).
+std::atomic<int> threadStartsBeforeFailure{-1};
+
+std::thread StartThread(std::function<void()> body) {
+  int left = threadStartsBeforeFailure.load();
+  while (left >= 0 && !threadStartsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+  }
+  if (left == 0)
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  return std::thread(std::move(body));
+}
+}  // namespace
+
+void FailThreadStarts(int afterStarts) {
+  threadStartsBeforeFailure.store(afterStarts);
 }
 
 int DefaultWorkerCount() {
@@ -54,9 +73,8 @@ struct FrameDispatcher::State {
     for (;;) {
       if (!SpinUntil([&] { return generation.load(std::memory_order_acquire) != seen; })) {
         std::unique_lock<std::mutex> lock(mutex);
-        waveStarted.wait(lock, [&] {
-          return stopping || generation.load(std::memory_order_acquire) != seen;
-        });
+        waveStarted.wait(
+            lock, [&] { return stopping || generation.load(std::memory_order_acquire) != seen; });
         if (stopping) return;
       }
       seen = generation.load(std::memory_order_acquire);
@@ -101,8 +119,8 @@ struct FrameDispatcher::State {
     while (static_cast<int>(pool.size()) < workerCount - 1) {
       const int k = static_cast<int>(pool.size()) + 1;
       try {
-        pool.emplace_back([this, k] { PoolLoop(k); });
-      } catch (const std::system_error&) {
+        pool.push_back(StartThread([this, k] { PoolLoop(k); }));
+      } catch (const std::exception&) {  // no thread, or no memory for one
         ReportMessage("Could not create Decode thread", "Halvaris");
         return false;
       }
@@ -123,19 +141,20 @@ struct FrameDispatcher::State {
       return true;
     }
     // Fresh threads for every wave, all joined before the next wave starts.
-    std::vector<std::thread> threads;
-    threads.reserve(static_cast<std::size_t>(workerCount));
+    std::thread threads[kMaxWorkers];
+    int running = 0;
     bool started = true;
     for (int k = 0; k < workerCount; ++k) {
       try {
-        threads.emplace_back([this, k] { DecodeWorker(jobs[k], contexts[k]); });
-      } catch (const std::system_error&) {
+        threads[k] = StartThread([this, k] { DecodeWorker(jobs[k], contexts[k]); });
+        ++running;
+      } catch (const std::exception&) {  // no thread, or no memory for one
         ReportMessage(failureMessage, "Halvaris");
         started = false;
         break;
       }
     }
-    for (std::thread& thread : threads) thread.join();
+    for (int k = 0; k < running; ++k) threads[k].join();
     return started;
   }
 
@@ -156,8 +175,12 @@ FrameDispatcher::FrameDispatcher(int workerCount, ThreadingMode mode) : state_(n
 
 FrameDispatcher::~FrameDispatcher() = default;
 
-int FrameDispatcher::WorkerCount() const { return state_->workerCount; }
-ThreadingMode FrameDispatcher::Mode() const { return state_->mode; }
+int FrameDispatcher::WorkerCount() const {
+  return state_->workerCount;
+}
+ThreadingMode FrameDispatcher::Mode() const {
+  return state_->mode;
+}
 
 bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
                                   std::size_t pictureBytes, const std::uint8_t* frame,
@@ -167,7 +190,8 @@ bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
   const SystemGeometry& geometry = GeometryOf(system);
   const int rows = height < 0 ? -height : height;
   if (width < geometry.width || rows < geometry.height) return false;
-  if (pictureBytes / 2 / static_cast<std::size_t>(width) < static_cast<std::size_t>(geometry.height)) {
+  if (pictureBytes / 2 / static_cast<std::size_t>(width) <
+      static_cast<std::size_t>(geometry.height)) {
     return false;
   }
 
@@ -185,8 +209,8 @@ bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
   const int segments = system == 3 ? 297 : 270;
   for (int k = 0; k < workers; ++k) {
     const WorkShare share = ShareOf(k, workers, segments);
-    state.jobs[k] = DecodeJob{share.firstSegment, share.lastSegment, 0, picture, width, rows,
-                              frame, system};
+    state.jobs[k] =
+        DecodeJob{share.firstSegment, share.lastSegment, 0, picture, width, rows, frame, system};
   }
 
   // The 720-line systems carry two channels; bit 2 of the first block's second byte says which

@@ -26,8 +26,8 @@ WorkShare ShareOf(int index, int workerCount, int segmentCount, int base = 0);
 
 // Decodes whole compressed frames into packed 4:2:2 pictures on up to eight workers.
 // Each dispatcher owns its workers' jobs and decoding state, so several dispatchers (for example
-// one per filter instance) decode at the same time without sharing anything but the constant tables.
-// One DecodeFrame runs at a time per dispatcher.
+// one per filter instance) decode at the same time without sharing anything but the constant
+// tables. One DecodeFrame runs at a time per dispatcher.
 class FrameDispatcher {
  public:
   // workerCount is clamped to 1..8.
@@ -54,6 +54,10 @@ class FrameDispatcher {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// For tests: the thread start after `afterStarts` more successful ones fails as if the system had
+// no thread to give (once); a negative value turns this off.
+void FailThreadStarts(int afterStarts);
 
 // Number of workers for this machine: the processors this process may run on, 1..8.
 int DefaultWorkerCount();

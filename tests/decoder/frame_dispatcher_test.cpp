@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "decoder/decoder_tables.h"
 #include "decoder/frame_dispatcher.h"
+#include "decoder/messages.h"
 #include "frame_builder.h"
 
 namespace halvaris {
@@ -68,8 +70,8 @@ TEST(FrameDispatcher, EveryPictureByteIsWritten) {
     const SystemGeometry& geometry = GeometryOf(system);
     std::vector<std::uint8_t> zeros(PictureBytes(system), 0x00), ones(PictureBytes(system), 0xFF);
     FrameDispatcher dispatcher(3);
-    dispatcher.DecodeFrame(zeros.data(), geometry.width, geometry.height, zeros.size(), frame.data(),
-                           frame.size(), system);
+    dispatcher.DecodeFrame(zeros.data(), geometry.width, geometry.height, zeros.size(),
+                           frame.data(), frame.size(), system);
     dispatcher.DecodeFrame(ones.data(), geometry.width, geometry.height, ones.size(), frame.data(),
                            frame.size(), system);
     EXPECT_EQ(zeros, ones) << "system " << system;
@@ -82,7 +84,8 @@ TEST(FrameDispatcher, ShortFramesDecodeAsIfZeroFilled) {
     std::vector<std::uint8_t> padded = whole;
     const std::size_t kept = whole.size() / 3 + 17;
     std::fill(padded.begin() + static_cast<std::ptrdiff_t>(kept), padded.end(), 0);
-    const std::vector<std::uint8_t> truncated(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(kept));
+    const std::vector<std::uint8_t> truncated(whole.begin(),
+                                              whole.begin() + static_cast<std::ptrdiff_t>(kept));
     EXPECT_EQ(DecodePicture(truncated, system), DecodePicture(padded, system));
   }
   // Nothing at all still gives a picture.
@@ -105,7 +108,8 @@ TEST(FrameDispatcher, RefusesPicturesSmallerThanTheCodedSize) {
                                       frame.size(), 1));
   EXPECT_FALSE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size(), frame.data(),
                                       frame.size(), 5));
-  EXPECT_TRUE(std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0xAB; }));
+  EXPECT_TRUE(
+      std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0xAB; }));
 }
 
 TEST(FrameDispatcher, WiderAndTallerPicturesGetTheCodedPictureTopLeft) {
@@ -119,7 +123,8 @@ TEST(FrameDispatcher, WiderAndTallerPicturesGetTheCodedPictureTopLeft) {
   for (int line = 0; line < rows; ++line) {
     const std::uint8_t* row = picture.data() + static_cast<std::size_t>(line) * width * 2;
     if (line < 1080) {
-      ASSERT_TRUE(std::equal(row, row + 2560, coded.begin() + static_cast<std::ptrdiff_t>(line) * 2560));
+      ASSERT_TRUE(
+          std::equal(row, row + 2560, coded.begin() + static_cast<std::ptrdiff_t>(line) * 2560));
     }
     const std::uint8_t* untouched = line < 1080 ? row + 2560 : row;
     ASSERT_TRUE(std::all_of(untouched, row + width * 2, [](std::uint8_t b) { return b == 0x11; }));
@@ -136,7 +141,8 @@ TEST(FrameDispatcher, UnreadSequencesAndStatusBitsChangeNothing) {
     const std::vector<std::uint8_t> frame = Frame(test.system);
     std::vector<std::uint8_t> changed = frame;
     for (int sequence : test.sequences) {
-      for (int i = 0; i < 12000; ++i) changed[sequence * 12000 + i] ^= static_cast<std::uint8_t>(i * 7 + 1);
+      for (int i = 0; i < 12000; ++i)
+        changed[sequence * 12000 + i] ^= static_cast<std::uint8_t>(i * 7 + 1);
     }
     // Status nibbles of every video block set to 15.
     for (std::size_t block = 0; block < changed.size() / 80; ++block) {
@@ -170,6 +176,93 @@ TEST(FrameDispatcher, TwelfthSequenceOfChannelZeroFillsTopAndBottomRows) {
   }
   EXPECT_TRUE(topChanged);
   EXPECT_TRUE(bottomChanged);
+}
+
+}  // namespace
+}  // namespace halvaris
+
+namespace halvaris {
+namespace {
+
+std::vector<std::string> messages;
+void RecordMessage(const char* text, const char* caption) {
+  messages.push_back(std::string(caption) + ": " + text);
+}
+
+// A worker that cannot be started ends the frame: the message is shown, later waves do not run
+// and the picture keeps what the earlier waves decoded.
+class ThreadStartFailure : public ::testing::Test {
+ protected:
+  ThreadStartFailure() {
+    messages.clear();
+    SetMessageHandler(RecordMessage);
+  }
+  ~ThreadStartFailure() override {
+    FailThreadStarts(-1);
+    SetMessageHandler(nullptr);
+  }
+
+  // Bytes of the picture still holding the fill value, within the macroblocks of channel c.
+  static int UntouchedMacroblocks(const std::vector<std::uint8_t>& picture, VideoSystem system,
+                                  int c) {
+    const SystemGeometry& geometry = GeometryOf(system);
+    const DecoderTables& tables = BuildDecoderTables();
+    int untouched = 0;
+    for (int q = 0; q < 10; ++q) {
+      for (int s = 0; s < 27; ++s) {
+        const MacroblockPosition at =
+            tables.macroblockPosition[system - 1][MacroblockPositionIndex(c, q, 0, s)];
+        if (at.y >= 1072) continue;
+        const std::size_t first = (static_cast<std::size_t>(at.y) * geometry.width + at.x) * 2;
+        if (picture[first] == 0xAB && picture[first + 1] == 0xAB) ++untouched;
+      }
+    }
+    return untouched;
+  }
+};
+
+TEST_F(ThreadStartFailure, PerWaveThreadsStopTheFrameAtTheFailedWave) {
+  const std::vector<std::uint8_t> frame = ReadFile("data/system1-testsrc2.dif");
+  FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads);
+  std::vector<std::uint8_t> picture(PictureBytes(1), 0xAB);
+  FailThreadStarts(5);  // waves of channels 0 and 1, then one worker of channel 2
+  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size(), frame.data(),
+                                     frame.size(), 1));
+  EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
+  EXPECT_EQ(UntouchedMacroblocks(picture, 1, 0), 0);
+  EXPECT_EQ(UntouchedMacroblocks(picture, 1, 1), 0);
+  EXPECT_EQ(UntouchedMacroblocks(picture, 1, 3), 270);
+  // The next frame decodes whole again.
+  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size(), frame.data(),
+                                     frame.size(), 1));
+  EXPECT_EQ(picture, DecodePicture(frame, 1));
+}
+
+TEST_F(ThreadStartFailure, ExtraWaveOfTheFiftyHertzSystemHasItsOwnMessage) {
+  const std::vector<std::uint8_t> frame = ReadFile("data/system3-testsrc2.dif");
+  FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads);
+  std::vector<std::uint8_t> picture(PictureBytes(3), 0xAB);
+  FailThreadStarts(8);  // four channel waves of two workers
+  dispatcher.DecodeFrame(picture.data(), 1440, 1080, picture.size(), frame.data(), frame.size(), 3);
+  EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode process"});
+  // The twelfth sequence fills the top macroblock line, which stays as it was.
+  EXPECT_EQ(picture[0], 0xAB);
+}
+
+TEST_F(ThreadStartFailure, PoolThatCannotStartLeavesThePictureAlone) {
+  const std::vector<std::uint8_t> frame = ReadFile("data/system2-testsrc2.dif");
+  FrameDispatcher dispatcher(3);
+  std::vector<std::uint8_t> picture(PictureBytes(2), 0xAB);
+  FailThreadStarts(1);
+  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 960, 720, picture.size(), frame.data(),
+                                     frame.size(), 2));
+  EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
+  EXPECT_TRUE(
+      std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0xAB; }));
+  // The missing pool thread is started with the next frame.
+  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 960, 720, picture.size(), frame.data(),
+                                     frame.size(), 2));
+  EXPECT_EQ(picture, DecodePicture(frame, 2));
 }
 
 }  // namespace
