@@ -16,9 +16,9 @@ namespace {
 using halvaris::VideoSystem;
 
 std::vector<std::uint8_t> LoadFrame(VideoSystem system, const char* source) {
-  std::ifstream file(std::string(HALVARIS_TEST_DATA) + "/system" + std::to_string(system) + "-" +
-                         source + ".dif",
-                     std::ios::binary);
+  std::ifstream file(
+      std::string(HALVARIS_TEST_DATA) + "/system" + std::to_string(system) + "-" + source + ".dif",
+      std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
@@ -26,9 +26,10 @@ std::vector<std::uint8_t> LoadFrame(VideoSystem system, const char* source) {
 void DecodeFrame(benchmark::State& state) {
   const auto system = static_cast<VideoSystem>(state.range(0));
   const int workers = static_cast<int>(state.range(1));
-  const auto mode = state.range(2) == 0 ? halvaris::ThreadingMode::Pool
-                                        : halvaris::ThreadingMode::PerWaveThreads;
-  const std::vector<std::uint8_t> frame = LoadFrame(system, state.range(3) ? "detailed" : "testsrc2");
+  const auto mode =
+      state.range(2) == 0 ? halvaris::ThreadingMode::Pool : halvaris::ThreadingMode::PerWaveThreads;
+  const std::vector<std::uint8_t> frame =
+      LoadFrame(system, state.range(3) ? "detailed" : "testsrc2");
   if (frame.empty()) {
     state.SkipWithError("test frame not found");
     return;
@@ -41,8 +42,8 @@ void DecodeFrame(benchmark::State& state) {
                            frame.data(), frame.size(), system);
     benchmark::DoNotOptimize(picture.data());
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                             benchmark::Counter::kIsRate);
+  state.counters["fps"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void FrameArguments(benchmark::internal::Benchmark* benchmark) {
@@ -56,7 +57,9 @@ void FrameArguments(benchmark::internal::Benchmark* benchmark) {
       }
     }
   }
-  benchmark->ArgNames({"system", "workers", "perWave", "detailed"})->UseRealTime()->Unit(benchmark::kMillisecond);
+  benchmark->ArgNames({"system", "workers", "perWave", "detailed"})
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
 }
 BENCHMARK(DecodeFrame)->Apply(FrameArguments);
 
@@ -68,7 +71,8 @@ void InverseDct(benchmark::State& state, const halvaris::DspFunctions* dsp) {
   alignas(16) std::int16_t blocks[64][64];
   std::mt19937 random(1);
   for (auto& block : blocks) {
-    for (auto& value : block) value = static_cast<std::int16_t>(static_cast<int>(random() % 512) - 256);
+    for (auto& value : block)
+      value = static_cast<std::int16_t>(static_cast<int>(random() % 512) - 256);
   }
   for (auto _ : state) {
     for (auto& block : blocks) dsp->inverseDct8x8(block);

@@ -64,9 +64,9 @@ class AreaReader {
   }
 
  private:
-  std::uint64_t bits_;  // the next unread bits, first in bit 63; zero past the area
-  int buffered_;        // bits of the area held in bits_
-  int remaining_;       // bits of the area not yet consumed
+  std::uint64_t bits_;     // the next unread bits, first in bit 63; zero past the area
+  int buffered_;           // bits of the area held in bits_
+  int remaining_;          // bits of the area not yet consumed
   std::uint8_t tail_ = 0;  // the ninth byte of a long area, moved into bits_ when there is room
   bool hasTail_ = false;
 };
@@ -78,7 +78,8 @@ class SpillStore {
 
   // Empties buffer i; only the words the previous segment wrote need clearing.
   static void Open(SpillBuffer& buffer) {
-    std::memset(buffer.words, 0, sizeof(std::uint32_t) * static_cast<std::size_t>(buffer.wordsInUse));
+    std::memset(buffer.words, 0,
+                sizeof(std::uint32_t) * static_cast<std::size_t>(buffer.wordsInUse));
     buffer.writePosition = 0;
     buffer.readPosition = 0;
     buffer.wordsInUse = 0;

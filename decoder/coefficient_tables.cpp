@@ -71,7 +71,7 @@ const ScanWeight (*const ScanWeights)[64] = scanWeightTables.table;
 
 constexpr std::uint8_t kNo = kNoQuantStep;
 const std::uint8_t QuantStepTable[16][4] = {
-    {kNo, kNo, kNo, kNo}, {1, 2, 4, 8},     {2, 4, 8, kNo},     {3, 6, 12, kNo},
+    {kNo, kNo, kNo, kNo}, {1, 2, 4, 8},      {2, 4, 8, kNo},     {3, 6, 12, kNo},
     {4, 8, kNo, kNo},     {5, 10, kNo, kNo}, {6, 12, kNo, kNo},  {7, 14, kNo, kNo},
     {8, kNo, kNo, kNo},   {16, 32, 64, kNo}, {18, 36, 72, kNo},  {20, 40, 80, kNo},
     {22, 44, 88, kNo},    {24, 48, 96, kNo}, {28, 56, 112, kNo}, {52, 104, kNo, kNo},

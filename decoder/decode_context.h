@@ -47,7 +47,7 @@ struct DecodeJob {
 
 // Everything a worker needs to decode one video segment, reused from segment to segment.
 // Buffers are allocated on the first segment and kept for the context's life.
-struct alignas(64) DecodeContext {  // own cache lines: workers write theirs constantly
+struct alignas(64) DecodeContext {     // own cache lines: workers write theirs constantly
   CoefficientBlock* blocks = nullptr;  // 40 blocks, 16-byte aligned inside blockStorage
   std::unique_ptr<unsigned char[]> blockStorage;
   std::unique_ptr<std::uint32_t[]> spillStorage;

@@ -42,7 +42,8 @@ void FillBlockAddresses() {
       const int i = v % 11;
       const int q = (4 * c + i) % 11;
       for (int m = 0; m < 5; ++m) {
-        system3[BlockAddressIndex(c, q, m, s)] = MacroblockOffset(12 * c + v / 27, 5 * (v % 27) + m);
+        system3[BlockAddressIndex(c, q, m, s)] =
+            MacroblockOffset(12 * c + v / 27, 5 * (v % 27) + m);
       }
     }
   }

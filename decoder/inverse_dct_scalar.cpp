@@ -12,8 +12,12 @@ std::int16_t Saturate(std::int32_t value) {
   return static_cast<std::int16_t>(std::clamp<std::int32_t>(value, -32768, 32767));
 }
 
-std::int16_t Add(std::int16_t a, std::int16_t b) { return Saturate(std::int32_t{a} + b); }
-std::int16_t Sub(std::int16_t a, std::int16_t b) { return Saturate(std::int32_t{a} - b); }
+std::int16_t Add(std::int16_t a, std::int16_t b) {
+  return Saturate(std::int32_t{a} + b);
+}
+std::int16_t Sub(std::int16_t a, std::int16_t b) {
+  return Saturate(std::int32_t{a} - b);
+}
 std::int16_t MulHigh(std::int16_t a, std::int16_t c) {
   return static_cast<std::int16_t>((std::int32_t{a} * c) >> 16);
 }
@@ -28,22 +32,22 @@ std::int16_t RowOutput(std::uint32_t sum) {
 
 void RowPass(std::int16_t* x, const RowWeights& w, std::int32_t rounding) {
   const std::uint32_t r = static_cast<std::uint32_t>(rounding);
-  const std::uint32_t e0 = Product(w.w4, x[0]) + Product(w.w2, x[2]) + Product(w.w4, x[4]) +
-                           Product(w.w6, x[6]) + r;
-  const std::uint32_t e1 = Product(w.w4, x[0]) + Product(w.w6, x[2]) - Product(w.w4, x[4]) -
-                           Product(w.w2, x[6]) + r;
-  const std::uint32_t e2 = Product(w.w4, x[0]) - Product(w.w6, x[2]) - Product(w.w4, x[4]) +
-                           Product(w.w2, x[6]) + r;
-  const std::uint32_t e3 = Product(w.w4, x[0]) - Product(w.w2, x[2]) + Product(w.w4, x[4]) -
-                           Product(w.w6, x[6]) + r;
-  const std::uint32_t o0 = Product(w.w1, x[1]) + Product(w.w3, x[3]) + Product(w.w5, x[5]) +
-                           Product(w.w7, x[7]);
-  const std::uint32_t o1 = Product(w.w3, x[1]) - Product(w.w7, x[3]) - Product(w.w1, x[5]) -
-                           Product(w.w5, x[7]);
-  const std::uint32_t o2 = Product(w.w5, x[1]) - Product(w.w1, x[3]) + Product(w.w7, x[5]) +
-                           Product(w.w3, x[7]);
-  const std::uint32_t o3 = Product(w.w7, x[1]) - Product(w.w5, x[3]) + Product(w.w3, x[5]) -
-                           Product(w.w1, x[7]);
+  const std::uint32_t e0 =
+      Product(w.w4, x[0]) + Product(w.w2, x[2]) + Product(w.w4, x[4]) + Product(w.w6, x[6]) + r;
+  const std::uint32_t e1 =
+      Product(w.w4, x[0]) + Product(w.w6, x[2]) - Product(w.w4, x[4]) - Product(w.w2, x[6]) + r;
+  const std::uint32_t e2 =
+      Product(w.w4, x[0]) - Product(w.w6, x[2]) - Product(w.w4, x[4]) + Product(w.w2, x[6]) + r;
+  const std::uint32_t e3 =
+      Product(w.w4, x[0]) - Product(w.w2, x[2]) + Product(w.w4, x[4]) - Product(w.w6, x[6]) + r;
+  const std::uint32_t o0 =
+      Product(w.w1, x[1]) + Product(w.w3, x[3]) + Product(w.w5, x[5]) + Product(w.w7, x[7]);
+  const std::uint32_t o1 =
+      Product(w.w3, x[1]) - Product(w.w7, x[3]) - Product(w.w1, x[5]) - Product(w.w5, x[7]);
+  const std::uint32_t o2 =
+      Product(w.w5, x[1]) - Product(w.w1, x[3]) + Product(w.w7, x[5]) + Product(w.w3, x[7]);
+  const std::uint32_t o3 =
+      Product(w.w7, x[1]) - Product(w.w5, x[3]) + Product(w.w3, x[5]) - Product(w.w1, x[7]);
   x[0] = RowOutput(e0 + o0);
   x[1] = RowOutput(e1 + o1);
   x[2] = RowOutput(e2 + o2);

@@ -52,19 +52,21 @@ inline __m128i RowPass(__m128i x, const RowTable& t) {
   const __m128i x46 = _mm_shuffle_epi32(x, 0xAA);
   const __m128i x57 = _mm_shuffle_epi32(x, 0xFF);
   __m128i even = _mm_madd_epi16(x02, _mm_load_si128(reinterpret_cast<const __m128i*>(t.even02)));
-  even = _mm_add_epi32(even,
-                       _mm_madd_epi16(x46, _mm_load_si128(reinterpret_cast<const __m128i*>(t.even46))));
+  even = _mm_add_epi32(
+      even, _mm_madd_epi16(x46, _mm_load_si128(reinterpret_cast<const __m128i*>(t.even46))));
   even = _mm_add_epi32(even, _mm_load_si128(reinterpret_cast<const __m128i*>(t.rounding)));
   __m128i odd = _mm_madd_epi16(x13, _mm_load_si128(reinterpret_cast<const __m128i*>(t.odd13)));
-  odd = _mm_add_epi32(odd,
-                      _mm_madd_epi16(x57, _mm_load_si128(reinterpret_cast<const __m128i*>(t.odd57))));
-  const __m128i low = _mm_srai_epi32(_mm_add_epi32(even, odd), kRowShift);   // y0..y3
-  __m128i high = _mm_srai_epi32(_mm_sub_epi32(even, odd), kRowShift);        // y7..y4
-  high = _mm_shuffle_epi32(high, _MM_SHUFFLE(0, 1, 2, 3));                    // y4..y7
+  odd = _mm_add_epi32(
+      odd, _mm_madd_epi16(x57, _mm_load_si128(reinterpret_cast<const __m128i*>(t.odd57))));
+  const __m128i low = _mm_srai_epi32(_mm_add_epi32(even, odd), kRowShift);  // y0..y3
+  __m128i high = _mm_srai_epi32(_mm_sub_epi32(even, odd), kRowShift);       // y7..y4
+  high = _mm_shuffle_epi32(high, _MM_SHUFFLE(0, 1, 2, 3));                  // y4..y7
   return _mm_packs_epi32(low, high);
 }
 
-inline __m128i Splat(std::int16_t value) { return _mm_set1_epi16(value); }
+inline __m128i Splat(std::int16_t value) {
+  return _mm_set1_epi16(value);
+}
 
 void InverseDct8x8Sse2(std::int16_t* block) {
   __m128i* rows = reinterpret_cast<__m128i*>(block);
@@ -119,7 +121,8 @@ void PackBlockYuy2Sse2(const std::int16_t* luma, const std::int16_t* chroma, std
                        std::ptrdiff_t lineStep) {
   const __m128i bias = _mm_set1_epi16(128);
   for (int j = 0; j < 8; ++j) {
-    const __m128i y = _mm_add_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(luma + 8 * j)), bias);
+    const __m128i y =
+        _mm_add_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(luma + 8 * j)), bias);
     const __m128i cr = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chroma + 8 * j));
     const __m128i cb = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chroma + 128 + 8 * j));
     const __m128i uv = _mm_add_epi16(_mm_unpacklo_epi16(cb, cr), bias);  // Cb0 Cr0 Cb1 Cr1 ...
@@ -147,7 +150,9 @@ const DspFunctions* Sse2Dsp() {
 #include "dsp.h"
 
 namespace halvaris {
-const DspFunctions* Sse2Dsp() { return nullptr; }
+const DspFunctions* Sse2Dsp() {
+  return nullptr;
+}
 }  // namespace halvaris
 
 #endif

@@ -19,10 +19,10 @@ extern const RowWeights kRowWeights[8];  // by row
 extern const std::int32_t kRowRounding[8];
 
 // Column pass: high halves of 16 x 16-bit products.
-constexpr std::int16_t kTan1 = 13036;    // tan(pi/16), in 1/65536
-constexpr std::int16_t kTan2 = 27146;    // tan(2pi/16)
-constexpr std::int16_t kTan3m1 = -21746; // tan(3pi/16) - 1
-constexpr std::int16_t kCos4 = 23170;    // cos(pi/4), in 1/32768
+constexpr std::int16_t kTan1 = 13036;     // tan(pi/16), in 1/65536
+constexpr std::int16_t kTan2 = 27146;     // tan(2pi/16)
+constexpr std::int16_t kTan3m1 = -21746;  // tan(3pi/16) - 1
+constexpr std::int16_t kCos4 = 23170;     // cos(pi/4), in 1/32768
 
 constexpr int kRowShift = 11;
 constexpr int kColumnShift = 6;

@@ -17,6 +17,8 @@ void SetMessageHandler(MessageHandler newHandler) {
   handler.store(newHandler != nullptr ? newHandler : PrintMessage);
 }
 
-void ReportMessage(const char* text, const char* caption) { handler.load()(text, caption); }
+void ReportMessage(const char* text, const char* caption) {
+  handler.load()(text, caption);
+}
 
 }  // namespace halvaris

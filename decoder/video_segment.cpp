@@ -92,8 +92,7 @@ class SegmentDecoder {
   }
 
   // Places (run, amplitude) at scan position p; returns false when the block is full.
-  bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan,
-             std::int32_t step) {
+  bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan, std::int32_t step) {
     p += run;
     if (p > 63) return false;
     context_.hasAc[index] = 1;

@@ -11,6 +11,8 @@ constexpr SystemGeometry kGeometry[4] = {
 };
 }  // namespace
 
-const SystemGeometry& GeometryOf(VideoSystem system) { return kGeometry[system - 1]; }
+const SystemGeometry& GeometryOf(VideoSystem system) {
+  return kGeometry[system - 1];
+}
 
 }  // namespace halvaris

@@ -22,7 +22,9 @@ struct SystemGeometry {
   std::size_t frameBytes;   // size of one compressed frame
 };
 
-inline bool IsValidVideoSystem(int system) { return system >= 1 && system <= 4; }
+inline bool IsValidVideoSystem(int system) {
+  return system >= 1 && system <= 4;
+}
 
 // Geometry of a valid system (1..4).
 const SystemGeometry& GeometryOf(VideoSystem system);

@@ -22,12 +22,14 @@ void FrameBuilder::SetStatus(int c, int q, int m, int s, int status, int quantNu
 void FrameBuilder::SetBlockBits(int c, int q, int m, int s, int b, const std::string& bits) {
   const std::uint32_t area = BlockOffset(c, q, m, s) + (b < 7 ? 4 + 10 * b : 72);
   const int areaBits = b < 6 ? 80 : 64;
-  for (int i = 0; i < areaBits; ++i) bytes_[area + i / 8] &= static_cast<std::uint8_t>(~(0x80 >> (i % 8)));
+  for (int i = 0; i < areaBits; ++i)
+    bytes_[area + i / 8] &= static_cast<std::uint8_t>(~(0x80 >> (i % 8)));
   int position = 0;
   for (char bit : bits) {
     if (bit != '0' && bit != '1') continue;
     if (position >= areaBits) break;
-    if (bit == '1') bytes_[area + position / 8] |= static_cast<std::uint8_t>(0x80 >> (position % 8));
+    if (bit == '1')
+      bytes_[area + position / 8] |= static_cast<std::uint8_t>(0x80 >> (position % 8));
     ++position;
   }
 }

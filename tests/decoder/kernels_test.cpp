@@ -77,10 +77,18 @@ TEST(InverseDct, Sse2MatchesScalarOnRandomAndExtremeBlocks) {
     const int style = trial % 4;
     for (std::int16_t& v : block.value) {
       switch (style) {
-        case 0: v = static_cast<std::int16_t>(random()); break;  // anything, wrapping and saturating
-        case 1: v = extremes[random() % 8]; break;
-        case 2: v = static_cast<std::int16_t>(static_cast<int>(random() % 2048) - 1024); break;
-        default: v = random() % 4 == 0 ? static_cast<std::int16_t>(random()) : 0; break;
+        case 0:
+          v = static_cast<std::int16_t>(random());
+          break;  // anything, wrapping and saturating
+        case 1:
+          v = extremes[random() % 8];
+          break;
+        case 2:
+          v = static_cast<std::int16_t>(static_cast<int>(random() % 2048) - 1024);
+          break;
+        default:
+          v = random() % 4 == 0 ? static_cast<std::int16_t>(random()) : 0;
+          break;
       }
     }
     const Block scalar = Transform(ScalarDsp(), block);

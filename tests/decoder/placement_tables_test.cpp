@@ -49,7 +49,8 @@ Coverage Cover(VideoSystem system, bool secondPair) {
     const std::uint32_t address =
         tables.blockAddress[system - 1][BlockAddressIndex(slot.c, slot.q, slot.m, slot.s)];
     const MacroblockPosition position =
-        tables.macroblockPosition[system - 1][MacroblockPositionIndex(slot.c, slot.q, slot.m, slot.s)];
+        tables.macroblockPosition[system - 1]
+                                 [MacroblockPositionIndex(slot.c, slot.q, slot.m, slot.s)];
     coverage.addresses.insert(address);
     coverage.positions.insert({position.x, position.y});
     const bool bottomRow = position.y >= 1072;
@@ -85,18 +86,21 @@ TEST(PlacementTables, EverySystemMapsEachDifBlockToOnePictureMacroblock) {
 TEST(PlacementTables, WorkedExamples) {
   const DecoderTables& tables = BuildDecoderTables();
   EXPECT_EQ(tables.blockAddress[0][BlockAddressIndex(0, 0, 3, 0)], 800u);
-  const MacroblockPosition system1 = tables.macroblockPosition[0][MacroblockPositionIndex(0, 0, 3, 0)];
+  const MacroblockPosition system1 =
+      tables.macroblockPosition[0][MacroblockPositionIndex(0, 0, 3, 0)];
   EXPECT_EQ(system1.x, 0);
   EXPECT_EQ(system1.y, 64);
 
-  const MacroblockPosition system3 = tables.macroblockPosition[2][MacroblockPositionIndex(0, 11, 4, 26)];
+  const MacroblockPosition system3 =
+      tables.macroblockPosition[2][MacroblockPositionIndex(0, 11, 4, 26)];
   EXPECT_EQ(system3.x, 704);  // rendered at columns 1408..1439
   EXPECT_EQ(system3.y, 1072);
   // The extra slot of system 3 reads sequence 11, macroblock 5s + m.
   EXPECT_EQ(tables.blockAddress[2][BlockAddressIndex(0, 11, 4, 26)],
             static_cast<std::uint32_t>((11 * 150 + 7 + 16 * 8 + 14) * 80));
 
-  const MacroblockPosition system2 = tables.macroblockPosition[1][MacroblockPositionIndex(1, 0, 0, 0)];
+  const MacroblockPosition system2 =
+      tables.macroblockPosition[1][MacroblockPositionIndex(1, 0, 0, 0)];
   EXPECT_EQ(system2.x, 480);
   EXPECT_EQ(system2.y, 144);
 }

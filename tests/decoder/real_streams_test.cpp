@@ -45,8 +45,8 @@ TEST(RealStreams, PicturesAreBitExactOnEveryPlatform) {
 
 #ifndef _WIN32
 // PSNR of one YUY2 component: offset 0 and step 2 for Y, 1 and 4 for U, 3 and 4 for V.
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, std::size_t first,
-            std::size_t step) {
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b,
+            std::size_t first, std::size_t step) {
   double squares = 0;
   std::size_t count = 0;
   for (std::size_t i = first; i < a.size(); i += step, ++count) {
@@ -63,7 +63,8 @@ std::vector<std::uint8_t> DecodeWithFfmpeg(const std::string& path) {
   if (FILE* pipe = popen(command.c_str(), "r")) {
     std::uint8_t buffer[65536];
     std::size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) picture.insert(picture.end(), buffer, buffer + got);
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      picture.insert(picture.end(), buffer, buffer + got);
     pclose(pipe);
   }
   return picture;
@@ -72,7 +73,8 @@ std::vector<std::uint8_t> DecodeWithFfmpeg(const std::string& path) {
 TEST(RealStreams, AgreeWithFfmpegWithinRounding) {
   for (const Stream& stream : kStreams) {
     SCOPED_TRACE(PathOf(stream));
-    const std::vector<std::uint8_t> ours = testing::DecodePicture(testing::ReadFile(PathOf(stream)), stream.system);
+    const std::vector<std::uint8_t> ours =
+        testing::DecodePicture(testing::ReadFile(PathOf(stream)), stream.system);
     const std::vector<std::uint8_t> theirs = DecodeWithFfmpeg(PathOf(stream));
     ASSERT_EQ(theirs.size(), ours.size()) << "ffmpeg (Debian package ffmpeg) must be installed";
     EXPECT_GE(Psnr(ours, theirs, 0, 2), 50.0);

@@ -55,7 +55,8 @@ TEST_F(SegmentDecoding, BlocksEndingExactlyAtTheirAreaEndLeaveNoSpareBits) {
   for (int m = 0; m < 5; ++m) {
     for (int b = 0; b < 8; ++b) {
       // (0, 2) codes of 4 bits up to the area's last 4 bits, which hold end of block.
-      frame.SetBlockBits(0, 0, m, 0, b, "000000000 0 00" + Repeat("0100", b < 6 ? 16 : 12) + "0110");
+      frame.SetBlockBits(0, 0, m, 0, b,
+                         "000000000 0 00" + Repeat("0100", b < 6 ? 16 : 12) + "0110");
     }
   }
   Decode(frame, 2);
@@ -112,13 +113,15 @@ TEST_F(SegmentDecoding, UnfinishedBlockContinuesInTheOtherMacroblocksSpareBits) 
   frame.SetStatus(0, 0, 0, 0, 0, 15);  // step 52
   // Every block of macroblock 0 fills its area with (0, 1) codes and has no spare bits; 22 codes
   // fit, and two bits of the 23rd are carried.
-  for (int b = 0; b < 8; ++b) frame.SetBlockBits(0, 0, 0, 0, b, "000000000 0 00" + Repeat("000", 30));
+  for (int b = 0; b < 8; ++b)
+    frame.SetBlockBits(0, 0, 0, 0, b, "000000000 0 00" + Repeat("000", 30));
   // Macroblock 1's first block ends at once and leaves "1 0110 ...": the sign of the carried code
   // and an end of block.
   frame.SetBlockBits(0, 0, 1, 0, 0, "000000000 0 00 0110 1 0110 0110 0110");
   Decode(frame, 1);
   const std::int16_t* block = Block(0, 0);
-  for (int p = 1; p <= 22; ++p) EXPECT_EQ(block[ZigZag[p]], WeightTable[0][ZigZag[p]] * 52 / 32) << p;
+  for (int p = 1; p <= 22; ++p)
+    EXPECT_EQ(block[ZigZag[p]], WeightTable[0][ZigZag[p]] * 52 / 32) << p;
   EXPECT_EQ(block[ZigZag[23]], -(WeightTable[0][ZigZag[23]] * 52 / 32));
   for (int p = 24; p < 64; ++p) EXPECT_EQ(block[ZigZag[p]], 0) << p;
   EXPECT_EQ(context_.resumePos[0], 0);
@@ -144,7 +147,12 @@ TEST(PictureDecoding, FieldModeInterleavesTheUpperAndLowerBlocks) {
     // other blocks say the opposite and must not matter.
     const char* dc[4] = {"000010000", "000100000", "000110000", "001000000"};
     for (int k = 0; k < 4; ++k) {
-      frame.SetBlockBits(0, 0, 3, 0, k, std::string(dc[k]) + (k == 0 ? mode : field ? "0" : "1") + "00 0110");
+      frame.SetBlockBits(0, 0, 3, 0, k,
+                         std::string(dc[k]) +
+                             (k == 0  ? mode
+                              : field ? "0"
+                                      : "1") +
+                             "00 0110");
     }
     const std::vector<std::uint8_t> picture = testing::DecodePicture(frame.Bytes(), 1);
     for (int line = 0; line < 16; ++line) {
@@ -167,7 +175,8 @@ TEST(PictureDecoding, BottomRowMacroblocksLieSideBySideWhateverTheirMode) {
   for (int line = 1064; line < 1080; ++line) {
     for (int column = 1400; column < 1440; ++column) {
       const std::size_t luma = (static_cast<std::size_t>(line) * 1440 + column) * 2;
-      const int expected = line >= 1072 && column >= 1408 ? 128 + 8 * ((column - 1408) / 8 + 1) : 128;
+      const int expected =
+          line >= 1072 && column >= 1408 ? 128 + 8 * ((column - 1408) / 8 + 1) : 128;
       ASSERT_EQ(picture[luma], expected) << line << "," << column;
     }
   }
