@@ -129,6 +129,15 @@ class SpillStore {
     }
   }
 
+  // `count` (1..32) bits of `buffer` from bit `position`, first in bit 31, the rest zero.
+  static std::uint32_t BitsAt(const SpillBuffer& buffer, int position, int count) {
+    const int word = position >> 5;
+    const int shift = position & 31;
+    std::uint32_t value = buffer.words[word] << shift;
+    if (shift != 0) value |= buffer.words[word + 1] >> (32 - shift);
+    return count == 32 ? value : value & ~(0xFFFFFFFFu >> count);
+  }
+
   // Skips k bits from buffer `first` on through buffer `last`; returns the bits that could not
   // be skipped.
   int Skip(int first, int last, int k) {
@@ -144,11 +153,7 @@ class SpillStore {
       return 0;
     }
     got = available < k ? available : k;
-    const int word = buffer.readPosition >> 5;
-    const int shift = buffer.readPosition & 31;
-    std::uint32_t value = buffer.words[word] << shift;
-    if (shift != 0) value |= buffer.words[word + 1] >> (32 - shift);
-    return got == 32 ? value : value & ~(0xFFFFFFFFu >> got);
+    return BitsAt(buffer, buffer.readPosition, got);
   }
 
   static int SkipOne(SpillBuffer& buffer, int k) {

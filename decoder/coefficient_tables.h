@@ -10,9 +10,8 @@ namespace halvaris {
 // horizontal frequency u).
 extern const std::int32_t ZigZag[64];
 
-// Weight of each element, chosen by the video system's line count and by luma or chroma block.
+// Weight of each element: 1080-line luma, 1080-line chroma, 720-line luma, 720-line chroma.
 // Element 0 (DC) is never weighted.
-enum class WeightKind { Luma1080 = 0, Chroma1080 = 1, Luma720 = 2, Chroma720 = 3 };
 extern const std::int16_t WeightTable[4][64];
 
 // The weight table in scan order: entry p holds element ZigZag[p] and its weight, so that placing

@@ -157,7 +157,7 @@ class SegmentDecoder {
     for (;;) {
       while (buffered <= 32 && position < end) {
         const int take = end - position < 32 ? end - position : 32;
-        bits |= std::uint64_t{WordAt(source, position, take)} << (32 - buffered);
+        bits |= std::uint64_t{SpillStore::BitsAt(source, position, take)} << (32 - buffered);
         buffered += take;
         position += take;
       }
@@ -193,15 +193,6 @@ class SegmentDecoder {
     context_.carryCount[index] = 0;
     context_.resumePos[index] = 0;
     if (consumed > carried) source.readPosition += consumed - carried;
-  }
-
-  // `count` (1..32) bits of `buffer` from bit `position`, first in bit 31, the rest zero.
-  static std::uint32_t WordAt(const SpillBuffer& buffer, int position, int count) {
-    const int word = position >> 5;
-    const int shift = position & 31;
-    std::uint32_t value = buffer.words[word] << shift;
-    if (shift != 0) value |= buffer.words[word + 1] >> (32 - shift);
-    return count == 32 ? value : value & ~(0xFFFFFFFFu >> count);
   }
 
   DecodeContext& context_;
