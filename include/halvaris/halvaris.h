@@ -1,0 +1,140 @@
+/* libhalvaris: DVCPRO HD ("dvh1") frames into packed 4:2:2 "YUY2" pictures.
+ *
+ * One compressed frame in, one picture out, decoded on up to eight worker threads. The decoder
+ * never fails on damaged data (every bit pattern decodes to some picture); the results below
+ * report only misuse and resource failures. The library prints nothing and shows nothing: what
+ * a user should hear about (a worker thread that could not be started, a buffer that could not
+ * be allocated) goes to the message callback of the decoder's settings.
+ *
+ * Thread safety: the functions without a decoder argument may be called from any thread at any
+ * time. A decoder decodes one frame at a time; different decoders run at the same time without
+ * sharing anything but constant tables. */
+#ifndef HALVARIS_HALVARIS_H
+#define HALVARIS_HALVARIS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && defined(HALVARIS_SHARED_BUILD)
+#define HALVARIS_API __declspec(dllexport)
+#elif defined(_WIN32) && defined(HALVARIS_SHARED)
+#define HALVARIS_API __declspec(dllimport)
+#elif defined(__GNUC__)
+#define HALVARIS_API __attribute__((visibility("default")))
+#else
+#define HALVARIS_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results: 0 for success, negative for failure. */
+#define HALVARIS_OK 0
+/* A null pointer where one is needed, a video system not 1..4, a setting out of range. */
+#define HALVARIS_ERROR_INVALID_ARGUMENT (-1)
+/* The pitch or the buffer cannot hold the system's coded picture; nothing was written. */
+#define HALVARIS_ERROR_PICTURE_TOO_SMALL (-2)
+/* Memory for the decoder could not be allocated. */
+#define HALVARIS_ERROR_OUT_OF_MEMORY (-3)
+/* The picture was written, but not all of it was decoded: a worker thread or a buffer could not
+ * be had. The message callback has been told what failed. */
+#define HALVARIS_ERROR_INCOMPLETE (-4)
+
+/* A short English description of a result, for example "picture buffer too small". */
+HALVARIS_API const char* halvaris_result_text(int result);
+
+/* The library's version as "major.minor.patch", and as (major << 16) | (minor << 8) | patch. */
+HALVARIS_API const char* halvaris_version(void);
+HALVARIS_API unsigned halvaris_version_number(void);
+
+/* The four video systems. */
+#define HALVARIS_SYSTEM_1080_60 1 /* 1080 lines at 59.94 Hz, coded 1280 x 1080 */
+#define HALVARIS_SYSTEM_720_60 2  /* 720 lines at 59.94 Hz, coded 960 x 720 */
+#define HALVARIS_SYSTEM_1080_50 3 /* 1080 lines at 50 Hz, coded 1440 x 1080 */
+#define HALVARIS_SYSTEM_720_50 4  /* 720 lines at 50 Hz, coded 960 x 720 */
+
+typedef struct HalvarisSystemInfo {
+  int width;           /* coded luma samples per line */
+  int height;          /* coded lines */
+  size_t frameBytes;   /* one compressed frame */
+  size_t pictureBytes; /* one packed picture of the coded size, lines of 2 x width bytes */
+  int frameRateNumerator; /* compressed frames per second, as a fraction */
+  int frameRateDenominator;
+  int interlaced; /* 1: a frame holds two fields (the 1080-line systems) */
+} HalvarisSystemInfo;
+
+/* Fills `info` for a system 1..4; HALVARIS_ERROR_INVALID_ARGUMENT otherwise. */
+HALVARIS_API int halvaris_system_info(int system, HalvarisSystemInfo* info);
+
+/* The system whose compressed frames are exactly `frameBytes` long, or 0 when none is. */
+HALVARIS_API int halvaris_system_of_frame_size(uint64_t frameBytes);
+
+#define HALVARIS_FIELD_ORDER_UNKNOWN 0
+#define HALVARIS_FIELD_ORDER_TOP_FIRST 1
+#define HALVARIS_FIELD_ORDER_BOTTOM_FIRST 2
+
+/* What the header block and the video auxiliary data at the start of a frame say about it. */
+typedef struct HalvarisFrameFacts {
+  int difHeader;  /* 1: the data begin with the header block of a DIF sequence */
+  int system;     /* 1..4, or 0 when the data do not name a DVCPRO HD system */
+  int fieldOrder; /* HALVARIS_FIELD_ORDER_... */
+  int sourceType; /* STYPE of the video source pack, or -1 when there is none */
+} HalvarisFrameFacts;
+
+/* The bytes at the start of a frame that halvaris_detect_system reads; fewer give what they can. */
+#define HALVARIS_DETECT_BYTES 480
+
+/* Reads the start of a compressed frame. Returns its system (1..4), or 0 when the data do not
+ * name a DVCPRO HD system (not DIF data, or DV of another kind). `facts` may be NULL. */
+HALVARIS_API int halvaris_detect_system(const uint8_t* data, size_t dataBytes,
+                                        HalvarisFrameFacts* facts);
+
+/* Worker threads for this machine: the processors this process may run on, 1..8. */
+HALVARIS_API int halvaris_default_worker_count(void);
+
+#define HALVARIS_THREADS_POOL 0 /* workers live as long as the decoder and wait between waves */
+#define HALVARIS_THREADS_PER_WAVE 1 /* fresh threads for every wave of every frame */
+
+/* Receives what the user should be told: `text` (one line, English) and `caption` (the
+ * product's name). May be called from any of the decoder's threads, one call at a time per
+ * decoder. */
+typedef void (*HalvarisMessageCallback)(void* userData, const char* text, const char* caption);
+
+typedef struct HalvarisSettings {
+  int workerCount;   /* 1..8; 0 for halvaris_default_worker_count() */
+  int threadingMode; /* HALVARIS_THREADS_... */
+  HalvarisMessageCallback messageCallback; /* NULL: messages are dropped */
+  void* messageUserData;
+} HalvarisSettings;
+
+/* Fills `settings` with the defaults: one worker per processor, a pool, no callback. */
+HALVARIS_API void halvaris_default_settings(HalvarisSettings* settings);
+
+typedef struct HalvarisDecoder HalvarisDecoder;
+
+/* Creates a decoder; `settings` NULL means the defaults. On failure *decoder is NULL. */
+HALVARIS_API int halvaris_decoder_create(const HalvarisSettings* settings,
+                                         HalvarisDecoder** decoder);
+
+/* Ends the decoder's threads and frees it; NULL is allowed. */
+HALVARIS_API void halvaris_decoder_destroy(HalvarisDecoder* decoder);
+
+/* The decoder's worker count after clamping, 1..8. */
+HALVARIS_API int halvaris_decoder_worker_count(const HalvarisDecoder* decoder);
+
+/* Decodes one compressed frame of `system` into `picture`: packed YUY2 (bytes Y0 Cb Y1 Cr per
+ * pixel pair), top line first, `pitch` bytes from one line to the next (at least 2 x the coded
+ * width), `pictureBytes` bytes available (at least pitch x (height - 1) + 2 x width). Only the
+ * coded picture is written; padding at the ends of lines is left alone.
+ * A frame shorter than the system's size decodes as if the missing bytes were zero; bytes past
+ * the system's size are ignored. */
+HALVARIS_API int halvaris_decode_frame(HalvarisDecoder* decoder, int system,
+                                       const uint8_t* frame, size_t frameBytes, uint8_t* picture,
+                                       ptrdiff_t pitch, size_t pictureBytes);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* HALVARIS_HALVARIS_H */
