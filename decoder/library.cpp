@@ -87,7 +87,7 @@ int halvaris_decoder_create(const HalvarisSettings* settings, HalvarisDecoder** 
                                            ? halvaris::ThreadingMode::PerWaveThreads
                                            : halvaris::ThreadingMode::Pool;
   try {
-    BuildPlacementTables();  // once per process, so that no frame waits for it
+    halvaris::BuildPlacementTables();  // once per process, so that no frame waits for it
     *decoder = new HalvarisDecoder(workers, mode, chosen.messageCallback, chosen.messageUserData);
   } catch (const std::bad_alloc&) {
     return HALVARIS_ERROR_OUT_OF_MEMORY;
