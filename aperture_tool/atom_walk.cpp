@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace halvaris {
+namespace halvaris::aperture {
 namespace {
 
 constexpr uint32_t FourCC(const char (&code)[5]) {
@@ -178,4 +178,4 @@ void WalkAtoms(MovieFile& movieFile, std::ostream& console, int64_t remaining) {
   WalkLevel(movieFile, console, remaining, 1);
 }
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

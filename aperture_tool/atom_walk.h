@@ -6,7 +6,7 @@
 
 #include "movie_file.h"
 
-namespace halvaris {
+namespace halvaris::aperture {
 
 // Verdict on a file's first atom. The numbers are the ones the tool has always used.
 enum class MovieCheck : int { kMovie = 0, kNotMovie = 2, kUnreadable = 4 };
@@ -26,4 +26,4 @@ void WalkMovie(MovieFile& movieFile, std::ostream& console);
 // media, media information, sample table and edit containers.
 void WalkAtoms(MovieFile& movieFile, std::ostream& console, int64_t remaining);
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

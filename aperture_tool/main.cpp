@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
   // The console window closes with the program, so even an unexpected failure is told in one
   // line and waits for Enter; the exit code stays 0 as on every other path.
   try {
-    return halvaris::RunTapwright(argc, argv, std::cin, std::cout);
+    return halvaris::aperture::RunTapwright(argc, argv, std::cin, std::cout);
   } catch (const std::exception& failure) {
     std::cout << "\nTapwright stopped: " << failure.what() << "\nPress enter key to exit. ";
   } catch (...) {

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace halvaris {
+namespace halvaris::aperture {
 namespace {
 
 // The few descriptor calls differ between the runtimes only in name and in the width of their
@@ -102,4 +102,4 @@ std::unique_ptr<MovieFile> OpenMovieFile(const std::string& path, MovieAccess ac
   return std::make_unique<DescriptorFile>(descriptor);
 }
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

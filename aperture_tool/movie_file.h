@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-namespace halvaris {
+namespace halvaris::aperture {
 
 // Byte access to one movie. Positions are 64-bit: video files over 4 GB are normal.
 class MovieFile {
@@ -31,4 +31,4 @@ enum class MovieAccess { kRead, kReadWrite };
 // The descriptor is closed when the returned object is destroyed.
 std::unique_ptr<MovieFile> OpenMovieFile(const std::string& path, MovieAccess access);
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

@@ -6,7 +6,7 @@
 #include <vector>
 
 // What the console driver needs from the operating system; one implementation per platform.
-namespace halvaris {
+namespace halvaris::aperture {
 
 // Placed between a dropped folder and the names of its entries.
 extern const char kPathSeparator;
@@ -24,4 +24,4 @@ std::size_t getfile(const std::string& folderPath, std::vector<std::string>& fil
 // and never over an existing file. On failure returns false and describes why in `reason`.
 bool RenameFile(const std::string& from, const std::string& to, std::string& reason);
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

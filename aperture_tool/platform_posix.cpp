@@ -11,7 +11,7 @@
 
 #include "platform.h"
 
-namespace halvaris {
+namespace halvaris::aperture {
 
 const char kPathSeparator = '/';
 
@@ -61,4 +61,4 @@ bool RenameFile(const std::string& from, const std::string& to, std::string& rea
   return false;
 }
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

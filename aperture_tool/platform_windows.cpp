@@ -4,7 +4,7 @@
 
 #include "platform.h"
 
-namespace halvaris {
+namespace halvaris::aperture {
 namespace {
 
 // Ends a folder listing when it goes out of scope.
@@ -70,4 +70,4 @@ bool RenameFile(const std::string& from, const std::string& to, std::string& rea
   return false;
 }
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

@@ -8,7 +8,7 @@
 #include "movie_file.h"
 #include "platform.h"
 
-namespace halvaris {
+namespace halvaris::aperture {
 namespace {
 
 // The program has always kept its paths in buffers of this size; a longer path is refused
@@ -120,4 +120,4 @@ int RunTapwright(int argc, const char* const* argv, std::istream& input, std::os
   return 0;
 }
 
-}  // namespace halvaris
+}  // namespace halvaris::aperture

@@ -2,25 +2,17 @@
 // with the thread pool and with fresh threads per wave; and the two pixel kernels alone.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "decoder/dsp.h"
-#include "decoder/frame_dispatcher.h"
+#include "dsp.h"
+#include "frame_dispatcher.h"
+#include "test_frames.h"
 
 namespace {
 
 using halvaris::VideoSystem;
-
-std::vector<std::uint8_t> LoadFrame(VideoSystem system, const char* source) {
-  std::ifstream file(
-      std::string(HALVARIS_TEST_DATA) + "/system" + std::to_string(system) + "-" + source + ".dif",
-      std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
-}
 
 // Arguments: system, workers, threading (0 pool, 1 per-wave threads), source (0 plain, 1 detailed).
 void DecodeFrame(benchmark::State& state) {
@@ -29,17 +21,17 @@ void DecodeFrame(benchmark::State& state) {
   const auto mode =
       state.range(2) == 0 ? halvaris::ThreadingMode::Pool : halvaris::ThreadingMode::PerWaveThreads;
   const std::vector<std::uint8_t> frame =
-      LoadFrame(system, state.range(3) ? "detailed" : "testsrc2");
+      halvaris::testing::ReadTestFrame(system, state.range(3) ? "detailed" : "testsrc2");
   if (frame.empty()) {
     state.SkipWithError("test frame not found");
     return;
   }
-  const halvaris::SystemGeometry& geometry = halvaris::GeometryOf(system);
+  const std::ptrdiff_t pitch = 2 * halvaris::GeometryOf(system).width;
   std::vector<std::uint8_t> picture(halvaris::PictureBytes(system));
   halvaris::FrameDispatcher dispatcher(workers, mode);
   for (auto _ : state) {
-    dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height, picture.size(),
-                           frame.data(), frame.size(), system);
+    dispatcher.DecodeFrame(picture.data(), pitch, picture.size(), frame.data(), frame.size(),
+                           system);
     benchmark::DoNotOptimize(picture.data());
   }
   state.counters["fps"] =

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "messages.h"
 #include "video_system.h"
 
 namespace halvaris {
@@ -39,8 +40,7 @@ struct DecodeJob {
   std::int32_t lastSegment = -1;
   std::int32_t channel = 0;
   std::uint8_t* picture = nullptr;
-  std::int32_t width = 0;
-  std::int32_t rows = 0;
+  std::ptrdiff_t pitch = 0;  // bytes from one picture line to the next
   const std::uint8_t* frame = nullptr;
   VideoSystem system = 1;
 };
@@ -59,20 +59,9 @@ struct alignas(64) DecodeContext {     // own cache lines: workers write theirs 
   std::uint16_t carryCount[kBlocksPerSegment];
   std::uint8_t fieldMode[kMacroblocksPerSegment];
   std::uint8_t hasAc[kBlocksPerSegment];  // an AC coefficient was written into the block
+
+  const MessageSink* messages = nullptr;  // where allocation failures are told
+  bool incomplete = false;  // a segment was left undecoded since the dispatcher last cleared it
 };
-
-// Decodes the coefficients of the 40 blocks of segment slot (c, q, s) into context.blocks
-// (dequantised, before the inverse DCT); false when the buffers could not be allocated.
-bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
-                               const std::uint8_t* frame, VideoSystem system);
-
-// Decodes the five macroblocks of segment slot (channel c, sequence slot q, segment slot s) of
-// `frame` into `picture` (packed 4:2:2, pitch 2 x width). Allocation failures are reported and
-// leave the slot undecoded.
-void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
-                        int width, int height, const std::uint8_t* frame, VideoSystem system);
-
-// Runs one job: every segment slot of its share, in order.
-void DecodeWorker(const DecodeJob& job, DecodeContext& context);
 
 }  // namespace halvaris

@@ -14,6 +14,19 @@ const DspFunctions& ScalarDsp() {
   return functions;
 }
 
+const DspFunctions* Sse2Dsp() {
+#if defined(HALVARIS_SSE2_KERNELS)
+  static const DspFunctions functions = {InverseDct8x8Sse2, PackBlockYuy2Sse2, "sse2"};
+#if defined(__x86_64__) || defined(_M_X64)
+  return &functions;  // every x86-64 processor has SSE2
+#else
+  return __builtin_cpu_supports("sse2") ? &functions : nullptr;
+#endif
+#else
+  return nullptr;
+#endif
+}
+
 namespace {
 // The eight line values of each DC-only block (every column is the same), by DC value / 4.
 struct DcOnlyTable {

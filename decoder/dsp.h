@@ -28,8 +28,14 @@ const DspFunctions& ScalarDsp();
 // nullptr when this build or this processor has no SSE2.
 const DspFunctions* Sse2Dsp();
 
+// The kernels, each in the file named for it.
 void InverseDct8x8Scalar(std::int16_t* block);
 void PackBlockYuy2Scalar(const std::int16_t* luma, const std::int16_t* chroma, std::uint8_t* out,
                          std::ptrdiff_t lineStep);
+#if defined(HALVARIS_SSE2_KERNELS)
+void InverseDct8x8Sse2(std::int16_t* block);
+void PackBlockYuy2Sse2(const std::int16_t* luma, const std::int16_t* chroma, std::uint8_t* out,
+                       std::ptrdiff_t lineStep);
+#endif
 
 }  // namespace halvaris

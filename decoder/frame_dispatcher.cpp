@@ -16,8 +16,10 @@
 #endif
 
 #include "decode_context.h"
-#include "decoder_tables.h"
-#include "messages.h"
+#include "halvaris/halvaris.h"
+#include "placement_tables.h"
+#include "test_hooks.h"
+#include "video_segment.h"
 
 namespace halvaris {
 
@@ -40,7 +42,7 @@ std::thread StartThread(std::function<void()> body) {
 }
 }  // namespace
 
-void FailThreadStarts(int afterStarts) {
+void test_hooks::FailThreadStarts(int afterStarts) {
   threadStartsBeforeFailure.store(afterStarts);
 }
 
@@ -50,8 +52,16 @@ int DefaultWorkerCount() {
 }
 
 struct FrameDispatcher::State {
-  int workerCount;
-  ThreadingMode mode;
+  State(int workers, ThreadingMode threading, MessageSink::Callback callback, void* userData)
+      : workerCount(std::clamp(workers, 1, kMaxWorkers)),
+        mode(threading),
+        messages(callback, userData) {
+    for (DecodeContext& context : contexts) context.messages = &messages;
+  }
+
+  const int workerCount;
+  const ThreadingMode mode;
+  MessageSink messages;
   DecodeJob jobs[kMaxWorkers];
   DecodeContext contexts[kMaxWorkers];
   std::vector<std::uint8_t> paddedFrame;  // a short frame, completed with zero bytes
@@ -121,7 +131,7 @@ struct FrameDispatcher::State {
       try {
         pool.push_back(StartThread([this, k] { PoolLoop(k); }));
       } catch (const std::exception&) {  // no thread, or no memory for one
-        ReportMessage("Could not create Decode thread", "Halvaris");
+        messages.Report("Could not create Decode thread", "Halvaris");
         return false;
       }
     }
@@ -149,7 +159,7 @@ struct FrameDispatcher::State {
         threads[k] = StartThread([this, k] { DecodeWorker(jobs[k], contexts[k]); });
         ++running;
       } catch (const std::exception&) {  // no thread, or no memory for one
-        ReportMessage(failureMessage, "Halvaris");
+        messages.Report(failureMessage, "Halvaris");
         started = false;
         break;
       }
@@ -168,10 +178,9 @@ struct FrameDispatcher::State {
   }
 };
 
-FrameDispatcher::FrameDispatcher(int workerCount, ThreadingMode mode) : state_(new State) {
-  state_->workerCount = std::clamp(workerCount, 1, kMaxWorkers);
-  state_->mode = mode;
-}
+FrameDispatcher::FrameDispatcher(int workerCount, ThreadingMode mode,
+                                 MessageSink::Callback callback, void* userData)
+    : state_(new State(workerCount, mode, callback, userData)) {}
 
 FrameDispatcher::~FrameDispatcher() = default;
 
@@ -182,17 +191,20 @@ ThreadingMode FrameDispatcher::Mode() const {
   return state_->mode;
 }
 
-bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
-                                  std::size_t pictureBytes, const std::uint8_t* frame,
-                                  std::size_t frameBytes, VideoSystem system) {
-  if (!IsValidVideoSystem(system) || picture == nullptr) return false;
-  if (frame == nullptr && frameBytes > 0) return false;
+int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
+                                 std::size_t pictureBytes, const std::uint8_t* frame,
+                                 std::size_t frameBytes, VideoSystem system) {
+  if (!IsValidVideoSystem(system) || picture == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
+  if (frame == nullptr && frameBytes > 0) return HALVARIS_ERROR_INVALID_ARGUMENT;
   const SystemGeometry& geometry = GeometryOf(system);
-  const int rows = height < 0 ? -height : height;
-  if (width < geometry.width || rows < geometry.height) return false;
-  if (pictureBytes / 2 / static_cast<std::size_t>(width) <
-      static_cast<std::size_t>(geometry.height)) {
-    return false;
+  const auto lineBytes = static_cast<std::size_t>(2 * geometry.width);
+  if (pitch < 0 || static_cast<std::size_t>(pitch) < lineBytes) {
+    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
+  }
+  const auto lines = static_cast<std::size_t>(geometry.height);
+  if (pictureBytes < lineBytes ||
+      (pictureBytes - lineBytes) / static_cast<std::size_t>(pitch) < lines - 1) {
+    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
   }
 
   if (frameBytes < geometry.frameBytes) {
@@ -201,16 +213,17 @@ bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
     frame = state_->paddedFrame.data();
   }
 
-  BuildDecoderTables();
+  BuildPlacementTables();
   State& state = *state_;
-  if (state.mode == ThreadingMode::Pool && !state.EnsurePool()) return true;
+  for (DecodeContext& context : state.contexts) context.incomplete = false;
+  if (state.mode == ThreadingMode::Pool && !state.EnsurePool()) return HALVARIS_ERROR_INCOMPLETE;
 
   const int workers = state.workerCount;
   const int segments = system == 3 ? 297 : 270;
   for (int k = 0; k < workers; ++k) {
     const WorkShare share = ShareOf(k, workers, segments);
     state.jobs[k] =
-        DecodeJob{share.firstSegment, share.lastSegment, 0, picture, width, rows, frame, system};
+        DecodeJob{share.firstSegment, share.lastSegment, 0, picture, pitch, frame, system};
   }
 
   // The 720-line systems carry two channels; bit 2 of the first block's second byte says which
@@ -223,7 +236,7 @@ bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
   }
   for (int c = firstChannel; c < firstChannel + channelCount; ++c) {
     for (int k = 0; k < workers; ++k) state.jobs[k].channel = c;
-    if (!state.RunWave("Could not create Decode thread")) return true;
+    if (!state.RunWave("Could not create Decode thread")) return HALVARIS_ERROR_INCOMPLETE;
   }
 
   if (system == 3) {
@@ -234,9 +247,12 @@ bool FrameDispatcher::DecodeFrame(std::uint8_t* picture, int width, int height,
       state.jobs[k].lastSegment = share.lastSegment;
       state.jobs[k].channel = 0;
     }
-    state.RunWave("Could not create Decode process");
+    if (!state.RunWave("Could not create Decode process")) return HALVARIS_ERROR_INCOMPLETE;
   }
-  return true;
+  for (const DecodeContext& context : state.contexts) {
+    if (context.incomplete) return HALVARIS_ERROR_INCOMPLETE;
+  }
+  return HALVARIS_OK;
 }
 
 }  // namespace halvaris

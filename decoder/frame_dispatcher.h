@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "messages.h"
 #include "video_system.h"
 
 namespace halvaris {
@@ -30,8 +31,9 @@ WorkShare ShareOf(int index, int workerCount, int segmentCount, int base = 0);
 // tables. One DecodeFrame runs at a time per dispatcher.
 class FrameDispatcher {
  public:
-  // workerCount is clamped to 1..8.
-  explicit FrameDispatcher(int workerCount, ThreadingMode mode = ThreadingMode::Pool);
+  // workerCount is clamped to 1..8. Resource failures are told to `callback` (none: not told).
+  explicit FrameDispatcher(int workerCount, ThreadingMode mode = ThreadingMode::Pool,
+                           MessageSink::Callback callback = nullptr, void* userData = nullptr);
   ~FrameDispatcher();
   FrameDispatcher(const FrameDispatcher&) = delete;
   FrameDispatcher& operator=(const FrameDispatcher&) = delete;
@@ -39,25 +41,23 @@ class FrameDispatcher {
   int WorkerCount() const;
   ThreadingMode Mode() const;
 
-  // Decodes one frame of `system` into `picture`: packed YUY2, `width` pixels per line (pitch
-  // 2 x width), |height| lines, top line first, `pictureBytes` bytes available.
-  // `frame` holds `frameBytes` bytes; a frame shorter than the system's size is decoded as if the
-  // missing bytes were zero, and bytes past the system's size are ignored.
-  // Returns false, writing nothing, when the system is not 1..4 or the picture is narrower, lower
-  // or smaller than the system's coded picture. A worker that cannot be started is reported
-  // through ReportMessage and ends the frame early (the picture keeps what was decoded); the
-  // result is still true then, as the picture is delivered all the same.
-  bool DecodeFrame(std::uint8_t* picture, int width, int height, std::size_t pictureBytes,
-                   const std::uint8_t* frame, std::size_t frameBytes, VideoSystem system);
+  // Decodes one frame of `system` into `picture`: packed YUY2, top line first, `pitch` bytes per
+  // line, `pictureBytes` bytes available. `frame` holds `frameBytes` bytes; a frame shorter than
+  // the system's size is decoded as if the missing bytes were zero, and bytes past the system's
+  // size are ignored. Returns a HALVARIS_ result:
+  // - HALVARIS_ERROR_INVALID_ARGUMENT or _PICTURE_TOO_SMALL, writing nothing, when the system is
+  //   not 1..4 or the pitch or the buffer cannot hold the system's coded picture;
+  // - HALVARIS_ERROR_INCOMPLETE when a worker could not be started or a buffer allocated (told
+  //   through the callback); a worker that cannot be started ends the frame early, the picture
+  //   keeps what was decoded;
+  // - HALVARIS_OK when the whole picture was decoded.
+  int DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch, std::size_t pictureBytes,
+                  const std::uint8_t* frame, std::size_t frameBytes, VideoSystem system);
 
  private:
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// For tests: the thread start after `afterStarts` more successful ones fails as if the system had
-// no thread to give (once); a negative value turns this off.
-void FailThreadStarts(int afterStarts);
 
 // Number of workers for this machine: the processors this process may run on, 1..8.
 int DefaultWorkerCount();

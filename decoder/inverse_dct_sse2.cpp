@@ -68,6 +68,8 @@ inline __m128i Splat(std::int16_t value) {
   return _mm_set1_epi16(value);
 }
 
+}  // namespace
+
 void InverseDct8x8Sse2(std::int16_t* block) {
   __m128i* rows = reinterpret_cast<__m128i*>(block);
   const RowTables& tables = Tables();
@@ -117,42 +119,6 @@ void InverseDct8x8Sse2(std::int16_t* block) {
   _mm_store_si128(rows + 4, _mm_srai_epi16(_mm_subs_epi16(A3, B3), kColumnShift));
 }
 
-void PackBlockYuy2Sse2(const std::int16_t* luma, const std::int16_t* chroma, std::uint8_t* out,
-                       std::ptrdiff_t lineStep) {
-  const __m128i bias = _mm_set1_epi16(128);
-  for (int j = 0; j < 8; ++j) {
-    const __m128i y =
-        _mm_add_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(luma + 8 * j)), bias);
-    const __m128i cr = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chroma + 8 * j));
-    const __m128i cb = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chroma + 128 + 8 * j));
-    const __m128i uv = _mm_add_epi16(_mm_unpacklo_epi16(cb, cr), bias);  // Cb0 Cr0 Cb1 Cr1 ...
-    const __m128i bytes = _mm_unpacklo_epi8(_mm_packus_epi16(y, y), _mm_packus_epi16(uv, uv));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    out += lineStep;
-  }
-}
-
-}  // namespace
-
-const DspFunctions* Sse2Dsp() {
-  static const DspFunctions functions = {InverseDct8x8Sse2, PackBlockYuy2Sse2, "sse2"};
-#if defined(__x86_64__) || defined(_M_X64)
-  return &functions;  // every x86-64 processor has SSE2
-#else
-  return __builtin_cpu_supports("sse2") ? &functions : nullptr;
-#endif
-}
-
-}  // namespace halvaris
-
-#else
-
-#include "dsp.h"
-
-namespace halvaris {
-const DspFunctions* Sse2Dsp() {
-  return nullptr;
-}
 }  // namespace halvaris
 
 #endif

@@ -1,15 +1,32 @@
 #pragma once
 
+#include <mutex>
+
 namespace halvaris {
 
-// The decoder tells the user about resource failures (out of memory, a worker that could not be
-// started) through one replaceable handler: the filter shows a message box, the command-line
-// tools print to standard error, tests record what would have been shown.
-using MessageHandler = void (*)(const char* text, const char* caption);
+// Where a decoder tells the user about resource failures (out of memory, a worker that could not
+// be started): the callback of the decoder's settings. The filter shows a message box, the
+// command-line tools print, tests record. Workers may report at the same time; the callback
+// hears them one at a time.
+class MessageSink {
+ public:
+  using Callback = void (*)(void* userData, const char* text, const char* caption);
 
-// Installs a handler; nullptr restores the default, which writes "caption: text" to stderr.
-void SetMessageHandler(MessageHandler handler);
+  MessageSink() = default;
+  MessageSink(Callback callback, void* userData) : callback_(callback), userData_(userData) {}
+  MessageSink(const MessageSink&) = delete;
+  MessageSink& operator=(const MessageSink&) = delete;
 
-void ReportMessage(const char* text, const char* caption);
+  void Report(const char* text, const char* caption) const {
+    if (callback_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    callback_(userData_, text, caption);
+  }
+
+ private:
+  Callback callback_ = nullptr;
+  void* userData_ = nullptr;
+  mutable std::mutex mutex_;
+};
 
 }  // namespace halvaris

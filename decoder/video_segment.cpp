@@ -1,12 +1,14 @@
+#include "video_segment.h"
+
 #include <cstring>
 #include <new>
 
+#include "ac_code.h"
 #include "bit_reader.h"
 #include "coefficient_tables.h"
-#include "decode_context.h"
-#include "decoder_tables.h"
 #include "dsp.h"
-#include "messages.h"
+#include "placement_tables.h"
+#include "spill_store.h"
 
 namespace halvaris {
 
@@ -20,7 +22,9 @@ bool AllocateBuffers(DecodeContext& context) {
     // 40 blocks of 128 bytes plus room to align them to 16 bytes.
     context.blockStorage.reset(new (std::nothrow) unsigned char[kBlocksPerSegment * 128 + 64]);
     if (!context.blockStorage) {
-      ReportMessage("Could not allocate Halvaris DCT buffers", "Halvaris");
+      if (context.messages) {
+        context.messages->Report("Could not allocate Halvaris DCT buffers", "Halvaris");
+      }
       return false;
     }
     const auto address = reinterpret_cast<std::uintptr_t>(context.blockStorage.get());
@@ -30,7 +34,9 @@ bool AllocateBuffers(DecodeContext& context) {
     context.spillStorage.reset(
         new (std::nothrow) std::uint32_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
     if (!context.spillStorage) {
-      ReportMessage("Could not allocate Halvaris buffers, out of memory?", "Halvaris");
+      if (context.messages) {
+        context.messages->Report("Could not allocate Halvaris buffers, out of memory?", "Halvaris");
+      }
       return false;
     }
     for (int m = 0; m <= kMacroblocksPerSegment; ++m) {
@@ -253,7 +259,7 @@ bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
   for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
 
   const std::uint32_t* addresses =
-      &BuildDecoderTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
+      &BuildPlacementTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
   SegmentDecoder decoder(context, system);
   decoder.Pass1(frame, addresses);
   decoder.LaterPass(kPass2);
@@ -262,13 +268,15 @@ bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
 }
 
 void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
-                        int width, int /*height*/, const std::uint8_t* frame, VideoSystem system) {
-  if (!DecodeSegmentCoefficients(context, c, q, s, frame, system)) return;
+                        std::ptrdiff_t pitch, const std::uint8_t* frame, VideoSystem system) {
+  if (!DecodeSegmentCoefficients(context, c, q, s, frame, system)) {
+    context.incomplete = true;
+    return;
+  }
 
-  const DecoderTables& tables = BuildDecoderTables();
+  const PlacementTables& tables = BuildPlacementTables();
   const DspFunctions& dsp = ActiveDsp();
   const bool is1080 = system == 1 || system == 3;
-  const std::ptrdiff_t pitch = 2 * static_cast<std::ptrdiff_t>(width);
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const MacroblockPosition position =
         tables.macroblockPosition[system - 1][MacroblockPositionIndex(c, q, m, s)];
@@ -278,8 +286,8 @@ void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_
 
 void DecodeWorker(const DecodeJob& job, DecodeContext& context) {
   for (int j = job.firstSegment; j <= job.lastSegment; ++j) {
-    DecodeVideoSegment(context, job.channel, j / 27, j % 27, job.picture, job.width, job.rows,
-                       job.frame, job.system);
+    DecodeVideoSegment(context, job.channel, j / 27, j % 27, job.picture, job.pitch, job.frame,
+                       job.system);
   }
 }
 

@@ -12,7 +12,7 @@ using VideoSystem = int;
 constexpr int kDifBlockBytes = 80;
 constexpr int kDifBlocksPerSequence = 150;
 constexpr int kDifSequenceBytes = kDifBlockBytes * kDifBlocksPerSequence;
-constexpr int kMaxWorkers = 8;
+constexpr int kMaxWorkers = 8;  // HALVARIS_MAX_WORKERS
 
 struct SystemGeometry {
   int width;                // coded luma samples per line

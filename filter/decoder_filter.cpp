@@ -1,12 +1,10 @@
-#include "filter/decoder_filter.h"
+#include "decoder_filter.h"
 
 #include <cstdlib>
 #include <mutex>
 #include <new>
-#include <string_view>
 
-#include "filter/decoder_setup.h"
-#include "filter/user_interface.h"
+#include "decoder_setup.h"
 
 namespace halvaris::filter {
 namespace {
@@ -29,9 +27,7 @@ dshow::CUnknown* DecoderFilter::CreateInstance(IUnknown* outer, HRESULT* result)
 DecoderFilter::DecoderFilter(IUnknown* outer)
     : CTransformFilter(outer, kDecoderFilterClsid),
       effectStart(ReadProfileSeconds("EffectStart", "2.0")),
-      effectLength(ReadProfileSeconds("EffectLength", "5.0")) {
-  RouteDecoderMessages();
-}
+      effectLength(ReadProfileSeconds("EffectLength", "5.0")) {}
 
 DecoderFilter::~DecoderFilter() = default;
 
@@ -48,7 +44,7 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::NonDelegatingQueryInterface(REFIID iid,
 
 HRESULT STDMETHODCALLTYPE DecoderFilter::GetEffectSettings(int* number, double* start,
                                                            double* length) {
-  std::lock_guard<dshow::CriticalSection> guard(effectLock);
+  std::lock_guard<win32::CriticalSection> guard(effectLock);
   if (!number || !start || !length) return E_POINTER;
   *number = effectNumber;
   *start = static_cast<double>(effectStart) * 1e-7;
@@ -58,7 +54,7 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::GetEffectSettings(int* number, double* 
 
 HRESULT STDMETHODCALLTYPE DecoderFilter::SetEffectSettings(int number, double start,
                                                            double length) {
-  std::lock_guard<dshow::CriticalSection> guard(effectLock);
+  std::lock_guard<win32::CriticalSection> guard(effectLock);
   effectNumber = number;
   effectStart = static_cast<LONGLONG>(start * 10000000.0);
   effectLength = static_cast<LONGLONG>(length * 10000000.0);
@@ -78,21 +74,12 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::GetPages(CAUUID* pages) {
   return S_OK;
 }
 
-halvaris::FrameDispatcher* DecoderFilter::Dispatcher() {
+HalvarisDecoder* DecoderFilter::Decoder() {
   const int workers = CurrentWorkerCount();
-  if (dispatcher && dispatcher->WorkerCount() == workers) return dispatcher.get();
-  // The threading switch is for measuring the cost of starting threads per wave; the pool is the
-  // normal way.
-  const char* threading = std::getenv("HALVARIS_DECODE_THREADS");
-  const bool perWave = threading && std::string_view(threading) == "per-wave";
-  dispatcher.reset();
-  try {
-    dispatcher = std::make_unique<halvaris::FrameDispatcher>(
-        workers, perWave ? halvaris::ThreadingMode::PerWaveThreads : halvaris::ThreadingMode::Pool);
-  } catch (...) {
-    dispatcher.reset();
-  }
-  return dispatcher.get();
+  if (decoder && halvaris_decoder_worker_count(decoder.get()) == workers) return decoder.get();
+  decoder.reset();
+  decoder = MakeFilterDecoder(workers);
+  return decoder.get();
 }
 
 }  // namespace halvaris::filter

@@ -4,11 +4,10 @@
 // per frame, decoded on the frame decoder's workers.
 
 #include <atomic>
-#include <memory>
 
-#include "decoder/frame_dispatcher.h"
-#include "filter/base/transform_filter.h"
-#include "filter/decoder_guids.h"
+#include "base/transform_filter.h"
+#include "decoder_guids.h"
+#include "frame_decoder.h"
 
 namespace halvaris::filter {
 
@@ -50,10 +49,10 @@ class DecoderFilter : public dshow::CTransformFilter,
  private:
   // Labels every output sample: YUY2 at width x height.
   void FillOutputSampleType(int width, int height);
-  // This instance's dispatcher for the current worker count; nullptr if it cannot be made.
-  halvaris::FrameDispatcher* Dispatcher();
+  // This instance's decoder for the current worker count; nullptr if it cannot be made.
+  HalvarisDecoder* Decoder();
 
-  dshow::CriticalSection effectLock;
+  win32::CriticalSection effectLock;
   int effectNumber = 1010;
   LONGLONG effectStart = 0;   // 100 ns units
   LONGLONG effectLength = 0;  // 100 ns units
@@ -64,7 +63,7 @@ class DecoderFilter : public dshow::CTransformFilter,
   std::atomic<int> renderHeight{0};
   std::atomic<int> inputFrameSize{0};
   dshow::CMediaType outputSampleType;
-  std::unique_ptr<halvaris::FrameDispatcher> dispatcher;
+  UniqueDecoder decoder;
 };
 
 }  // namespace halvaris::filter

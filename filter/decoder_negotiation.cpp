@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "filter/base/owners.h"
-#include "filter/decoder_filter.h"
-#include "filter/decoder_setup.h"
-#include "filter/picture_format.h"
+#include "decoder_filter.h"
+#include "decoder_setup.h"
+#include "picture_format.h"
+#include "win32_owners.h"
 
 namespace halvaris::filter {
 namespace {
@@ -51,11 +51,10 @@ HRESULT DecoderFilter::GetMediaType(int position, dshow::CMediaType* type) {
   if (position > 0) return VFW_S_NO_MORE_ITEMS;
   dshow::CBasePin* input = GetPin(0);
   if (!input) return E_OUTOFMEMORY;
-  AM_MEDIA_TYPE connection{};
+  dshow::CMediaType connection;
   const HRESULT result = input->ConnectionMediaType(&connection);
   if (FAILED(result)) return result;
   const HRESULT copied = type->Set(connection);
-  dshow::FreeMediaType(connection);
   if (FAILED(copied)) return copied;
 
   type->SetSubtype(MEDIASUBTYPE_YUY2);
@@ -73,9 +72,9 @@ HRESULT DecoderFilter::CheckTransform(const dshow::CMediaType*, const dshow::CMe
   BuildDecoderTables();
   dshow::CBasePin* input = GetPin(0);
   if (input && input->IsConnected()) {
-    dshow::ComPtr<IPin> upstream;
+    win32::ComPtr<IPin> upstream;
     if (SUCCEEDED(input->ConnectedTo(upstream.Put())) && upstream) {
-      AM_MEDIA_TYPE connection{};
+      dshow::CMediaType connection;
       if (SUCCEEDED(upstream->ConnectionMediaType(&connection))) {
         PictureFormat format{};
         if (ReadPictureFormat(connection, format)) {
@@ -83,7 +82,6 @@ HRESULT DecoderFilter::CheckTransform(const dshow::CMediaType*, const dshow::CMe
           renderHeight = format.height;
           inputFrameSize = static_cast<int>(format.imageSize);
         }
-        dshow::FreeMediaType(connection);
       }
     }
   }

@@ -1,9 +1,9 @@
-#include "filter/decoder_property_page.h"
+#include "decoder_property_page.h"
 
 #include <new>
 
-#include "filter/decoder_resources.h"
-#include "filter/user_interface.h"
+#include "decoder_resources.h"
+#include "user_interface.h"
 
 namespace halvaris::filter {
 
@@ -18,7 +18,7 @@ DecoderPropertyPage::DecoderPropertyPage(IUnknown* outer)
 
 HRESULT DecoderPropertyPage::OnConnect(IUnknown* object) {
   if (!object) return E_POINTER;
-  dshow::ComPtr<IEffectSettings> settings;
+  win32::ComPtr<IEffectSettings> settings;
   const HRESULT result = object->QueryInterface(kEffectSettingsIid, settings.PutVoid());
   if (FAILED(result) || !settings) return E_NOINTERFACE;
   effectSettings = settings;

@@ -2,8 +2,8 @@
 
 // The filter's about page: product name, version and a button to the product web page.
 
-#include "filter/base/property_page.h"
-#include "filter/decoder_guids.h"
+#include "base/property_page.h"
+#include "decoder_guids.h"
 
 namespace halvaris::filter {
 
@@ -24,7 +24,7 @@ class DecoderPropertyPage : public dshow::CBasePropertyPage {
   bool IsConnected() const { return static_cast<bool>(effectSettings); }
 
  private:
-  dshow::ComPtr<IEffectSettings> effectSettings;
+  win32::ComPtr<IEffectSettings> effectSettings;
 };
 
 }  // namespace halvaris::filter

@@ -1,11 +1,12 @@
 // Buffer negotiation and the per-sample transform of the decoder filter.
 
 #include <climits>
+#include <cstddef>
 
-#include "filter/base/owners.h"
-#include "filter/decoder_filter.h"
-#include "filter/picture_format.h"
-#include "filter/user_interface.h"
+#include "decoder_filter.h"
+#include "picture_format.h"
+#include "user_interface.h"
+#include "win32_owners.h"
 
 namespace halvaris::filter {
 namespace {
@@ -19,6 +20,17 @@ long long PackedPictureBytes(long long width, long long height, long long limit)
   const long long bytes = Magnitude(height) * width * 2;
   if (bytes < 0) return 0;
   return bytes > limit ? limit : bytes;
+}
+
+// The bytes of a buffer of `bufferBytes` that belong to a picture of `lines` lines of `pitch`
+// bytes: the decoder must not write past the picture's last line even where the buffer goes on.
+std::size_t PictureBytesInBuffer(long bufferBytes, long long pitch, long long lines) {
+  if (bufferBytes <= 0 || pitch <= 0 || lines <= 0) return 0;
+  const auto buffer = static_cast<unsigned long long>(bufferBytes);
+  if (static_cast<unsigned long long>(lines) > buffer / static_cast<unsigned long long>(pitch)) {
+    return static_cast<std::size_t>(buffer);
+  }
+  return static_cast<std::size_t>(pitch * lines);
 }
 
 }  // namespace
@@ -39,12 +51,11 @@ HRESULT DecoderFilter::DecideBufferSize(IMemAllocator* allocator,
 
   PictureFormat format{};
   bool haveFormat = false;
-  dshow::ComPtr<IPin> upstream;
+  win32::ComPtr<IPin> upstream;
   if (SUCCEEDED(input->ConnectedTo(upstream.Put())) && upstream) {
-    AM_MEDIA_TYPE connection{};
+    dshow::CMediaType connection;
     if (SUCCEEDED(upstream->ConnectionMediaType(&connection))) {
       haveFormat = ReadPictureFormat(connection, format);
-      dshow::FreeMediaType(connection);
     }
   }
   if (!haveFormat) {
@@ -115,19 +126,20 @@ HRESULT DecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
     }
     const int system = ChooseVideoSystem(width, inputFrameSize);
 
-    // The dispatcher decodes only what fits: a short input has its missing bytes taken as zero,
-    // a picture smaller than the system's coded size is left unwritten. Either way the sample
-    // goes downstream.
-    halvaris::FrameDispatcher* decoder = havePointers ? Dispatcher() : nullptr;
-    if (decoder) {
+    // The decoder decodes only what fits: a short input has its missing bytes taken as zero, a
+    // picture smaller than the system's coded size is left unwritten. Either way the sample goes
+    // downstream.
+    HalvarisDecoder* frameDecoder = havePointers ? Decoder() : nullptr;
+    if (frameDecoder) {
       // Valid bytes, never more than the buffer holds.
       long inputBytes = in->GetActualDataLength();
       if (inputBytes > in->GetSize()) inputBytes = in->GetSize();
-      const long outputBytes = out->GetSize();
-      const int lines = height == INT_MIN ? INT_MAX : static_cast<int>(Magnitude(height));
-      decoder->DecodeFrame(outputData, width, -lines,
-                           static_cast<std::size_t>(outputBytes > 0 ? outputBytes : 0), inputData,
-                           static_cast<std::size_t>(inputBytes > 0 ? inputBytes : 0), system);
+      const long long pitch = 2 * static_cast<long long>(width);
+      const long long lines = Magnitude(height);
+      halvaris_decode_frame(frameDecoder, system, inputData,
+                            static_cast<std::size_t>(inputBytes > 0 ? inputBytes : 0), outputData,
+                            static_cast<std::ptrdiff_t>(pitch),
+                            PictureBytesInBuffer(out->GetSize(), pitch, lines));
     }
   } catch (...) {
     // Nothing may leave a COM call; the sample is delivered as it stands.

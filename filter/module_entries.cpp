@@ -1,9 +1,9 @@
 // The module's creatable classes and the filter's registration data.
 
-#include "filter/module_entries.h"
-#include "filter/base/registration.h"
-#include "filter/decoder_filter.h"
-#include "filter/decoder_property_page.h"
+#include "module_entries.h"
+#include "base/registration.h"
+#include "decoder_filter.h"
+#include "decoder_property_page.h"
 
 namespace halvaris::filter {
 namespace {

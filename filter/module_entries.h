@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filter/base/class_factory.h"
+#include "base/class_factory.h"
 
 namespace halvaris::filter {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "filter/base/registration.h"
-#include "filter/module_entries.h"
+#include "base/registration.h"
+#include "module_entries.h"
 
 using halvaris::dshow::FactoryTable;
 using halvaris::filter::DecoderFactoryTable;

@@ -1,4 +1,4 @@
-#include "filter/picture_format.h"
+#include "picture_format.h"
 
 #include <dvdmedia.h>
 

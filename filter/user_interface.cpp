@@ -1,10 +1,8 @@
-#include "filter/user_interface.h"
+#include "user_interface.h"
 
 #include <shellapi.h>
 
 #include <atomic>
-
-#include "decoder/messages.h"
 
 namespace halvaris::filter {
 namespace {
@@ -21,10 +19,6 @@ void OpenWithShell(HWND owner, const char* address) {
 std::atomic<void (*)(const char*, const char*)> messageFunction{&ShowMessageBox};
 std::atomic<void (*)(HWND, const char*)> openFunction{&OpenWithShell};
 
-void ForwardDecoderMessage(const char* text, const char* caption) {
-  ShowMessage(text, caption);
-}
-
 }  // namespace
 
 UserInterface SetUserInterface(const UserInterface& replacement) {
@@ -40,10 +34,6 @@ void ShowMessage(const char* text, const char* caption) {
 
 void OpenAddress(HWND owner, const char* address) {
   openFunction.load()(owner, address);
-}
-
-void RouteDecoderMessages() {
-  halvaris::SetMessageHandler(&ForwardDecoderMessage);
 }
 
 }  // namespace halvaris::filter

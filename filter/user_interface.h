@@ -20,7 +20,4 @@ UserInterface SetUserInterface(const UserInterface& replacement);
 void ShowMessage(const char* text, const char* caption);
 void OpenAddress(HWND owner, const char* address);
 
-// Sends the frame decoder's messages to ShowMessage.
-void RouteDecoderMessages();
-
 }  // namespace halvaris::filter

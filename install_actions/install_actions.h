@@ -37,7 +37,4 @@ bool WriteEditorPluginConfig(const char* componentPath, const char* pluginFolder
 // is loaded.
 extern const unsigned int closeControlPanelMessage;
 
-// The CPUID leaf 1 EDX bits that the product needs: MMX (23), SSE (25) and SSE2 (26).
-bool HasRequiredProcessorFeatures(std::uint32_t cpuidLeaf1Edx);
-
 }  // namespace halvaris::install

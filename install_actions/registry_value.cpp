@@ -4,40 +4,25 @@
 
 #include <cstring>
 
+#include "win32_owners.h"
+
 namespace halvaris::install {
 namespace {
-
-// Owns an open registry key and closes it on every way out.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
-  HKEY get() const { return key_; }
-  HKEY* put() { return &key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 constexpr DWORD folderValueBufferSize = 256;
 
 }  // namespace
 
 std::optional<std::string> ReadMachineFolderValue(const char* keyPath, const char* valueName) {
-  RegistryKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+  win32::RegistryKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
 
   char buffer[folderValueBufferSize] = {};
   DWORD type = 0;
   DWORD size = sizeof(buffer);
-  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+  if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
                        &size) != ERROR_SUCCESS) {
     return std::nullopt;  // ERROR_MORE_DATA included: a value that does not fit is not read.
   }

@@ -1,10 +1,10 @@
-#include "filter/base/base_filter.h"
+#include "base/base_filter.h"
 
 #include <mutex>
 #include <new>
 
-#include "filter/base/base_pins.h"
-#include "filter/base/registration.h"
+#include "base/base_pins.h"
+#include "base/registration.h"
 
 namespace halvaris::dshow {
 namespace {
@@ -59,14 +59,14 @@ class PinEnumerator : public CUnknown, public IEnumPins {
   }
 
  private:
-  ComPtr<IBaseFilter> filter_;
+  win32::ComPtr<IBaseFilter> filter_;
   CBaseFilter* owner_;
   int position_;
 };
 
 }  // namespace
 
-CBaseFilter::CBaseFilter(IUnknown* outer, CriticalSection* lock, REFCLSID clsid)
+CBaseFilter::CBaseFilter(IUnknown* outer, win32::CriticalSection* lock, REFCLSID clsid)
     : CUnknown(outer), filterLock_(lock), clsid_(clsid) {}
 
 CBaseFilter::~CBaseFilter() = default;
@@ -96,20 +96,20 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::SetSyncSource(IReferenceClock* clock) {
-  std::lock_guard<CriticalSection> guard(*filterLock_);
-  clock_ = ComPtr<IReferenceClock>(clock);
+  std::lock_guard<win32::CriticalSection> guard(*filterLock_);
+  clock_ = win32::ComPtr<IReferenceClock>(clock);
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::GetSyncSource(IReferenceClock** clock) {
   if (!clock) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*filterLock_);
-  *clock = ComPtr<IReferenceClock>(clock_).Detach();
+  std::lock_guard<win32::CriticalSection> guard(*filterLock_);
+  *clock = win32::ComPtr<IReferenceClock>(clock_).Detach();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::Stop() {
-  std::lock_guard<CriticalSection> guard(*filterLock_);
+  std::lock_guard<win32::CriticalSection> guard(*filterLock_);
   HRESULT result = S_OK;
   if (state_ != State_Stopped) {
     for (int i = 0; i < GetPinCount(); ++i) {
@@ -125,7 +125,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Stop() {
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::Pause() {
-  std::lock_guard<CriticalSection> guard(*filterLock_);
+  std::lock_guard<win32::CriticalSection> guard(*filterLock_);
   if (state_ == State_Stopped) {
     for (int i = 0; i < GetPinCount(); ++i) {
       CBasePin* pin = GetPin(i);
@@ -140,7 +140,7 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Pause() {
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::Run(REFERENCE_TIME start) {
-  std::lock_guard<CriticalSection> guard(*filterLock_);
+  std::lock_guard<win32::CriticalSection> guard(*filterLock_);
   start_ = start;
   if (state_ == State_Stopped) {
     const HRESULT result = Pause();
@@ -188,12 +188,12 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::QueryFilterInfo(FILTER_INFO* info) {
 }
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  std::lock_guard<CriticalSection> guard(*filterLock_);
+  std::lock_guard<win32::CriticalSection> guard(*filterLock_);
   graph_ = graph;
   eventSink_ = nullptr;
   if (graph) {
     // Keep the sink without a reference, as the graph pointer itself.
-    ComPtr<IMediaEventSink> sink;
+    win32::ComPtr<IMediaEventSink> sink;
     if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.PutVoid()))) {
       eventSink_ = sink.Get();
     }

@@ -8,8 +8,8 @@
 
 #include <atomic>
 
-#include "filter/base/owners.h"
-#include "filter/base/unknown.h"
+#include "base/unknown.h"
+#include "win32_owners.h"
 
 namespace halvaris::dshow {
 
@@ -19,7 +19,7 @@ struct FilterSetup;
 class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
  public:
   // `lock` guards the filter's state and its pins' connections; it must outlive the filter.
-  CBaseFilter(IUnknown* outer, CriticalSection* lock, REFCLSID clsid);
+  CBaseFilter(IUnknown* outer, win32::CriticalSection* lock, REFCLSID clsid);
   ~CBaseFilter() override;
 
   HALVARIS_DELEGATING_IUNKNOWN
@@ -53,15 +53,15 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
 
   FILTER_STATE State() const { return state_; }
   bool IsStopped() const { return state_ == State_Stopped; }
-  CriticalSection* FilterLock() const { return filterLock_; }
+  win32::CriticalSection* FilterLock() const { return filterLock_; }
   // Sends an event to the graph's event sink, if the filter is in a graph that has one.
   HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
 
  protected:
-  CriticalSection* filterLock_;
+  win32::CriticalSection* filterLock_;
   // Read without the lock by the streaming thread.
   std::atomic<FILTER_STATE> state_{State_Stopped};
-  ComPtr<IReferenceClock> clock_;
+  win32::ComPtr<IReferenceClock> clock_;
   REFERENCE_TIME start_ = 0;
 
  private:

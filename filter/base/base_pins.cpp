@@ -1,4 +1,4 @@
-#include "filter/base/base_pins.h"
+#include "base/base_pins.h"
 
 #include <mutex>
 #include <new>
@@ -56,7 +56,7 @@ class MediaTypeEnumerator : public CUnknown, public IEnumMediaTypes {
   }
 
  private:
-  ComPtr<IPin> pinReference_;
+  win32::ComPtr<IPin> pinReference_;
   CBasePin* pin_;
   int position_;
 };
@@ -70,7 +70,7 @@ bool IsFullySpecified(const AM_MEDIA_TYPE& type) {
 
 // ---- CBasePin ----
 
-CBasePin::CBasePin(CBaseFilter* filter, CriticalSection* lock, const WCHAR* name,
+CBasePin::CBasePin(CBaseFilter* filter, win32::CriticalSection* lock, const WCHAR* name,
                    PIN_DIRECTION direction)
     : CUnknown(nullptr), filter_(filter), lock_(lock), name_(name), direction_(direction) {}
 
@@ -95,7 +95,7 @@ HRESULT STDMETHODCALLTYPE CBasePin::NonDelegatingQueryInterface(REFIID iid, void
 
 HRESULT STDMETHODCALLTYPE CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
   if (!receivePin) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (connected_) return VFW_E_ALREADY_CONNECTED;
   if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
   return AgreeMediaType(receivePin, type);
@@ -117,7 +117,7 @@ HRESULT CBasePin::AgreeMediaType(IPin* receivePin, const AM_MEDIA_TYPE* partial)
     if (SUCCEEDED(result)) return result;
     lastFailure = result;
   }
-  ComPtr<IEnumMediaTypes> theirs;
+  win32::ComPtr<IEnumMediaTypes> theirs;
   if (SUCCEEDED(receivePin->EnumMediaTypes(theirs.Put())) && theirs) {
     AM_MEDIA_TYPE* raw = nullptr;
     while (theirs->Next(1, &raw, nullptr) == S_OK) {
@@ -144,7 +144,7 @@ HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType& type) {
     BreakConnect();
     return FAILED(result) ? result : VFW_E_TYPE_NOT_ACCEPTED;
   }
-  connected_ = ComPtr<IPin>(receivePin);
+  connected_ = win32::ComPtr<IPin>(receivePin);
   result = SetMediaType(&type);
   if (SUCCEEDED(result)) {
     result = receivePin->ReceiveConnection(this, &type);
@@ -166,7 +166,7 @@ void CBasePin::ResetConnection() {
 
 HRESULT STDMETHODCALLTYPE CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) {
   if (!connector || !type) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (connected_) return VFW_E_ALREADY_CONNECTED;
   if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
   HRESULT result = CheckConnect(connector);
@@ -184,7 +184,7 @@ HRESULT STDMETHODCALLTYPE CBasePin::ReceiveConnection(IPin* connector, const AM_
     BreakConnect();
     return FAILED(result) ? result : VFW_E_TYPE_NOT_ACCEPTED;
   }
-  connected_ = ComPtr<IPin>(connector);
+  connected_ = win32::ComPtr<IPin>(connector);
   result = SetMediaType(&proposed);
   if (SUCCEEDED(result)) result = CompleteConnect(connector);
   if (FAILED(result)) ResetConnection();
@@ -192,7 +192,7 @@ HRESULT STDMETHODCALLTYPE CBasePin::ReceiveConnection(IPin* connector, const AM_
 }
 
 HRESULT STDMETHODCALLTYPE CBasePin::Disconnect() {
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
   if (!connected_) return S_FALSE;
   ResetConnection();
@@ -201,14 +201,14 @@ HRESULT STDMETHODCALLTYPE CBasePin::Disconnect() {
 
 HRESULT STDMETHODCALLTYPE CBasePin::ConnectedTo(IPin** pin) {
   if (!pin) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*lock_);
-  *pin = ComPtr<IPin>(connected_).Detach();
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
+  *pin = win32::ComPtr<IPin>(connected_).Detach();
   return *pin ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT STDMETHODCALLTYPE CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (!connected_) {
     *type = AM_MEDIA_TYPE{};
     return VFW_E_NOT_CONNECTED;
@@ -284,7 +284,7 @@ HRESULT CBasePin::CheckConnect(IPin* pin) {
 
 // ---- CBaseInputPin ----
 
-CBaseInputPin::CBaseInputPin(CBaseFilter* filter, CriticalSection* lock, const WCHAR* name)
+CBaseInputPin::CBaseInputPin(CBaseFilter* filter, win32::CriticalSection* lock, const WCHAR* name)
     : CBasePin(filter, lock, name, PINDIR_INPUT) {}
 
 CBaseInputPin::~CBaseInputPin() = default;
@@ -298,33 +298,33 @@ HRESULT STDMETHODCALLTYPE CBaseInputPin::NonDelegatingQueryInterface(REFIID iid,
 }
 
 HRESULT STDMETHODCALLTYPE CBaseInputPin::BeginFlush() {
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   flushing_ = true;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CBaseInputPin::EndFlush() {
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   flushing_ = false;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
   if (!allocator) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (!allocator_) {
     const HRESULT result = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IMemAllocator, allocator_.PutVoid());
     if (FAILED(result)) return result;
   }
-  *allocator = ComPtr<IMemAllocator>(allocator_).Detach();
+  *allocator = win32::ComPtr<IMemAllocator>(allocator_).Detach();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
   if (!allocator) return E_POINTER;
-  std::lock_guard<CriticalSection> guard(*lock_);
-  allocator_ = ComPtr<IMemAllocator>(allocator);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
+  allocator_ = win32::ComPtr<IMemAllocator>(allocator);
   readOnly_ = readOnly != FALSE;
   return S_OK;
 }
@@ -381,7 +381,7 @@ HRESULT CBaseInputPin::BreakConnect() {
 
 // ---- CBaseOutputPin ----
 
-CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, CriticalSection* lock, const WCHAR* name)
+CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, win32::CriticalSection* lock, const WCHAR* name)
     : CBasePin(filter, lock, name, PINDIR_OUTPUT) {}
 
 CBaseOutputPin::~CBaseOutputPin() = default;
@@ -415,7 +415,7 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
   pin->GetAllocatorRequirements(&wanted);
   if (wanted.cbAlign == 0) wanted.cbAlign = 1;
 
-  ComPtr<IMemAllocator> candidate;
+  win32::ComPtr<IMemAllocator> candidate;
   HRESULT result = pin->GetAllocator(candidate.Put());
   if (SUCCEEDED(result)) {
     ALLOCATOR_PROPERTIES request = wanted;

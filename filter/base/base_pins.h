@@ -3,15 +3,16 @@
 // Pins: the connection protocol shared by input and output pins, the media type enumerator,
 // the input pin's IMemInputPin and the output pin's allocator and delivery.
 
-#include "filter/base/base_filter.h"
-#include "filter/base/media_type.h"
+#include "base/base_filter.h"
+#include "base/media_type.h"
 
 namespace halvaris::dshow {
 
 class CBasePin : public CUnknown, public IPin {
  public:
   // `lock` is the filter's lock; `name` must outlive the pin.
-  CBasePin(CBaseFilter* filter, CriticalSection* lock, const WCHAR* name, PIN_DIRECTION direction);
+  CBasePin(CBaseFilter* filter, win32::CriticalSection* lock, const WCHAR* name,
+           PIN_DIRECTION direction);
   ~CBasePin() override;
 
   // A pin has no reference count of its own: it lives exactly as long as its filter.
@@ -60,8 +61,8 @@ class CBasePin : public CUnknown, public IPin {
 
  protected:
   CBaseFilter* filter_;
-  CriticalSection* lock_;
-  ComPtr<IPin> connected_;
+  win32::CriticalSection* lock_;
+  win32::ComPtr<IPin> connected_;
   CMediaType mediaType_;
   REFERENCE_TIME segmentStart_ = 0;
   REFERENCE_TIME segmentStop_ = 0;
@@ -78,7 +79,7 @@ class CBasePin : public CUnknown, public IPin {
 
 class CBaseInputPin : public CBasePin, public IMemInputPin {
  public:
-  CBaseInputPin(CBaseFilter* filter, CriticalSection* lock, const WCHAR* name);
+  CBaseInputPin(CBaseFilter* filter, win32::CriticalSection* lock, const WCHAR* name);
   ~CBaseInputPin() override;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -111,14 +112,14 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   bool IsFlushing() const { return flushing_; }
 
  protected:
-  ComPtr<IMemAllocator> allocator_;
+  win32::ComPtr<IMemAllocator> allocator_;
   bool readOnly_ = false;
   std::atomic<bool> flushing_{false};
 };
 
 class CBaseOutputPin : public CBasePin {
  public:
-  CBaseOutputPin(CBaseFilter* filter, CriticalSection* lock, const WCHAR* name);
+  CBaseOutputPin(CBaseFilter* filter, win32::CriticalSection* lock, const WCHAR* name);
   ~CBaseOutputPin() override;
 
   // An output pin takes no stream control calls from upstream.
@@ -148,8 +149,8 @@ class CBaseOutputPin : public CBasePin {
   IMemAllocator* Allocator() const { return allocator_.Get(); }
 
  protected:
-  ComPtr<IMemAllocator> allocator_;
-  ComPtr<IMemInputPin> inputPin_;
+  win32::ComPtr<IMemAllocator> allocator_;
+  win32::ComPtr<IMemInputPin> inputPin_;
 };
 
 }  // namespace halvaris::dshow

@@ -1,4 +1,4 @@
-#include "filter/base/class_factory.h"
+#include "base/class_factory.h"
 
 #include <new>
 

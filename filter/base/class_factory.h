@@ -5,8 +5,8 @@
 #include <unknwn.h>
 #include <windows.h>
 
-#include "filter/base/module_instance.h"
-#include "filter/base/unknown.h"
+#include "base/module_instance.h"
+#include "base/unknown.h"
 
 namespace halvaris::dshow {
 

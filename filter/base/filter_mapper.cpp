@@ -1,5 +1,5 @@
-#include "filter/base/owners.h"
-#include "filter/base/registration.h"
+#include "base/registration.h"
+#include "win32_owners.h"
 
 namespace halvaris::dshow {
 namespace {
@@ -44,12 +44,12 @@ HRESULT RegisterWithMapper1(IFilterMapper* mapper, const FilterSetup& setup, boo
 }  // namespace
 
 HRESULT RegisterFilterSetup(const FilterSetup& setup, bool registering) {
-  ComPtr<IFilterMapper2> mapper2;
+  win32::ComPtr<IFilterMapper2> mapper2;
   if (SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IFilterMapper2, mapper2.PutVoid()))) {
     return RegisterWithMapper2(mapper2.Get(), setup, registering);
   }
-  ComPtr<IFilterMapper> mapper1;
+  win32::ComPtr<IFilterMapper> mapper1;
   const HRESULT result = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
                                           IID_IFilterMapper, mapper1.PutVoid());
   if (FAILED(result)) return result;

@@ -1,4 +1,4 @@
-#include "filter/base/media_type.h"
+#include "base/media_type.h"
 
 #include <cstring>
 

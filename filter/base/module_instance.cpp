@@ -1,4 +1,4 @@
-#include "filter/base/module_instance.h"
+#include "base/module_instance.h"
 
 namespace halvaris::dshow {
 namespace {

@@ -1,8 +1,8 @@
-#include "filter/base/property_page.h"
+#include "base/property_page.h"
 
 #include <cstring>
 
-#include "filter/base/module_instance.h"
+#include "base/module_instance.h"
 
 namespace halvaris::dshow {
 namespace {
@@ -51,7 +51,7 @@ HRESULT STDMETHODCALLTYPE CBasePropertyPage::NonDelegatingQueryInterface(REFIID 
 HRESULT STDMETHODCALLTYPE CBasePropertyPage::SetPageSite(IPropertyPageSite* site) {
   if (site) {
     if (site_) return E_UNEXPECTED;
-    site_ = ComPtr<IPropertyPageSite>(site);
+    site_ = win32::ComPtr<IPropertyPageSite>(site);
   } else {
     if (!site_) return E_UNEXPECTED;
     site_.Reset();

@@ -6,8 +6,8 @@
 #include <ocidl.h>
 #include <windows.h>
 
-#include "filter/base/owners.h"
-#include "filter/base/unknown.h"
+#include "base/unknown.h"
+#include "win32_owners.h"
 
 namespace halvaris::dshow {
 
@@ -45,7 +45,7 @@ class CBasePropertyPage : public CUnknown, public IPropertyPage {
   HWND Window() const { return window_; }
 
  protected:
-  ComPtr<IPropertyPageSite> site_;
+  win32::ComPtr<IPropertyPageSite> site_;
   HWND window_ = nullptr;
   bool dirty_ = false;
   bool objectSet_ = false;

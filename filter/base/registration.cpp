@@ -1,9 +1,9 @@
-#include "filter/base/registration.h"
+#include "base/registration.h"
 
 #include <cwchar>
 
-#include "filter/base/class_factory.h"
-#include "filter/base/owners.h"
+#include "base/class_factory.h"
+#include "win32_owners.h"
 
 namespace halvaris::dshow {
 namespace {
@@ -27,13 +27,13 @@ HRESULT SetStringValue(HKEY key, const WCHAR* valueName, const WCHAR* text) {
 HRESULT RegisterComServer(const FactoryTemplate& entry, const WCHAR* modulePath) {
   WCHAR keyName[64];
   if (!ClassKeyName(*entry.clsid, keyName)) return E_FAIL;
-  RegistryKey classKey;
+  win32::RegistryKey classKey;
   LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, keyName, 0, nullptr, 0, KEY_WRITE, nullptr,
                                 classKey.Put(), nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
   HRESULT result = SetStringValue(classKey.Get(), nullptr, entry.name);
   if (FAILED(result)) return result;
-  RegistryKey serverKey;
+  win32::RegistryKey serverKey;
   status = RegCreateKeyExW(classKey.Get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
                            serverKey.Put(), nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
@@ -49,20 +49,6 @@ HRESULT RemoveComServer(const FactoryTemplate& entry) {
   if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return S_OK;
   return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
 }
-
-// COM for the duration of a registration call; regsvr32 does not always initialise it.
-class ComScope {
- public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT result_;
-};
 
 }  // namespace
 
@@ -81,7 +67,8 @@ HRESULT AMovieDllRegisterServer2(const FactoryTable& table, BOOL registering) {
     if (FAILED(result)) return result;
   }
   {
-    ComScope com;
+    // regsvr32 does not always initialise COM.
+    win32::ComInitialization com(COINIT_APARTMENTTHREADED);
     for (int i = 0; i < table.count && SUCCEEDED(result); ++i) {
       if (table.entries[i].setup) {
         result = RegisterFilterSetup(*table.entries[i].setup, registering != FALSE);

@@ -1,4 +1,4 @@
-#include "filter/base/transform_filter.h"
+#include "base/transform_filter.h"
 
 #include <mutex>
 #include <new>
@@ -13,7 +13,7 @@ const WCHAR kOutputPinName[] = L"XForm Out";
 
 // ---- CTransformInputPin ----
 
-CTransformInputPin::CTransformInputPin(CTransformFilter* filter, CriticalSection* lock)
+CTransformInputPin::CTransformInputPin(CTransformFilter* filter, win32::CriticalSection* lock)
     : CBaseInputPin(filter, lock, kInputPinName), transform_(filter) {}
 
 HRESULT CTransformInputPin::CheckMediaType(const CMediaType* type) {
@@ -50,21 +50,21 @@ HRESULT CTransformInputPin::CompleteConnect(IPin* receivePin) {
 }
 
 HRESULT STDMETHODCALLTYPE CTransformInputPin::Receive(IMediaSample* sample) {
-  std::lock_guard<CriticalSection> guard(transform_->receiveLock_);
+  std::lock_guard<win32::CriticalSection> guard(transform_->receiveLock_);
   const HRESULT result = CBaseInputPin::Receive(sample);
   if (result != S_OK) return result;
   return transform_->Receive(sample);
 }
 
 HRESULT STDMETHODCALLTYPE CTransformInputPin::EndOfStream() {
-  std::lock_guard<CriticalSection> guard(transform_->receiveLock_);
+  std::lock_guard<win32::CriticalSection> guard(transform_->receiveLock_);
   const HRESULT result = CheckStreaming();
   if (result != S_OK) return result;
   return transform_->EndOfStream();
 }
 
 HRESULT STDMETHODCALLTYPE CTransformInputPin::BeginFlush() {
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (!IsConnected()) return VFW_E_NOT_CONNECTED;
   const HRESULT result = CBaseInputPin::BeginFlush();
   if (FAILED(result)) return result;
@@ -72,7 +72,7 @@ HRESULT STDMETHODCALLTYPE CTransformInputPin::BeginFlush() {
 }
 
 HRESULT STDMETHODCALLTYPE CTransformInputPin::EndFlush() {
-  std::lock_guard<CriticalSection> guard(*lock_);
+  std::lock_guard<win32::CriticalSection> guard(*lock_);
   if (!IsConnected()) return VFW_E_NOT_CONNECTED;
   const HRESULT result = transform_->EndFlush();
   if (FAILED(result)) return result;
@@ -87,7 +87,7 @@ HRESULT STDMETHODCALLTYPE CTransformInputPin::NewSegment(REFERENCE_TIME start, R
 
 // ---- CTransformOutputPin ----
 
-CTransformOutputPin::CTransformOutputPin(CTransformFilter* filter, CriticalSection* lock)
+CTransformOutputPin::CTransformOutputPin(CTransformFilter* filter, win32::CriticalSection* lock)
     : CBaseOutputPin(filter, lock, kOutputPinName), transform_(filter) {}
 
 HRESULT CTransformOutputPin::CheckMediaType(const CMediaType* type) {
@@ -141,7 +141,7 @@ CTransformFilter::~CTransformFilter() = default;
 
 CBasePin* CTransformFilter::GetPin(int index) {
   if (index < 0 || index > 1) return nullptr;
-  std::lock_guard<CriticalSection> guard(filterLock_);
+  std::lock_guard<win32::CriticalSection> guard(filterLock_);
   if (!input_) {
     std::unique_ptr<CTransformInputPin> input(new (std::nothrow)
                                                   CTransformInputPin(this, &filterLock_));
@@ -155,7 +155,7 @@ CBasePin* CTransformFilter::GetPin(int index) {
 }
 
 HRESULT STDMETHODCALLTYPE CTransformFilter::Stop() {
-  std::unique_lock<CriticalSection> guard(filterLock_);
+  std::unique_lock<win32::CriticalSection> guard(filterLock_);
   if (state_ == State_Stopped) return S_OK;
   // Inactive pins first: this decommits the allocators, so a Receive waiting for a buffer
   // returns and releases the receive lock.
@@ -165,7 +165,7 @@ HRESULT STDMETHODCALLTYPE CTransformFilter::Stop() {
   // checked against the connections, downstream may ask the output pin about a type), so it is
   // awaited without that lock, and both are then held in the order Receive takes them.
   guard.unlock();
-  std::lock_guard<CriticalSection> receiving(receiveLock_);
+  std::lock_guard<win32::CriticalSection> receiving(receiveLock_);
   guard.lock();
   if (state_ == State_Stopped) return S_OK;
   HRESULT result = S_OK;
@@ -178,9 +178,9 @@ HRESULT STDMETHODCALLTYPE CTransformFilter::Stop() {
 }
 
 HRESULT STDMETHODCALLTYPE CTransformFilter::Pause() {
-  std::lock_guard<CriticalSection> guard(filterLock_);
+  std::lock_guard<win32::CriticalSection> guard(filterLock_);
   if (state_ == State_Stopped && input_ && input_->IsConnected() && output_->IsConnected()) {
-    std::lock_guard<CriticalSection> receiving(receiveLock_);
+    std::lock_guard<win32::CriticalSection> receiving(receiveLock_);
     const HRESULT result = StartStreaming();
     if (FAILED(result)) return result;
     streaming_ = true;
@@ -218,7 +218,7 @@ HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample*
 }
 
 HRESULT CTransformFilter::Receive(IMediaSample* sample) {
-  ComPtr<IMediaSample> out;
+  win32::ComPtr<IMediaSample> out;
   HRESULT result = InitializeOutputSample(sample, out.Put());
   if (FAILED(result)) return result;
   result = Transform(sample, out.Get());

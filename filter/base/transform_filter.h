@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "filter/base/base_pins.h"
+#include "base/base_pins.h"
 
 namespace halvaris::dshow {
 
@@ -14,7 +14,7 @@ class CTransformFilter;
 
 class CTransformInputPin : public CBaseInputPin {
  public:
-  CTransformInputPin(CTransformFilter* filter, CriticalSection* lock);
+  CTransformInputPin(CTransformFilter* filter, win32::CriticalSection* lock);
 
   HRESULT CheckMediaType(const CMediaType* type) override;
   HRESULT SetMediaType(const CMediaType* type) override;
@@ -35,7 +35,7 @@ class CTransformInputPin : public CBaseInputPin {
 
 class CTransformOutputPin : public CBaseOutputPin {
  public:
-  CTransformOutputPin(CTransformFilter* filter, CriticalSection* lock);
+  CTransformOutputPin(CTransformFilter* filter, win32::CriticalSection* lock);
 
   HRESULT CheckMediaType(const CMediaType* type) override;
   HRESULT GetMediaType(int position, CMediaType* type) override;
@@ -88,12 +88,12 @@ class CTransformFilter : public CBaseFilter {
   // A fresh output sample with the input sample's times and flags.
   HRESULT InitializeOutputSample(IMediaSample* in, IMediaSample** out);
 
-  CriticalSection filterLock_;
+  win32::CriticalSection filterLock_;
   // Held while a sample is processed; taken by Stop only after the allocators are decommitted,
   // so a Receive blocked on an output buffer lets go first. Receive and Stop take it before the
   // filter lock; Pause takes it after the filter lock, but only while stopped, when a Receive
   // goes no further than its state check.
-  CriticalSection receiveLock_;
+  win32::CriticalSection receiveLock_;
   std::unique_ptr<CTransformInputPin> input_;
   std::unique_ptr<CTransformOutputPin> output_;
 

@@ -1,4 +1,4 @@
-#include "filter/base/unknown.h"
+#include "base/unknown.h"
 
 #include <climits>
 

@@ -55,10 +55,10 @@ HALVARIS_API unsigned halvaris_version_number(void);
 #define HALVARIS_SYSTEM_720_50 4  /* 720 lines at 50 Hz, coded 960 x 720 */
 
 typedef struct HalvarisSystemInfo {
-  int width;           /* coded luma samples per line */
-  int height;          /* coded lines */
-  size_t frameBytes;   /* one compressed frame */
-  size_t pictureBytes; /* one packed picture of the coded size, lines of 2 x width bytes */
+  int width;              /* coded luma samples per line */
+  int height;             /* coded lines */
+  size_t frameBytes;      /* one compressed frame */
+  size_t pictureBytes;    /* one packed picture of the coded size, lines of 2 x width bytes */
   int frameRateNumerator; /* compressed frames per second, as a fraction */
   int frameRateDenominator;
   int interlaced; /* 1: a frame holds two fields (the 1080-line systems) */
@@ -90,10 +90,13 @@ typedef struct HalvarisFrameFacts {
 HALVARIS_API int halvaris_detect_system(const uint8_t* data, size_t dataBytes,
                                         HalvarisFrameFacts* facts);
 
+/* A decoder runs at most this many workers. */
+#define HALVARIS_MAX_WORKERS 8
+
 /* Worker threads for this machine: the processors this process may run on, 1..8. */
 HALVARIS_API int halvaris_default_worker_count(void);
 
-#define HALVARIS_THREADS_POOL 0 /* workers live as long as the decoder and wait between waves */
+#define HALVARIS_THREADS_POOL 0     /* workers live as long as the decoder and wait between waves */
 #define HALVARIS_THREADS_PER_WAVE 1 /* fresh threads for every wave of every frame */
 
 /* Receives what the user should be told: `text` (one line, English) and `caption` (the
@@ -102,7 +105,7 @@ HALVARIS_API int halvaris_default_worker_count(void);
 typedef void (*HalvarisMessageCallback)(void* userData, const char* text, const char* caption);
 
 typedef struct HalvarisSettings {
-  int workerCount;   /* 1..8; 0 for halvaris_default_worker_count() */
+  int workerCount;   /* 1..HALVARIS_MAX_WORKERS; 0 for halvaris_default_worker_count() */
   int threadingMode; /* HALVARIS_THREADS_... */
   HalvarisMessageCallback messageCallback; /* NULL: messages are dropped */
   void* messageUserData;
@@ -129,9 +132,9 @@ HALVARIS_API int halvaris_decoder_worker_count(const HalvarisDecoder* decoder);
  * coded picture is written; padding at the ends of lines is left alone.
  * A frame shorter than the system's size decodes as if the missing bytes were zero; bytes past
  * the system's size are ignored. */
-HALVARIS_API int halvaris_decode_frame(HalvarisDecoder* decoder, int system,
-                                       const uint8_t* frame, size_t frameBytes, uint8_t* picture,
-                                       ptrdiff_t pitch, size_t pictureBytes);
+HALVARIS_API int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const uint8_t* frame,
+                                       size_t frameBytes, uint8_t* picture, ptrdiff_t pitch,
+                                       size_t pictureBytes);
 
 #ifdef __cplusplus
 }

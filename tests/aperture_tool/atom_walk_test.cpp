@@ -16,7 +16,7 @@
 #include "atom_writer.h"
 #include "scratch_folder.h"
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 namespace {
 
 const std::string kFileType = Atom("ftyp", "qt  " + Word(0x20050300) + "qt  ");
@@ -236,4 +236,4 @@ TEST(WalkMovie, DeeplyNestedContainersCannotExhaustTheStack) {
 }
 
 }  // namespace
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -5,7 +5,7 @@
 #include <string>
 
 // Builds QuickTime atoms as byte strings, big-endian as on disk.
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 
 inline std::string Word(uint32_t value) {
   return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
@@ -74,4 +74,4 @@ inline std::string Rewritten(std::string file, std::initializer_list<uint32_t> i
   return file;
 }
 
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

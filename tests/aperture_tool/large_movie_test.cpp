@@ -7,7 +7,7 @@
 #include "atom_writer.h"
 #include "scratch_folder.h"
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 namespace {
 
 // A sparse movie whose "moov" starts half a gigabyte past the 4 GB mark, behind a media data
@@ -44,4 +44,4 @@ TEST(LargeMovie, ApertureBeyondFourGigabytesIsRewrittenInPlace) {
 }
 
 }  // namespace
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 
 struct ProgramRun {
   int exitCode = -1;
@@ -19,4 +19,4 @@ ProgramRun RunTapwrightProgram(const std::vector<std::string>& arguments, const 
 ProgramRun RunTapwrightProgramUnprivileged(const std::vector<std::string>& arguments,
                                            const std::string& input);
 
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -11,7 +11,7 @@
 
 #include "program_runner.h"
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 namespace {
 
 constexpr uid_t kNobody = 65534;
@@ -132,4 +132,4 @@ ProgramRun RunTapwrightProgramUnprivileged(const std::vector<std::string>& argum
   return Run(arguments, input, true);
 }
 
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -4,7 +4,7 @@
 
 #include "program_runner.h"
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 namespace {
 
 class Handle {
@@ -101,4 +101,4 @@ ProgramRun RunTapwrightProgramUnprivileged(const std::vector<std::string>& argum
   return RunTapwrightProgram(arguments, input);
 }
 
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

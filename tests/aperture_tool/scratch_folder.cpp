@@ -5,7 +5,7 @@
 #include <random>
 #include <stdexcept>
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 namespace fs = std::filesystem;
 
 ScratchFolder::ScratchFolder() {
@@ -64,4 +64,4 @@ std::string ReadAt(const std::string& path, uint64_t offset, std::size_t count) 
   return bytes;
 }
 
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 
 // A fresh folder under the system's temporary folder, removed with all it holds at the end.
 class ScratchFolder {
@@ -31,4 +31,4 @@ void MakeSparseFile(const std::string& path, uint64_t length);
 void WriteAt(const std::string& path, uint64_t offset, const std::string& bytes);
 std::string ReadAt(const std::string& path, uint64_t offset, std::size_t count);
 
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-namespace halvaris::test {
+namespace halvaris::aperture::testing {
 namespace {
 namespace fs = std::filesystem;
 
@@ -128,7 +128,7 @@ void PrintTo(const DroppedName& dropped, std::ostream* out) {
   *out << dropped.name << " -> " << dropped.nameAfterwards;
 }
 
-class DroppedMovie : public testing::TestWithParam<DroppedName> {};
+class DroppedMovie : public ::testing::TestWithParam<DroppedName> {};
 
 TEST_P(DroppedMovie, IsRewrittenAndGetsTheSuffixUnlessItsPathHasOne) {
   ScratchFolder folder;
@@ -146,12 +146,12 @@ TEST_P(DroppedMovie, IsRewrittenAndGetsTheSuffixUnlessItsPathHasOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, DroppedMovie,
-    testing::Values(DroppedName{"clip", "clip.mov"}, DroppedName{"clip.mov", "clip.mov"},
-                    DroppedName{"CLIP.MOV", "CLIP.MOV.mov"},
-                    DroppedName{"clip.mp4", "clip.mp4.mov"}, DroppedName{"a.movie", "a.movie"},
-                    // Names the command interpreter would have expanded or split.
-                    DroppedName{"100%PATH% & more", "100%PATH% & more.mov"}),
-    [](const testing::TestParamInfo<DroppedName>& param) {
+    ::testing::Values(DroppedName{"clip", "clip.mov"}, DroppedName{"clip.mov", "clip.mov"},
+                      DroppedName{"CLIP.MOV", "CLIP.MOV.mov"},
+                      DroppedName{"clip.mp4", "clip.mp4.mov"}, DroppedName{"a.movie", "a.movie"},
+                      // Names the command interpreter would have expanded or split.
+                      DroppedName{"100%PATH% & more", "100%PATH% & more.mov"}),
+    [](const ::testing::TestParamInfo<DroppedName>& param) {
       std::string name = param.param.name;
       for (char& c : name) {
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
@@ -308,4 +308,4 @@ TEST(TapwrightProgram, EntryWhosePathIsTooLongIsReportedNotProcessed) {
 #endif
 
 }  // namespace
-}  // namespace halvaris::test
+}  // namespace halvaris::aperture::testing

@@ -4,8 +4,10 @@
 #include <sstream>
 #include <string>
 
-#include "decoder/ac_code.h"
-#include "decoder/bit_reader.h"
+#include "ac_code.h"
+#include "bit_reader.h"
+#include "spill_store.h"
+#include "test_frames.h"
 
 namespace halvaris {
 namespace {
@@ -19,8 +21,8 @@ std::uint32_t Window(const std::string& bits) {
 }
 
 TEST(AcCodes, EveryListedCodeDecodesWithItsSign) {
-  std::ifstream table("data/ac_codes.tsv");
-  ASSERT_TRUE(table) << "data/ac_codes.tsv";
+  std::ifstream table(testing::TestDataPath("ac_codes.tsv"));
+  ASSERT_TRUE(table) << testing::TestDataPath("ac_codes.tsv");
   std::string line;
   int codes = 0;
   while (std::getline(table, line)) {

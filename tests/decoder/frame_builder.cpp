@@ -1,10 +1,6 @@
 #include "frame_builder.h"
 
-#include <fstream>
-#include <iterator>
-
-#include "decoder/decoder_tables.h"
-#include "decoder/frame_dispatcher.h"
+#include "placement_tables.h"
 
 namespace halvaris::testing {
 
@@ -12,7 +8,7 @@ FrameBuilder::FrameBuilder(VideoSystem system)
     : system_(system), bytes_(GeometryOf(system).frameBytes, 0) {}
 
 std::uint32_t FrameBuilder::BlockOffset(int c, int q, int m, int s) const {
-  return BuildDecoderTables().blockAddress[system_ - 1][BlockAddressIndex(c, q, m, s)];
+  return BuildPlacementTables().blockAddress[system_ - 1][BlockAddressIndex(c, q, m, s)];
 }
 
 void FrameBuilder::SetStatus(int c, int q, int m, int s, int status, int quantNumber) {
@@ -45,21 +41,6 @@ void FrameBuilder::FillWithEmptyBlocks() {
       }
     }
   }
-}
-
-std::vector<std::uint8_t> DecodePicture(const std::vector<std::uint8_t>& frame, VideoSystem system,
-                                        int workers) {
-  const SystemGeometry& geometry = GeometryOf(system);
-  std::vector<std::uint8_t> picture(PictureBytes(system), 0);
-  FrameDispatcher dispatcher(workers);
-  dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height, picture.size(),
-                         frame.data(), frame.size(), system);
-  return picture;
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
 }  // namespace halvaris::testing

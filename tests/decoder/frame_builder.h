@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "decoder/video_system.h"
+#include "test_frames.h"
+
+#include "video_system.h"
 
 namespace halvaris::testing {
 
@@ -32,11 +34,5 @@ class FrameBuilder {
   VideoSystem system_;
   std::vector<std::uint8_t> bytes_;
 };
-
-// The picture decoded from a frame with the default dispatcher.
-std::vector<std::uint8_t> DecodePicture(const std::vector<std::uint8_t>& frame, VideoSystem system,
-                                        int workers = 2);
-
-std::vector<std::uint8_t> ReadFile(const std::string& path);
 
 }  // namespace halvaris::testing

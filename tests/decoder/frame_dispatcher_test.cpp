@@ -3,19 +3,23 @@
 #include <algorithm>
 #include <string>
 
-#include "decoder/decoder_tables.h"
-#include "decoder/frame_dispatcher.h"
-#include "decoder/messages.h"
 #include "frame_builder.h"
+#include "frame_dispatcher.h"
+#include "halvaris/halvaris.h"
+#include "placement_tables.h"
+#include "test_hooks.h"
 
 namespace halvaris {
 namespace {
 
 using testing::DecodePicture;
-using testing::ReadFile;
 
 std::vector<std::uint8_t> Frame(VideoSystem system, const char* source = "detailed") {
-  return ReadFile("data/system" + std::to_string(system) + "-" + source + ".dif");
+  return testing::ReadTestFrame(system, source);
+}
+
+std::ptrdiff_t PitchOf(VideoSystem system) {
+  return 2 * GeometryOf(system).width;
 }
 
 TEST(WorkShares, SplitEvenlyAndCoverEverySlotOnce) {
@@ -49,14 +53,14 @@ TEST(FrameDispatcher, AnyNumberOfWorkersAndEitherThreadingGiveTheSameBytes) {
     SCOPED_TRACE(system);
     const std::vector<std::uint8_t> frame = Frame(system);
     const std::vector<std::uint8_t> reference = DecodePicture(frame, system, 1);
-    const SystemGeometry& geometry = GeometryOf(system);
     for (ThreadingMode mode : {ThreadingMode::Pool, ThreadingMode::PerWaveThreads}) {
       for (int workers = 1; workers <= 8; ++workers) {
         FrameDispatcher dispatcher(workers, mode);
         std::vector<std::uint8_t> picture(reference.size(), 0xFF);
         for (int repeat = 0; repeat < 2; ++repeat) {
-          ASSERT_TRUE(dispatcher.DecodeFrame(picture.data(), geometry.width, -geometry.height,
-                                             picture.size(), frame.data(), frame.size(), system));
+          ASSERT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(system), picture.size(),
+                                           frame.data(), frame.size(), system),
+                    HALVARIS_OK);
           ASSERT_EQ(picture, reference) << workers << " workers";
         }
       }
@@ -67,13 +71,12 @@ TEST(FrameDispatcher, AnyNumberOfWorkersAndEitherThreadingGiveTheSameBytes) {
 TEST(FrameDispatcher, EveryPictureByteIsWritten) {
   for (VideoSystem system : {1, 2, 3, 4}) {
     const std::vector<std::uint8_t> frame = Frame(system, "testsrc2");
-    const SystemGeometry& geometry = GeometryOf(system);
     std::vector<std::uint8_t> zeros(PictureBytes(system), 0x00), ones(PictureBytes(system), 0xFF);
     FrameDispatcher dispatcher(3);
-    dispatcher.DecodeFrame(zeros.data(), geometry.width, geometry.height, zeros.size(),
-                           frame.data(), frame.size(), system);
-    dispatcher.DecodeFrame(ones.data(), geometry.width, geometry.height, ones.size(), frame.data(),
-                           frame.size(), system);
+    dispatcher.DecodeFrame(zeros.data(), PitchOf(system), zeros.size(), frame.data(), frame.size(),
+                           system);
+    dispatcher.DecodeFrame(ones.data(), PitchOf(system), ones.size(), frame.data(), frame.size(),
+                           system);
     EXPECT_EQ(zeros, ones) << "system " << system;
   }
 }
@@ -89,25 +92,28 @@ TEST(FrameDispatcher, ShortFramesDecodeAsIfZeroFilled) {
     EXPECT_EQ(DecodePicture(truncated, system), DecodePicture(padded, system));
   }
   // Nothing at all still gives a picture.
-  const SystemGeometry& geometry = GeometryOf(1);
   std::vector<std::uint8_t> picture(PictureBytes(1));
   FrameDispatcher dispatcher(2);
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height,
-                                     picture.size(), nullptr, 0, 1));
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(1), picture.size(), nullptr, 0, 1),
+            HALVARIS_OK);
 }
 
 TEST(FrameDispatcher, RefusesPicturesSmallerThanTheCodedSize) {
   const std::vector<std::uint8_t> frame = Frame(1);
   FrameDispatcher dispatcher(2);
   std::vector<std::uint8_t> picture(PictureBytes(1), 0xAB);
-  EXPECT_FALSE(dispatcher.DecodeFrame(picture.data(), 1279, 1080, picture.size(), frame.data(),
-                                      frame.size(), 1));
-  EXPECT_FALSE(dispatcher.DecodeFrame(picture.data(), 1280, -1079, picture.size(), frame.data(),
-                                      frame.size(), 1));
-  EXPECT_FALSE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size() - 1, frame.data(),
-                                      frame.size(), 1));
-  EXPECT_FALSE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size(), frame.data(),
-                                      frame.size(), 5));
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), 2 * 1279, picture.size(), frame.data(),
+                                   frame.size(), 1),
+            HALVARIS_ERROR_PICTURE_TOO_SMALL);
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), 2 * 1280, 2560 * 1079 + 2559, frame.data(),
+                                   frame.size(), 1),
+            HALVARIS_ERROR_PICTURE_TOO_SMALL);
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), -2 * 1280, picture.size(), frame.data(),
+                                   frame.size(), 1),
+            HALVARIS_ERROR_PICTURE_TOO_SMALL);
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), 2 * 1280, picture.size(), frame.data(),
+                                   frame.size(), 5),
+            HALVARIS_ERROR_INVALID_ARGUMENT);
   EXPECT_TRUE(
       std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0xAB; }));
 }
@@ -118,8 +124,9 @@ TEST(FrameDispatcher, WiderAndTallerPicturesGetTheCodedPictureTopLeft) {
   const int width = 1920, rows = 1088;
   std::vector<std::uint8_t> picture(static_cast<std::size_t>(width) * rows * 2, 0x11);
   FrameDispatcher dispatcher(2);
-  ASSERT_TRUE(dispatcher.DecodeFrame(picture.data(), width, rows, picture.size(), frame.data(),
-                                     frame.size(), 1));
+  ASSERT_EQ(dispatcher.DecodeFrame(picture.data(), 2 * width, picture.size(), frame.data(),
+                                   frame.size(), 1),
+            HALVARIS_OK);
   for (int line = 0; line < rows; ++line) {
     const std::uint8_t* row = picture.data() + static_cast<std::size_t>(line) * width * 2;
     if (line < 1080) {
@@ -185,7 +192,7 @@ namespace halvaris {
 namespace {
 
 std::vector<std::string> messages;
-void RecordMessage(const char* text, const char* caption) {
+void RecordMessage(void*, const char* text, const char* caption) {
   messages.push_back(std::string(caption) + ": " + text);
 }
 
@@ -193,20 +200,14 @@ void RecordMessage(const char* text, const char* caption) {
 // and the picture keeps what the earlier waves decoded.
 class ThreadStartFailure : public ::testing::Test {
  protected:
-  ThreadStartFailure() {
-    messages.clear();
-    SetMessageHandler(RecordMessage);
-  }
-  ~ThreadStartFailure() override {
-    FailThreadStarts(-1);
-    SetMessageHandler(nullptr);
-  }
+  ThreadStartFailure() { messages.clear(); }
+  ~ThreadStartFailure() override { test_hooks::FailThreadStarts(-1); }
 
   // Bytes of the picture still holding the fill value, within the macroblocks of channel c.
   static int UntouchedMacroblocks(const std::vector<std::uint8_t>& picture, VideoSystem system,
                                   int c) {
     const SystemGeometry& geometry = GeometryOf(system);
-    const DecoderTables& tables = BuildDecoderTables();
+    const PlacementTables& tables = BuildPlacementTables();
     int untouched = 0;
     for (int q = 0; q < 10; ++q) {
       for (int s = 0; s < 27; ++s) {
@@ -222,46 +223,50 @@ class ThreadStartFailure : public ::testing::Test {
 };
 
 TEST_F(ThreadStartFailure, PerWaveThreadsStopTheFrameAtTheFailedWave) {
-  const std::vector<std::uint8_t> frame = ReadFile("data/system1-testsrc2.dif");
-  FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads);
+  const std::vector<std::uint8_t> frame = Frame(1, "testsrc2");
+  FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads, RecordMessage);
   std::vector<std::uint8_t> picture(PictureBytes(1), 0xAB);
-  FailThreadStarts(5);  // waves of channels 0 and 1, then one worker of channel 2
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size(), frame.data(),
-                                     frame.size(), 1));
+  test_hooks::FailThreadStarts(5);  // waves of channels 0 and 1, then one worker of channel 2
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(1), picture.size(), frame.data(),
+                                   frame.size(), 1),
+            HALVARIS_ERROR_INCOMPLETE);
   EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
   EXPECT_EQ(UntouchedMacroblocks(picture, 1, 0), 0);
   EXPECT_EQ(UntouchedMacroblocks(picture, 1, 1), 0);
   EXPECT_EQ(UntouchedMacroblocks(picture, 1, 3), 270);
   // The next frame decodes whole again.
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 1280, 1080, picture.size(), frame.data(),
-                                     frame.size(), 1));
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(1), picture.size(), frame.data(),
+                                   frame.size(), 1),
+            HALVARIS_OK);
   EXPECT_EQ(picture, DecodePicture(frame, 1));
 }
 
 TEST_F(ThreadStartFailure, ExtraWaveOfTheFiftyHertzSystemHasItsOwnMessage) {
-  const std::vector<std::uint8_t> frame = ReadFile("data/system3-testsrc2.dif");
-  FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads);
+  const std::vector<std::uint8_t> frame = Frame(3, "testsrc2");
+  FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads, RecordMessage);
   std::vector<std::uint8_t> picture(PictureBytes(3), 0xAB);
-  FailThreadStarts(8);  // four channel waves of two workers
-  dispatcher.DecodeFrame(picture.data(), 1440, 1080, picture.size(), frame.data(), frame.size(), 3);
+  test_hooks::FailThreadStarts(8);  // four channel waves of two workers
+  dispatcher.DecodeFrame(picture.data(), PitchOf(3), picture.size(), frame.data(), frame.size(), 3);
   EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode process"});
   // The twelfth sequence fills the top macroblock line, which stays as it was.
   EXPECT_EQ(picture[0], 0xAB);
 }
 
 TEST_F(ThreadStartFailure, PoolThatCannotStartLeavesThePictureAlone) {
-  const std::vector<std::uint8_t> frame = ReadFile("data/system2-testsrc2.dif");
-  FrameDispatcher dispatcher(3);
+  const std::vector<std::uint8_t> frame = Frame(2, "testsrc2");
+  FrameDispatcher dispatcher(3, ThreadingMode::Pool, RecordMessage);
   std::vector<std::uint8_t> picture(PictureBytes(2), 0xAB);
-  FailThreadStarts(1);
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 960, 720, picture.size(), frame.data(),
-                                     frame.size(), 2));
+  test_hooks::FailThreadStarts(1);
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(2), picture.size(), frame.data(),
+                                   frame.size(), 2),
+            HALVARIS_ERROR_INCOMPLETE);
   EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
   EXPECT_TRUE(
       std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0xAB; }));
   // The missing pool thread is started with the next frame.
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), 960, 720, picture.size(), frame.data(),
-                                     frame.size(), 2));
+  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(2), picture.size(), frame.data(),
+                                   frame.size(), 2),
+            HALVARIS_OK);
   EXPECT_EQ(picture, DecodePicture(frame, 2));
 }
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/dsp.h"
+#include "dsp.h"
 
 namespace halvaris {
 namespace {

@@ -3,8 +3,8 @@
 #include <set>
 #include <utility>
 
-#include "decoder/decoder_tables.h"
-#include "decoder/video_system.h"
+#include "placement_tables.h"
+#include "video_system.h"
 
 namespace halvaris {
 namespace {
@@ -41,7 +41,7 @@ struct Coverage {
 };
 
 Coverage Cover(VideoSystem system, bool secondPair) {
-  const DecoderTables& tables = BuildDecoderTables();
+  const PlacementTables& tables = BuildPlacementTables();
   const SystemGeometry& geometry = GeometryOf(system);
   Coverage coverage;
   ForEachSlot(system, secondPair, [&](Slot slot) {
@@ -84,7 +84,7 @@ TEST(PlacementTables, EverySystemMapsEachDifBlockToOnePictureMacroblock) {
 }
 
 TEST(PlacementTables, WorkedExamples) {
-  const DecoderTables& tables = BuildDecoderTables();
+  const PlacementTables& tables = BuildPlacementTables();
   EXPECT_EQ(tables.blockAddress[0][BlockAddressIndex(0, 0, 3, 0)], 800u);
   const MacroblockPosition system1 =
       tables.macroblockPosition[0][MacroblockPositionIndex(0, 0, 3, 0)];
@@ -107,7 +107,7 @@ TEST(PlacementTables, WorkedExamples) {
 
 TEST(PlacementTables, SecondChannelPairPutsTheSameBlocksElsewhere) {
   // Channels 2/3 of a 720-line sample read the same sequences as channels 0/1, in other places.
-  const DecoderTables& tables = BuildDecoderTables();
+  const PlacementTables& tables = BuildPlacementTables();
   int moved = 0;
   for (int q = 0; q < 10; ++q) {
     for (int s = 0; s < 27; ++s) {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "decoder/coefficient_tables.h"
-#include "decoder/decode_context.h"
+#include "coefficient_tables.h"
 #include "frame_builder.h"
+#include "video_segment.h"
 
 namespace halvaris {
 namespace {
@@ -183,7 +183,7 @@ TEST(PictureDecoding, BottomRowMacroblocksLieSideBySideWhateverTheirMode) {
 }
 
 TEST(PictureDecoding, FieldModeHasNoEffectIn720LinePictures) {
-  const std::vector<std::uint8_t> original = testing::ReadFile("data/system2-detailed.dif");
+  const std::vector<std::uint8_t> original = testing::ReadTestFrame(2, "detailed");
   ASSERT_EQ(original.size(), 240000u);
   std::vector<std::uint8_t> flipped = original;
   for (int sequence = 0; sequence < 20; ++sequence) {

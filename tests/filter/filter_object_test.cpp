@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/decoder_guids.h"
-#include "tests/filter/filter_test_support.h"
+#include "decoder_guids.h"
+#include "filter_test_support.h"
 
 namespace halvaris::filter::testing {
 namespace {
 
-using dshow::ComPtr;
+using win32::ComPtr;
 
 // Writes "Quartz" values into the prefix's win.ini and removes them again.
 class QuartzProfile {

@@ -1,17 +1,11 @@
-#include "tests/filter/filter_test_support.h"
+#include "filter_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <mutex>
-
-#include "decoder/frame_dispatcher.h"
-#include "decoder/video_system.h"
-#include "filter/base/class_factory.h"
-#include "filter/user_interface.h"
 
 namespace halvaris::filter::testing {
 namespace {
@@ -33,8 +27,14 @@ void RecordAddress(HWND, const char* address) {
 // Every test program runs with COM initialised on its main thread.
 class ComEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
-  void TearDown() override { CoUninitialize(); }
+  void SetUp() override {
+    com_ = std::make_unique<win32::ComInitialization>();
+    ASSERT_TRUE(SUCCEEDED(com_->Result()));
+  }
+  void TearDown() override { com_.reset(); }
+
+ private:
+  std::unique_ptr<win32::ComInitialization> com_;
 };
 
 [[maybe_unused]] ::testing::Environment* const comEnvironment =
@@ -63,28 +63,21 @@ std::vector<std::string> UserInterfaceRecorder::OpenedAddresses() const {
   return recordedAddresses;
 }
 
-std::vector<std::uint8_t> ReadTestFrame(int system, const char* source) {
-  const std::string path =
-      "../decoder/data/system" + std::to_string(system) + "-" + source + ".dif";
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                  std::istreambuf_iterator<char>());
-  EXPECT_EQ(bytes.size(), GeometryOf(system).frameBytes) << path;
-  return bytes;
+std::vector<std::uint8_t> TestFrame(int system, const char* source) {
+  std::vector<std::uint8_t> frame = halvaris::testing::ReadTestFrame(system, source);
+  EXPECT_FALSE(frame.empty()) << "no test frame of system " << system << ", " << source;
+  return frame;
 }
 
-std::vector<std::uint8_t> DirectDecode(int system, const std::vector<std::uint8_t>& frame) {
-  const SystemGeometry& geometry = GeometryOf(system);
-  std::vector<std::uint8_t> picture(PictureBytes(system));
-  FrameDispatcher dispatcher(2);
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), geometry.width, -geometry.height,
-                                     picture.size(), frame.data(), frame.size(), system));
-  return picture;
+HalvarisSystemInfo SystemInfo(int system) {
+  HalvarisSystemInfo info{};
+  EXPECT_EQ(halvaris_system_info(system, &info), HALVARIS_OK) << "system " << system;
+  return info;
 }
 
 DecoderInstance MakeDecoder() {
   DecoderInstance instance;
-  dshow::ComPtr<IClassFactory> factory;
+  win32::ComPtr<IClassFactory> factory;
   EXPECT_EQ(dshow::BaseDllGetClassObject(DecoderFactoryTable(), kDecoderFilterClsid,
                                          IID_IClassFactory, factory.PutVoid()),
             S_OK);
@@ -104,7 +97,7 @@ SourceInstance MakeSource(const dshow::CMediaType& type) {
   settings.frames.push_back({std::vector<std::uint8_t>(16), nullptr});
   auto* source = new graph::FrameSource(std::move(settings));
   SourceInstance instance;
-  instance.filter = dshow::ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(source));
+  instance.filter = win32::ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(source));
   EXPECT_EQ(instance.filter->FindPin(L"Frames", instance.output.Put()), S_OK);
   return instance;
 }

@@ -1,19 +1,23 @@
 #pragma once
 
 // Shared helpers of the filter tests: COM set-up, what the module would show or open, test
-// frames and their direct decode, samples from a real memory allocator, and paths under Wine.
+// frames and their decode by the library alone, samples from a real memory allocator, and paths
+// under Wine.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "filter/base/class_factory.h"
-#include "filter/base/media_type.h"
-#include "filter/base/owners.h"
-#include "filter/decoder_filter.h"
-#include "filter/module_entries.h"
-#include "filter/user_interface.h"
-#include "tools/graph_decode/frame_source.h"
+#include "base/class_factory.h"
+#include "base/media_type.h"
+#include "decoder_filter.h"
+#include "dvh1_media_type.h"
+#include "graph_host/frame_source.h"
+#include "halvaris/halvaris.h"
+#include "module_entries.h"
+#include "test_frames.h"
+#include "user_interface.h"
+#include "win32_owners.h"
 
 namespace halvaris::filter::testing {
 
@@ -37,32 +41,36 @@ class UserInterfaceRecorder {
   UserInterface previous_;
 };
 
-// One compressed test frame of a system ("testsrc2" or "detailed").
-std::vector<std::uint8_t> ReadTestFrame(int system, const char* source = "testsrc2");
+// One committed test frame of a system ("testsrc2" or "detailed"); the test fails when it is
+// missing, so that no comparison is made with an empty frame.
+std::vector<std::uint8_t> TestFrame(int system, const char* source = "testsrc2");
 
-// The picture the frame decoder gives for `frame`, decoded directly at the coded size.
-std::vector<std::uint8_t> DirectDecode(int system, const std::vector<std::uint8_t>& frame);
+// The picture the library alone gives for a frame, at the system's coded size.
+using halvaris::testing::DecodePicture;
+
+// Sizes of a video system 1..4.
+HalvarisSystemInfo SystemInfo(int system);
 
 // A decoder filter made by the module's class factory (statically linked), with its object.
 struct DecoderInstance {
-  dshow::ComPtr<IBaseFilter> filter;
+  win32::ComPtr<IBaseFilter> filter;
   DecoderFilter* object = nullptr;
-  dshow::ComPtr<IPin> input;
-  dshow::ComPtr<IPin> output;
+  win32::ComPtr<IPin> input;
+  win32::ComPtr<IPin> output;
 };
 DecoderInstance MakeDecoder();
 
 // A frame source offering `type`, with its output pin.
 struct SourceInstance {
-  dshow::ComPtr<IBaseFilter> filter;
-  dshow::ComPtr<IPin> output;
+  win32::ComPtr<IBaseFilter> filter;
+  win32::ComPtr<IPin> output;
 };
 SourceInstance MakeSource(const dshow::CMediaType& type);
 
 // A media sample of `bytes` bytes from a committed memory allocator of the platform.
 struct AllocatedSample {
-  dshow::ComPtr<IMemAllocator> allocator;
-  dshow::ComPtr<IMediaSample> sample;
+  win32::ComPtr<IMemAllocator> allocator;
+  win32::ComPtr<IMediaSample> sample;
   std::uint8_t* data = nullptr;
 };
 AllocatedSample MakeSample(long bytes);

@@ -9,17 +9,16 @@
 
 #include <qedit.h>
 
-#include "decoder/video_system.h"
-#include "tests/filter/filter_test_support.h"
-#include "tests/filter/module_test_support.h"
-#include "tools/graph_decode/decode_graph.h"
+#include "filter_test_support.h"
+#include "graph_host/decode_graph.h"
+#include "module_test_support.h"
 
 extern "C" const CLSID CLSID_SampleGrabber;
 
 namespace halvaris::filter::testing {
 namespace {
 
-using dshow::ComPtr;
+using win32::ComPtr;
 
 constexpr REFERENCE_TIME kFramePeriod = 400000;
 
@@ -49,8 +48,10 @@ std::vector<std::uint8_t> OutputOf(const std::string& program, const std::string
   return bytes;
 }
 
-std::string TestFramePath(int system, const char* source) {
-  return "..\\decoder\\data\\system" + std::to_string(system) + "-" + source + ".dif";
+// A committed test frame file, quoted for a command line.
+std::string TestFrameArgument(int system, const char* source) {
+  const std::string name = "system" + std::to_string(system) + "-" + source + ".dif";
+  return "\"" + halvaris::testing::TestDataPath(name).string() + "\"";
 }
 
 class GraphTest : public ::testing::TestWithParam<int> {
@@ -60,24 +61,24 @@ class GraphTest : public ::testing::TestWithParam<int> {
 
 TEST_P(GraphTest, PicturesArriveDecodedLabelledAndOnTime) {
   const int system = GetParam();
-  const SystemGeometry& geometry = GeometryOf(system);
+  const HalvarisSystemInfo geometry = SystemInfo(system);
   graph::GraphRequest request;
-  request.source.type = graph::Dvh1Type(system);
+  request.source.type = Dvh1MediaType(system);
   request.source.framePeriod = kFramePeriod;
   std::vector<std::vector<std::uint8_t>> expected;
   for (const char* source : {"testsrc2", "detailed"}) {
-    std::vector<std::uint8_t> frame = ReadTestFrame(system, source);
-    expected.push_back(DirectDecode(system, frame));
+    std::vector<std::uint8_t> frame = TestFrame(system, source);
+    expected.push_back(DecodePicture(frame, system));
 #ifdef HALVARIS_DECODE_PROGRAM
     // The command-line decoder, a separate program, gives the same picture.
     EXPECT_TRUE(OutputOf(HALVARIS_DECODE_PROGRAM, "--quiet --system " + std::to_string(system) +
-                                                      " " + TestFramePath(system, source)) ==
+                                                      " " + TestFrameArgument(system, source)) ==
                 expected.back())
         << "halvaris-decode, system " << system << ", " << source;
 #endif
     request.source.frames.push_back({std::move(frame), nullptr});
   }
-  request.keepBytes = PictureBytes(system);
+  request.keepBytes = SystemInfo(system).pictureBytes;
 
   const graph::GraphRun run = graph::RunDecodeGraph(request);
   ASSERT_EQ(run.result, S_OK) << run.failedStep;
@@ -86,7 +87,7 @@ TEST_P(GraphTest, PicturesArriveDecodedLabelledAndOnTime) {
   for (size_t i = 0; i < run.samples.size(); ++i) {
     const graph::ReceivedSample& sample = run.samples[i];
     EXPECT_TRUE(sample.picture == expected[i]) << "picture " << i << " of system " << system;
-    EXPECT_EQ(sample.bufferSize, static_cast<long>(PictureBytes(system)));
+    EXPECT_EQ(sample.bufferSize, static_cast<long>(SystemInfo(system).pictureBytes));
     ASSERT_TRUE(sample.hasMediaType);
     EXPECT_TRUE(IsEqualGUID(sample.mediaType.subtype, MEDIASUBTYPE_YUY2));
     ASSERT_EQ(sample.mediaType.cbFormat, sizeof(VIDEOINFOHEADER));
@@ -94,7 +95,7 @@ TEST_P(GraphTest, PicturesArriveDecodedLabelledAndOnTime) {
     EXPECT_EQ(header->bmiHeader.biCompression, kYuy2FourCC);
     EXPECT_EQ(header->bmiHeader.biWidth, geometry.width);
     EXPECT_EQ(header->bmiHeader.biHeight, geometry.height);
-    EXPECT_EQ(header->bmiHeader.biSizeImage, PictureBytes(system));
+    EXPECT_EQ(header->bmiHeader.biSizeImage, SystemInfo(system).pictureBytes);
     EXPECT_EQ(sample.timeResult, S_OK);
     EXPECT_EQ(sample.start, static_cast<REFERENCE_TIME>(i) * kFramePeriod);
     EXPECT_EQ(sample.stop, static_cast<REFERENCE_TIME>(i + 1) * kFramePeriod);
@@ -108,24 +109,24 @@ INSTANTIATE_TEST_SUITE_P(AllSystems, GraphTest, ::testing::Values(1, 2, 3, 4),
 
 TEST(GraphSafetyTest, ShortFramesAreDecodedWithZerosInAGraph) {
   ASSERT_EQ(RunRegsvr32(), 0);
-  std::vector<std::uint8_t> frame = ReadTestFrame(4, "detailed");
+  std::vector<std::uint8_t> frame = TestFrame(4, "detailed");
   frame.resize(100000);
   graph::GraphRequest request;
-  request.source.type = graph::Dvh1Type(4);
+  request.source.type = Dvh1MediaType(4);
   request.source.frames.push_back({frame, nullptr});
-  request.keepBytes = PictureBytes(4);
+  request.keepBytes = SystemInfo(4).pictureBytes;
   const graph::GraphRun run = graph::RunDecodeGraph(request);
   ASSERT_EQ(run.result, S_OK) << run.failedStep;
   ASSERT_EQ(run.samples.size(), 1u);
-  frame.resize(GeometryOf(4).frameBytes, 0);
-  EXPECT_TRUE(run.samples[0].picture == DirectDecode(4, frame));
+  frame.resize(SystemInfo(4).frameBytes, 0);
+  EXPECT_TRUE(run.samples[0].picture == DecodePicture(frame, 4));
 }
 
 TEST(GraphSafetyTest, GraphStoppedWhileFramesFlowStopsCleanly) {
   ASSERT_EQ(RunRegsvr32(), 0);
   graph::GraphRequest request;
-  request.source.type = graph::Dvh1Type(2);
-  request.source.frames.push_back({ReadTestFrame(2), nullptr});
+  request.source.type = Dvh1MediaType(2);
+  request.source.frames.push_back({TestFrame(2), nullptr});
   request.source.repeat = 1000;
   request.keepSamples = false;
   request.stopAfterSamples = 3;
@@ -147,16 +148,15 @@ TEST(GraphSafetyTest, GraphsOfDifferentSystemsDecodeSideBySide) {
   std::vector<std::thread> threads;
   for (Clip& clip : clips) {
     graph::GraphRequest request;
-    request.source.type = graph::Dvh1Type(clip.system);
-    std::vector<std::uint8_t> frame = ReadTestFrame(clip.system, "detailed");
-    clip.expected = DirectDecode(clip.system, frame);
+    request.source.type = Dvh1MediaType(clip.system);
+    std::vector<std::uint8_t> frame = TestFrame(clip.system, "detailed");
+    clip.expected = DecodePicture(frame, clip.system);
     request.source.frames.push_back({std::move(frame), nullptr});
     request.source.repeat = 6;
-    request.keepBytes = PictureBytes(clip.system);
+    request.keepBytes = SystemInfo(clip.system).pictureBytes;
     threads.emplace_back([&clip, request] {
-      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      const win32::ComInitialization com;
       clip.run = graph::RunDecodeGraph(request);
-      CoUninitialize();
     });
   }
   for (std::thread& thread : threads) thread.join();
@@ -172,8 +172,8 @@ TEST(GraphSafetyTest, GraphsOfDifferentSystemsDecodeSideBySide) {
 TEST(GraphDecodeProgramTest, WritesThePicturesThatArriveThroughTheGraph) {
   ASSERT_EQ(RunRegsvr32(), 0);
   const std::vector<std::uint8_t> written =
-      OutputOf(HALVARIS_GRAPH_DECODE, "--repeat 2 " + TestFramePath(2, "detailed"));
-  std::vector<std::uint8_t> expected = DirectDecode(2, ReadTestFrame(2, "detailed"));
+      OutputOf(HALVARIS_GRAPH_DECODE, "--repeat 2 " + TestFrameArgument(2, "detailed"));
+  std::vector<std::uint8_t> expected = DecodePicture(TestFrame(2, "detailed"), 2);
   expected.insert(expected.end(), expected.begin(), expected.end());
   EXPECT_TRUE(written == expected);
 }
@@ -186,7 +186,7 @@ TEST(GraphBuildingTest, InsertsTheRegisteredDecoderBetweenDvh1AndYuy2) {
   ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                              graph.PutVoid()),
             S_OK);
-  SourceInstance source = MakeSource(graph::Dvh1Type(1));
+  SourceInstance source = MakeSource(Dvh1MediaType(1));
   ComPtr<IBaseFilter> sink;
   ASSERT_EQ(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                              sink.PutVoid()),

@@ -1,11 +1,11 @@
-#include "tests/filter/module_test_support.h"
+#include "module_test_support.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "filter/base/owners.h"
-#include "tests/filter/filter_test_support.h"
+#include "filter_test_support.h"
+#include "win32_owners.h"
 
 namespace halvaris::filter::testing {
 
@@ -23,8 +23,8 @@ int RunProgram(const std::string& commandLine) {
                       &process)) {
     return -1;
   }
-  dshow::UniqueHandle processHandle(process.hProcess);
-  dshow::UniqueHandle threadHandle(process.hThread);
+  win32::UniqueHandle processHandle(process.hProcess);
+  win32::UniqueHandle threadHandle(process.hThread);
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD exitCode = 0;
   GetExitCodeProcess(process.hProcess, &exitCode);

@@ -2,17 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/decoder_setup.h"
-#include "tests/filter/filter_test_support.h"
+#include "decoder_setup.h"
+#include "filter_test_support.h"
 
+// VIDEOINFOHEADER2, after the DirectShow headers it builds on.
 #include <dvdmedia.h>
-#include "tools/graph_decode/decode_graph.h"
 
 namespace halvaris::filter::testing {
 namespace {
 
 using dshow::CMediaType;
-using dshow::ComPtr;
+using win32::ComPtr;
 
 GUID FourCCSubtype(DWORD fourCC) {
   GUID subtype = MEDIASUBTYPE_YUY2;
@@ -67,7 +67,7 @@ TEST(InputTypeTest, RefusedTypesNeverConnectThroughThePins) {
   ComPtr<IPin> connected;
   EXPECT_EQ(decoder.input->ConnectedTo(connected.Put()), VFW_E_NOT_CONNECTED);
 
-  CMediaType videoInfo2 = graph::Dvh1Type(1);
+  CMediaType videoInfo2 = Dvh1MediaType(1);
   videoInfo2.SetFormatType(FORMAT_VideoInfo2);
   EXPECT_EQ(decoder.input->ReceiveConnection(source.output.Get(), &videoInfo2), E_INVALIDARG);
 }
@@ -80,13 +80,13 @@ TEST(OutputTypeTest, OffersNothingUntilTheInputIsConnected) {
   EXPECT_EQ(types->Next(1, &type, nullptr), S_FALSE);
   CMediaType proposed;
   EXPECT_EQ(decoder.object->GetMediaType(0, &proposed), VFW_E_NOT_CONNECTED);
-  const CMediaType dvh1 = graph::Dvh1Type(1);
+  const CMediaType dvh1 = Dvh1MediaType(1);
   EXPECT_EQ(decoder.output->QueryAccept(&dvh1), S_FALSE);
 }
 
 TEST(OutputTypeTest, ProposesOneYuy2TypeMadeFromTheInputType) {
   DecoderInstance decoder = MakeDecoder();
-  SourceInstance source = MakeSource(graph::Dvh1Type(1));
+  SourceInstance source = MakeSource(Dvh1MediaType(1));
   ASSERT_EQ(source.output->Connect(decoder.input.Get(), nullptr), S_OK);
 
   CMediaType proposed;
@@ -116,7 +116,7 @@ TEST(OutputTypeTest, ProposesOneYuy2TypeMadeFromTheInputType) {
 
 TEST(OutputTypeTest, PartialTypeNamingABlockItDoesNotCarryConnectsToNothing) {
   DecoderInstance decoder = MakeDecoder();
-  SourceInstance source = MakeSource(graph::Dvh1Type(1));
+  SourceInstance source = MakeSource(Dvh1MediaType(1));
   ASSERT_EQ(source.output->Connect(decoder.input.Get(), nullptr), S_OK);
   DecoderInstance downstream = MakeDecoder();
   AM_MEDIA_TYPE partial{};
@@ -130,7 +130,7 @@ TEST(OutputTypeTest, PartialTypeNamingABlockItDoesNotCarryConnectsToNothing) {
 
 TEST(OutputTypeTest, AnyOutputTypeIsAcceptedAndSetsThePictureSize) {
   DecoderInstance decoder = MakeDecoder();
-  SourceInstance source = MakeSource(graph::Dvh1Type(2));
+  SourceInstance source = MakeSource(Dvh1MediaType(2));
   ASSERT_EQ(source.output->Connect(decoder.input.Get(), nullptr), S_OK);
   const CMediaType rgb = VideoType(MEDIASUBTYPE_RGB32, BI_RGB, 1920, 1080, 32, 1920 * 1080 * 4);
   EXPECT_EQ(decoder.output->QueryAccept(&rgb), S_OK);
@@ -195,7 +195,7 @@ TEST(BufferSizeTest, RequestsOnePictureOfTheInputSizeAndFailsWhenLessIsGranted) 
   ALLOCATOR_PROPERTIES properties{};
   EXPECT_EQ(decoder.object->DecideBufferSize(&unconnectedAllocator, &properties), E_UNEXPECTED);
 
-  SourceInstance source = MakeSource(graph::Dvh1Type(3));
+  SourceInstance source = MakeSource(Dvh1MediaType(3));
   ASSERT_EQ(source.output->Connect(decoder.input.Get(), nullptr), S_OK);
   StingyAllocator enough(3110400);
   properties = ALLOCATOR_PROPERTIES{0, 0, 16, 0};
@@ -227,15 +227,6 @@ TEST(DecoderSetupTest, WorkersAreTheLowSixteenSystemMaskBitsBetweenOneAndEight) 
   EXPECT_EQ(WorkerCountFromAffinity(true, 0xF0000), 1);  // only bits 16 and up
   EXPECT_EQ(WorkerCountFromAffinity(true, 0), 1);
   EXPECT_EQ(WorkerCountFromAffinity(false, 0xF), 1);
-}
-
-TEST(DecoderSetupTest, ProcessorNeedsMmxSseAndSse2) {
-  const std::uint32_t all = (1u << 23) | (1u << 25) | (1u << 26);
-  EXPECT_TRUE(HasRequiredProcessorFeatures(all));
-  EXPECT_TRUE(HasRequiredProcessorFeatures(0xFFFFFFFFu));
-  EXPECT_FALSE(HasRequiredProcessorFeatures(all & ~(1u << 23)));
-  EXPECT_FALSE(HasRequiredProcessorFeatures(all & ~(1u << 25)));
-  EXPECT_FALSE(HasRequiredProcessorFeatures(all & ~(1u << 26)));
 }
 
 TEST(DecoderSetupTest, CheckTransformCountsTheWorkersOfThisMachine) {

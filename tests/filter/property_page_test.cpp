@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "filter/decoder_property_page.h"
-#include "filter/decoder_resources.h"
-#include "tests/filter/filter_test_support.h"
+#include "decoder_property_page.h"
+#include "decoder_resources.h"
+#include "filter_test_support.h"
 
 namespace halvaris::filter::testing {
 namespace {
 
-using dshow::ComPtr;
+using win32::ComPtr;
 
 ComPtr<IPropertyPage> MakePage() {
   ComPtr<IClassFactory> factory;

@@ -6,14 +6,14 @@
 #include <cstring>
 #include <vector>
 
-#include "filter/decoder_guids.h"
-#include "tests/filter/filter_test_support.h"
-#include "tests/filter/module_test_support.h"
+#include "decoder_guids.h"
+#include "filter_test_support.h"
+#include "module_test_support.h"
 
 namespace halvaris::filter::testing {
 namespace {
 
-using dshow::ComPtr;
+using win32::ComPtr;
 
 // One filter of the legacy category as the system device enumerator lists it.
 struct ListedFilter {
@@ -144,24 +144,23 @@ TEST_F(RegistrationTest, MapperListsTheFilterOnceWithItsMeritAndPins) {
 }
 
 TEST_F(RegistrationTest, ComServerKeysNameTheModule) {
-  HKEY key = nullptr;
+  win32::RegistryKey key;
   ASSERT_EQ(
       RegOpenKeyExW(HKEY_CLASSES_ROOT,
                     (L"CLSID\\" + ClsidString(kDecoderFilterClsid) + L"\\InprocServer32").c_str(),
-                    0, KEY_READ, &key),
+                    0, KEY_READ, key.Put()),
       ERROR_SUCCESS);
   char value[MAX_PATH] = {};
   DWORD bytes = sizeof(value);
-  EXPECT_EQ(
-      RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes),
-      ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExA(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                             &bytes),
+            ERROR_SUCCESS);
   EXPECT_EQ(lstrcmpiA(value, DecoderModulePath().c_str()), 0) << value;
   bytes = sizeof(value);
-  EXPECT_EQ(RegQueryValueExA(key, "ThreadingModel", nullptr, nullptr,
+  EXPECT_EQ(RegQueryValueExA(key.Get(), "ThreadingModel", nullptr, nullptr,
                              reinterpret_cast<BYTE*>(value), &bytes),
             ERROR_SUCCESS);
   EXPECT_STREQ(value, "Both");
-  RegCloseKey(key);
 }
 
 TEST_F(RegistrationTest, FilterAndPageAreCreatedThroughTheRegistry) {
@@ -184,14 +183,14 @@ TEST_F(RegistrationTest, FilterAndPageAreCreatedThroughTheRegistry) {
 TEST_F(RegistrationTest, UnregisteringRemovesEverything) {
   ASSERT_EQ(RunRegsvr32(true), 0);
   EXPECT_TRUE(ListedDecoders().empty());
-  HKEY key = nullptr;
+  win32::RegistryKey key;
   EXPECT_NE(
       RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + ClsidString(kDecoderFilterClsid)).c_str(), 0,
-                    KEY_READ, &key),
+                    KEY_READ, key.Put()),
       ERROR_SUCCESS);
   EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT,
                           (L"CLSID\\" + ClsidString(kDecoderPropertyPageClsid)).c_str(), 0,
-                          KEY_READ, &key),
+                          KEY_READ, key.Put()),
             ERROR_SUCCESS);
   ComPtr<IBaseFilter> filter;
   EXPECT_EQ(CoCreateInstance(kDecoderFilterClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,

@@ -8,14 +8,12 @@
 #include <mutex>
 #include <thread>
 
-#include "decoder/video_system.h"
-#include "tests/filter/filter_test_support.h"
-#include "tools/graph_decode/decode_graph.h"
+#include "filter_test_support.h"
 
 namespace halvaris::filter::testing {
 namespace {
 
-using dshow::ComPtr;
+using win32::ComPtr;
 
 struct Arrival {
   HRESULT timeResult;
@@ -30,7 +28,7 @@ class RecordingSink : public dshow::CBaseFilter {
  public:
   class Pin : public dshow::CBaseInputPin {
    public:
-    Pin(RecordingSink* sink, dshow::CriticalSection* lock)
+    Pin(RecordingSink* sink, win32::CriticalSection* lock)
         : CBaseInputPin(sink, lock, L"In"), sink_(sink) {}
     HRESULT CheckMediaType(const dshow::CMediaType*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override {
@@ -76,7 +74,7 @@ class RecordingSink : public dshow::CBaseFilter {
   std::vector<std::string> events;
 
  private:
-  dshow::CriticalSection lock_;
+  win32::CriticalSection lock_;
   Pin pin_;
 };
 
@@ -149,8 +147,8 @@ class HeldSample : public IMediaSample {
  private:
   IMediaSample* inner_;
   dshow::CMediaType type_;
-  dshow::UniqueHandle entered_;
-  dshow::UniqueHandle released_;
+  win32::UniqueHandle entered_;
+  win32::UniqueHandle released_;
   std::atomic<bool> asked_{false};
 };
 
@@ -159,14 +157,14 @@ class StreamControlTest : public ::testing::Test {
   void SetUp() override {
     sinkObject_ = new RecordingSink;
     sink_ = ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(sinkObject_));
-    source_ = MakeSource(graph::Dvh1Type(2));
+    source_ = MakeSource(Dvh1MediaType(2));
     ASSERT_EQ(source_.output->Connect(decoder_.input.Get(), nullptr), S_OK);
     ASSERT_EQ(decoder_.output->Connect(sinkObject_->GetPin(0), nullptr), S_OK);
     ASSERT_EQ(decoder_.input.As(memInput_), S_OK);
     // The source stays stopped: the test itself feeds the decoder's input pin.
     ASSERT_EQ(sink_->Pause(), S_OK);
     ASSERT_EQ(decoder_.filter->Pause(), S_OK);
-    frame_ = ReadTestFrame(2);
+    frame_ = TestFrame(2);
   }
   void TearDown() override {
     EXPECT_EQ(decoder_.filter->Stop(), S_OK);
@@ -250,12 +248,12 @@ TEST_F(StreamControlTest, StoppedFilterRefusesSamples) {
 
 TEST_F(StreamControlTest, StopWhileASampleAnnouncingATypeIsReceivedCompletes) {
   AllocatedSample frame = Frame();
-  HeldSample held(frame.sample.Get(), graph::Dvh1Type(2));
+  HeldSample held(frame.sample.Get(), Dvh1MediaType(2));
   HRESULT stopped = E_FAIL;
-  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const win32::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::atomic<int> finished{0};
   auto finish = [&] {
-    if (++finished == 2) SetEvent(done);
+    if (++finished == 2) SetEvent(done.Get());
   };
   std::thread receiving([&] {
     memInput_->Receive(&held);
@@ -269,7 +267,7 @@ TEST_F(StreamControlTest, StopWhileASampleAnnouncingATypeIsReceivedCompletes) {
   // Let Stop get as far as waiting for the sample, then let the sample go on.
   Sleep(300);
   held.LetGo();
-  if (WaitForSingleObject(done, 10000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(done.Get(), 10000) != WAIT_OBJECT_0) {
     // Both threads are stuck for good: report and leave, as nothing can be cleaned up.
     ADD_FAILURE() << "Stop and Receive deadlocked";
     std::fflush(stdout);
@@ -277,7 +275,6 @@ TEST_F(StreamControlTest, StopWhileASampleAnnouncingATypeIsReceivedCompletes) {
   }
   receiving.join();
   stopping.join();
-  CloseHandle(done);
   EXPECT_EQ(stopped, S_OK);
   FILTER_STATE state = State_Running;
   EXPECT_EQ(decoder_.filter->GetState(0, &state), S_OK);

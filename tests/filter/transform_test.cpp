@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "decoder/messages.h"
-#include "decoder/video_system.h"
-#include "tests/filter/filter_test_support.h"
-#include "tools/graph_decode/decode_graph.h"
+#include "filter_test_support.h"
 
 namespace halvaris::filter::testing {
 namespace {
@@ -23,7 +20,7 @@ struct PreparedDecoder {
 PreparedDecoder PrepareDecoder(int system) {
   PreparedDecoder prepared;
   prepared.decoder = MakeDecoder();
-  prepared.source = MakeSource(graph::Dvh1Type(system));
+  prepared.source = MakeSource(Dvh1MediaType(system));
   EXPECT_EQ(prepared.source.output->Connect(prepared.decoder.input.Get(), nullptr), S_OK);
   CMediaType output;
   EXPECT_EQ(prepared.decoder.object->GetMediaType(0, &output), S_OK);
@@ -44,7 +41,7 @@ std::vector<std::uint8_t> PictureOf(const AllocatedSample& sample, std::size_t b
 
 TEST(TransformTest, EveryOutputSampleCarriesTheYuy2TypeAndTheDecodedPicture) {
   PreparedDecoder prepared = PrepareDecoder(1);
-  const std::vector<std::uint8_t> frame = ReadTestFrame(1);
+  const std::vector<std::uint8_t> frame = TestFrame(1);
   AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
   AllocatedSample out = MakeSample(2764800);
   ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
@@ -71,26 +68,26 @@ TEST(TransformTest, EveryOutputSampleCarriesTheYuy2TypeAndTheDecodedPicture) {
   EXPECT_EQ(header->bmiHeader.biCompression, kYuy2FourCC);
   EXPECT_EQ(header->bmiHeader.biSizeImage, 2764800u);
 
-  EXPECT_EQ(PictureOf(out, 2764800), DirectDecode(1, frame));
+  EXPECT_EQ(PictureOf(out, 2764800), DecodePicture(frame, 1));
 }
 
 TEST(TransformTest, ShortInputIsDecodedWithTheMissingBytesAsZero) {
   PreparedDecoder prepared = PrepareDecoder(3);
-  std::vector<std::uint8_t> frame = ReadTestFrame(3, "detailed");
+  std::vector<std::uint8_t> frame = TestFrame(3, "detailed");
   const long valid = 200000;
   AllocatedSample in = InputSample(frame, valid);
-  AllocatedSample out = MakeSample(static_cast<long>(PictureBytes(3)));
+  AllocatedSample out = MakeSample(static_cast<long>(SystemInfo(3).pictureBytes));
   ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
 
   std::fill(frame.begin() + valid, frame.end(), 0);
-  EXPECT_EQ(PictureOf(out, PictureBytes(3)), DirectDecode(3, frame));
+  EXPECT_EQ(PictureOf(out, SystemInfo(3).pictureBytes), DecodePicture(frame, 3));
 }
 
 TEST(TransformTest, OutputTooSmallForThePictureIsDeliveredUnwritten) {
   PreparedDecoder prepared = PrepareDecoder(3);
-  const std::vector<std::uint8_t> frame = ReadTestFrame(3);
+  const std::vector<std::uint8_t> frame = TestFrame(3);
   AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
-  const std::size_t bytes = PictureBytes(3) - 1;
+  const std::size_t bytes = SystemInfo(3).pictureBytes - 1;
   AllocatedSample out = MakeSample(static_cast<long>(bytes));
   std::fill(out.data, out.data + bytes, std::uint8_t{0xAB});
   ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
@@ -100,42 +97,49 @@ TEST(TransformTest, OutputTooSmallForThePictureIsDeliveredUnwritten) {
   dshow::DeleteMediaType(raw);
 }
 
-TEST(TransformTest, OutputTypeNarrowerThanTheCodedPictureIsNotWritten) {
-  // A 1000-wide output picks system 1, whose 1280 coded columns do not fit.
-  PreparedDecoder prepared = PrepareDecoder(1);
+TEST(TransformTest, OutputTypeSmallerThanTheCodedPictureIsNotWritten) {
+  // A 1000-wide output picks system 1, whose 1280 coded columns do not fit; a 1280 x 1000 output
+  // has room for 1000 of its 1080 lines, even in a buffer that would hold them all.
   const CMediaType narrow = VideoType(MEDIASUBTYPE_YUY2, kYuy2FourCC, 1000, 1080, 16, 2160000);
-  ASSERT_EQ(prepared.decoder.output->QueryAccept(&narrow), S_OK);
-  const std::vector<std::uint8_t> frame = ReadTestFrame(1);
-  AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
-  AllocatedSample out = MakeSample(2764800);
-  std::fill(out.data, out.data + 2764800, std::uint8_t{0x5A});
-  ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
-  EXPECT_EQ(PictureOf(out, 2764800), std::vector<std::uint8_t>(2764800, 0x5A));
+  const CMediaType low = VideoType(MEDIASUBTYPE_YUY2, kYuy2FourCC, 1280, -1000, 16, 2560000);
+  for (const CMediaType* output : {&narrow, &low}) {
+    PreparedDecoder prepared = PrepareDecoder(1);
+    ASSERT_EQ(prepared.decoder.output->QueryAccept(output), S_OK);
+    const std::vector<std::uint8_t> frame = TestFrame(1);
+    AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
+    AllocatedSample out = MakeSample(2764800);
+    std::fill(out.data, out.data + 2764800, std::uint8_t{0x5A});
+    ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
+    EXPECT_EQ(PictureOf(out, 2764800), std::vector<std::uint8_t>(2764800, 0x5A));
+  }
 }
 
 TEST(TransformTest, TypeAnnouncedByASampleSwitchesTo50HzFromThatSampleOn) {
   PreparedDecoder prepared = PrepareDecoder(2);
-  const std::vector<std::uint8_t> frame = ReadTestFrame(4);
-  const std::vector<std::uint8_t> expected = DirectDecode(4, frame);
+  const std::vector<std::uint8_t> frame = TestFrame(4);
+  const std::vector<std::uint8_t> expected = DecodePicture(frame, 4);
 
   AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
-  const CMediaType announced = graph::Dvh1Type(4);
+  const CMediaType announced = Dvh1MediaType(4);
   ASSERT_EQ(in.sample->SetMediaType(const_cast<CMediaType*>(&announced)), S_OK);
-  AllocatedSample out = MakeSample(static_cast<long>(PictureBytes(4)));
+  AllocatedSample out = MakeSample(static_cast<long>(SystemInfo(4).pictureBytes));
   ASSERT_EQ(prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get()), S_OK);
   EXPECT_EQ(prepared.decoder.object->InputFrameSize(), 288000);
-  EXPECT_EQ(PictureOf(out, PictureBytes(4)), expected);
+  EXPECT_EQ(PictureOf(out, SystemInfo(4).pictureBytes), expected);
 
   AllocatedSample next = InputSample(frame, static_cast<long>(frame.size()));
-  AllocatedSample nextOut = MakeSample(static_cast<long>(PictureBytes(4)));
+  AllocatedSample nextOut = MakeSample(static_cast<long>(SystemInfo(4).pictureBytes));
   ASSERT_EQ(prepared.decoder.object->Transform(next.sample.Get(), nextOut.sample.Get()), S_OK);
-  EXPECT_EQ(PictureOf(nextOut, PictureBytes(4)), expected);
+  EXPECT_EQ(PictureOf(nextOut, SystemInfo(4).pictureBytes), expected);
 }
 
 TEST(TransformTest, DecoderMessagesAreShownThroughTheModulesMessageBox) {
   UserInterfaceRecorder recorder;
-  DecoderInstance decoder = MakeDecoder();
-  halvaris::ReportMessage("Could not create Decode thread", "Halvaris");
+  const HalvarisSettings settings = FilterDecoderSettings(3);
+  EXPECT_EQ(settings.workerCount, 3);
+  ASSERT_NE(settings.messageCallback, nullptr);
+  // What a decoder says when a worker thread cannot be started.
+  settings.messageCallback(settings.messageUserData, "Could not create Decode thread", "Halvaris");
   const std::vector<ShownMessage> shown = recorder.Messages();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].text, "Could not create Decode thread");

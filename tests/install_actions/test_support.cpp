@@ -61,17 +61,16 @@ ScratchFolder::~ScratchFolder() {
 ScopedMachineValue::ScopedMachineValue(std::string keyPath, std::string valueName,
                                        const std::string& data)
     : keyPath_(std::move(keyPath)), valueName_(std::move(valueName)) {
-  HKEY key = nullptr;
+  win32::RegistryKey key;
   const LONG created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath_.c_str(), 0, nullptr, 0,
-                                       KEY_SET_VALUE, nullptr, &key, nullptr);
+                                       KEY_SET_VALUE, nullptr, key.Put(), nullptr);
   if (created != ERROR_SUCCESS) {
     ADD_FAILURE() << "cannot create " << keyPath_ << ": " << created;
     return;
   }
-  const LONG set = RegSetValueExA(key, valueName_.c_str(), 0, REG_SZ,
+  const LONG set = RegSetValueExA(key.Get(), valueName_.c_str(), 0, REG_SZ,
                                   reinterpret_cast<const BYTE*>(data.c_str()),
                                   static_cast<DWORD>(data.size() + 1));
-  RegCloseKey(key);
   EXPECT_EQ(set, ERROR_SUCCESS) << "cannot set " << valueName_;
 }
 
@@ -80,12 +79,12 @@ ScopedMachineValue::~ScopedMachineValue() {
 }
 
 void RemoveMachineValue(const std::string& keyPath, const std::string& valueName) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+  win32::RegistryKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, key.Put()) !=
+      ERROR_SUCCESS) {
     return;
   }
-  RegDeleteValueA(key, valueName.c_str());
-  RegCloseKey(key);
+  RegDeleteValueA(key.Get(), valueName.c_str());
 }
 
 bool FileExists(const std::string& path) {
@@ -120,21 +119,19 @@ std::string TestFilesFolder() {
 namespace halvaris::install::test {
 
 TestControlPanel::TestControlPanel(const std::string& installFolder)
-    : installFolder_(installFolder) {
-  started_ =
-      CreateEventA(nullptr, TRUE, FALSE, ControlPanelStartedEventName(installFolder_).c_str());
-  EXPECT_NE(started_, nullptr);
+    : installFolder_(installFolder),
+      started_(CreateEventA(nullptr, TRUE, FALSE,
+                            ControlPanelStartedEventName(installFolder_).c_str())) {
+  EXPECT_TRUE(started_);
   EXPECT_TRUE(CopyFileA((TestFilesFolder() + "\\ControlPanel.exe").c_str(),
                         (installFolder_ + "\\ControlPanel.exe").c_str(), FALSE))
       << "the test Control Panel program is missing";
 }
 
-TestControlPanel::~TestControlPanel() {
-  if (started_ != nullptr) CloseHandle(started_);
-}
+TestControlPanel::~TestControlPanel() = default;
 
 bool TestControlPanel::WasStarted() {
-  if (WaitForSingleObject(started_, 60000) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(started_.Get(), 60000) != WAIT_OBJECT_0) return false;
   return FileExists(installFolder_ + "\\" + controlPanelMarkName);
 }
 

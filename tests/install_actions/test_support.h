@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "win32_owners.h"
+
 namespace halvaris::install::test {
 
 struct ShownMessage {
@@ -98,7 +100,7 @@ class TestControlPanel {
 
  private:
   std::string installFolder_;
-  HANDLE started_ = nullptr;
+  win32::UniqueHandle started_;
 };
 
 }  // namespace halvaris::install::test

@@ -1,4 +1,4 @@
-// The processor check and the module's exports, as the installer sees them.
+// The module's exports and the processor check, as the installer sees them.
 #include <gtest/gtest.h>
 
 #include "install_actions.h"
@@ -6,14 +6,6 @@
 
 namespace halvaris::install::test {
 namespace {
-
-TEST(VerifyCPU, NeedsMmxSseAndSse2Together) {
-  constexpr std::uint32_t mmx = 1u << 23, sse = 1u << 25, sse2 = 1u << 26;
-  EXPECT_TRUE(HasRequiredProcessorFeatures(mmx | sse | sse2));
-  EXPECT_FALSE(HasRequiredProcessorFeatures(mmx | sse));
-  EXPECT_FALSE(HasRequiredProcessorFeatures(sse | sse2));
-  EXPECT_FALSE(HasRequiredProcessorFeatures(~sse2));
-}
 
 // What the installer does: load the DLL and look the actions up by their plain names.
 TEST(TorvekInstallHelperModule, ExportsTheSixActionsUnderTheirPlainNames) {

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "decode_tool.h"
-#include "decoder/frame_dispatcher.h"
 #include "movie_builder.h"
+#include "system_detection.h"
 #include "test_files.h"
 
 namespace halvaris::decode_tool {
@@ -38,12 +38,7 @@ Outcome RunTool(const std::vector<std::string>& arguments) {
 }
 
 std::vector<std::uint8_t> Decoded(const std::vector<std::uint8_t>& frame, VideoSystem system) {
-  std::vector<std::uint8_t> picture(PictureBytes(system));
-  const SystemGeometry& geometry = GeometryOf(system);
-  FrameDispatcher dispatcher(2);
-  EXPECT_TRUE(dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height,
-                                     picture.size(), frame.data(), frame.size(), system));
-  return picture;
+  return testing::DecodePicture(frame, system);
 }
 
 std::vector<std::uint8_t> Concatenated(std::initializer_list<std::vector<std::uint8_t>> parts) {

@@ -40,7 +40,7 @@ std::string Capture(const std::string& command) {
 }
 
 std::string TestFramePath(int system, const std::string& source = "testsrc2") {
-  return "../decoder/data/system" + std::to_string(system) + "-" + source + ".dif";
+  return testing::TestDataPath("system" + std::to_string(system) + "-" + source + ".dif").string();
 }
 
 TEST(FfmpegReadsOurY4m, SizeRateAspectAndInterlacingOfEverySystem) {

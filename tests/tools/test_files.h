@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "test_frames.h"
+
 namespace halvaris::decode_tool::testing {
 
-inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using halvaris::testing::DecodePicture;
+using halvaris::testing::ReadBytes;
+using halvaris::testing::TestDataPath;
 
 inline void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -26,8 +27,7 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<std:
 
 // One FFmpeg-encoded frame: `source` is "testsrc2" or "detailed".
 inline std::vector<std::uint8_t> TestFrame(int system, const std::string& source = "testsrc2") {
-  const auto bytes =
-      ReadBytes("../decoder/data/system" + std::to_string(system) + "-" + source + ".dif");
+  auto bytes = halvaris::testing::ReadTestFrame(system, source);
   EXPECT_FALSE(bytes.empty()) << "test frame of system " << system << " is missing";
   return bytes;
 }

@@ -2,9 +2,12 @@
 // filter and writes the pictures that arrive, packed YUY2, one after another.
 //
 //   graph-decode INPUT.dif OUTPUT.yuy2|- [--system N] [--repeat N] [--bare]
+//   graph-decode --version
 //
-// "-" as output writes nothing. --repeat sends the frames N times (for speed measurements);
-// --bare decodes with the frame decoder directly instead of the graph, for comparison.
+// "-" as output writes nothing. Without --system the system is the one the first frame's header
+// names, or the one whose frames are as long as the file. --repeat sends the frames N times (for
+// speed measurements); --bare decodes with the library directly instead of the graph, for
+// comparison.
 
 #include <windows.h>
 
@@ -15,16 +18,17 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "decoder/frame_dispatcher.h"
-#include "decoder/video_system.h"
-#include "tools/graph_decode/decode_graph.h"
+#include "dvh1_media_type.h"
+#include "graph_host/decode_graph.h"
+#include "halvaris/halvaris.h"
+#include "halvaris_build_version.h"
+#include "win32_owners.h"
 
 namespace {
-
-using halvaris::GeometryOf;
 
 struct Options {
   std::string input;
@@ -32,6 +36,7 @@ struct Options {
   int system = 0;
   int repeat = 1;
   bool bare = false;
+  bool version = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -44,45 +49,46 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.repeat = std::atoi(argv[++i]);
     } else if (argument == "--bare") {
       options.bare = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else {
       positional.push_back(argument);
     }
   }
+  if (options.version) return positional.empty();
   if (positional.size() != 2 || options.repeat < 1) return false;
   options.input = positional[0];
   options.output = positional[1];
-  return options.system == 0 || halvaris::IsValidVideoSystem(options.system);
+  return options.system == 0 || (options.system >= 1 && options.system <= 4);
 }
 
-// A file of exactly one frame names its system; otherwise the one system whose frame size
-// divides the file size; 0 when that is ambiguous.
-int GuessSystem(std::size_t fileBytes) {
-  int candidate = 0;
-  int candidates = 0;
-  for (int system = 1; system <= 4; ++system) {
-    const std::size_t frameBytes = GeometryOf(system).frameBytes;
-    if (fileBytes == frameBytes) return system;
-    if (fileBytes % frameBytes == 0) {
-      candidate = system;
-      ++candidates;
-    }
-  }
-  return candidates == 1 ? candidate : 0;
+// The system that the first frame's header data name; for a frame whose header says nothing, the
+// one system whose frames are exactly as long as the file; 0 when neither tells.
+int DetectSystem(const std::vector<std::uint8_t>& bytes) {
+  const int named = halvaris_detect_system(bytes.data(), bytes.size(), nullptr);
+  return named != 0 ? named : halvaris_system_of_frame_size(bytes.size());
 }
 
-class ComSession {
- public:
-  ComSession() : result_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComSession() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComSession(const ComSession&) = delete;
-  ComSession& operator=(const ComSession&) = delete;
-  HRESULT Result() const { return result_; }
+void PrintDecoderMessage(void*, const char* text, const char*) {
+  std::fprintf(stderr, "graph-decode: %s\n", text);
+}
 
- private:
-  HRESULT result_;
-};
+using UniqueDecoder = std::unique_ptr<HalvarisDecoder, decltype(&halvaris_decoder_destroy)>;
+
+// A decoder with one worker per processor and the filter's choice of threading, for a
+// like-for-like comparison with the graph; empty when it cannot be made.
+UniqueDecoder MakeBareDecoder() {
+  HalvarisSettings settings;
+  halvaris_default_settings(&settings);
+  const char* threading = std::getenv("HALVARIS_DECODE_THREADS");
+  if (threading && std::strcmp(threading, "per-wave") == 0) {
+    settings.threadingMode = HALVARIS_THREADS_PER_WAVE;
+  }
+  settings.messageCallback = &PrintDecoderMessage;
+  HalvarisDecoder* created = nullptr;
+  if (halvaris_decoder_create(&settings, &created) != HALVARIS_OK) created = nullptr;
+  return UniqueDecoder(created, &halvaris_decoder_destroy);
+}
 
 }  // namespace
 
@@ -91,8 +97,12 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: graph-decode INPUT.dif OUTPUT.yuy2|- [--system 1..4] [--repeat N] "
-                 "[--bare]\n");
+                 "[--bare]\n       graph-decode --version\n");
     return 2;
+  }
+  if (options.version) {
+    std::printf("graph-decode %s\n", HALVARIS_VERSION_STRING);
+    return 0;
   }
   std::ifstream input(options.input, std::ios::binary);
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(input)),
@@ -101,17 +111,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "graph-decode: cannot read %s\n", options.input.c_str());
     return 1;
   }
-  const int system = options.system != 0 ? options.system : GuessSystem(bytes.size());
+  const int system = options.system != 0 ? options.system : DetectSystem(bytes);
   if (system == 0) {
     std::fprintf(stderr, "graph-decode: cannot tell the video system of %s; give --system\n",
                  options.input.c_str());
     return 1;
   }
-  const std::size_t frameBytes = GeometryOf(system).frameBytes;
-  const std::size_t pictureBytes = halvaris::PictureBytes(system);
+  HalvarisSystemInfo info{};
+  halvaris_system_info(system, &info);
+  const std::size_t frameBytes = info.frameBytes;
+  const std::size_t pictureBytes = info.pictureBytes;
 
   halvaris::graph::GraphRequest request;
-  request.source.type = halvaris::graph::Dvh1Type(system);
+  request.source.type = halvaris::filter::Dvh1MediaType(system);
   request.source.repeat = options.repeat;
   for (std::size_t offset = 0; offset < bytes.size(); offset += frameBytes) {
     const std::size_t end = std::min(bytes.size(), offset + frameBytes);
@@ -137,28 +149,37 @@ int main(int argc, char** argv) {
   double seconds = 0;
   long long delivered = 0;
   if (options.bare) {
-    // The same choice of threading as the filter makes, for a like-for-like comparison.
-    const char* threading = std::getenv("HALVARIS_DECODE_THREADS");
-    const bool perWave = threading && std::strcmp(threading, "per-wave") == 0;
-    halvaris::FrameDispatcher dispatcher(
-        halvaris::DefaultWorkerCount(),
-        perWave ? halvaris::ThreadingMode::PerWaveThreads : halvaris::ThreadingMode::Pool);
-    const halvaris::SystemGeometry& geometry = GeometryOf(system);
+    const UniqueDecoder decoder = MakeBareDecoder();
+    if (!decoder) {
+      std::fprintf(stderr, "graph-decode: the decoder could not be made\n");
+      if (output) std::fclose(output);
+      return 1;
+    }
     std::vector<std::uint8_t> picture(pictureBytes);
+    long long index = 0;
     const auto started = std::chrono::steady_clock::now();
     for (int round = 0; round < options.repeat; ++round) {
       for (const auto& frame : request.source.frames) {
-        dispatcher.DecodeFrame(picture.data(), geometry.width, -geometry.height, picture.size(),
-                               frame.bytes.data(), frame.bytes.size(), system);
+        const int result =
+            halvaris_decode_frame(decoder.get(), system, frame.bytes.data(), frame.bytes.size(),
+                                  picture.data(), 2 * info.width, picture.size());
+        if (result == HALVARIS_OK) {
+          ++delivered;
+        } else {
+          std::fprintf(stderr, "graph-decode: frame %lld: %s\n", index,
+                       halvaris_result_text(result));
+        }
+        // Written all the same, so that the pictures stay where their frames are.
         if (output) std::fwrite(picture.data(), 1, picture.size(), output);
-        ++delivered;
+        ++index;
       }
     }
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   } else {
-    ComSession com;
+    const halvaris::win32::ComInitialization com;
     if (FAILED(com.Result())) {
       std::fprintf(stderr, "graph-decode: COM could not be initialised\n");
+      if (output) std::fclose(output);
       return 1;
     }
     request.keepSamples = false;

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "background_writer.h"
-#include "decoder/frame_dispatcher.h"
 #include "frame_source.h"
 #include "options.h"
 #include "picture_writers.h"
@@ -26,6 +25,28 @@ extern "C" void OnInterrupt(int) {
 void Say(std::FILE* messages, const std::string& text) {
   std::fprintf(messages, "halvaris-decode: %s\n", text.c_str());
   std::fflush(messages);
+}
+
+// What the decoder has to tell (a worker or a buffer it could not have), printed as it comes.
+void PrintDecoderMessage(void* messages, const char* text, const char* caption) {
+  std::fprintf(static_cast<std::FILE*>(messages), "%s: %s\n", caption, text);
+  std::fflush(static_cast<std::FILE*>(messages));
+}
+
+using DecoderHandle = std::unique_ptr<HalvarisDecoder, void (*)(HalvarisDecoder*)>;
+
+DecoderHandle CreateDecoder(int threads, std::FILE* messages) {
+  HalvarisSettings settings;
+  halvaris_default_settings(&settings);
+  settings.workerCount = threads;
+  settings.messageCallback = PrintDecoderMessage;
+  settings.messageUserData = messages;
+  HalvarisDecoder* decoder = nullptr;
+  const int result = halvaris_decoder_create(&settings, &decoder);
+  if (result != HALVARIS_OK) {
+    throw ToolError(std::string("cannot start the decoder: ") + halvaris_result_text(result));
+  }
+  return DecoderHandle(decoder, halvaris_decoder_destroy);
 }
 
 void RefuseSameFile(const std::string& input, const std::string& output) {
@@ -84,8 +105,8 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
   settings.frameCount = selected;
   std::unique_ptr<PictureWriter> writer = MakePictureWriter(settings);
 
-  FrameDispatcher dispatcher(options.threads > 0 ? options.threads : DefaultWorkerCount());
-  const SystemGeometry& geometry = GeometryOf(input.system);
+  const DecoderHandle decoder = CreateDecoder(options.threads, messages);
+  const HalvarisSystemInfo& geometry = GeometryOf(input.system);
   BackgroundWriter output(*writer, PictureBytes(input.system));
   std::vector<std::uint8_t> frame;
   progress = std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
@@ -105,10 +126,12 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
                         std::to_string(geometry.frameBytes) +
                         " bytes); its missing bytes are decoded as zero");
     }
-    if (!dispatcher.DecodeFrame(output.NextPicture(), geometry.width, geometry.height,
-                                PictureBytes(input.system), frame.data(), frame.size(),
-                                input.system)) {
-      throw ToolError("the decoder refused frame " + std::to_string(frameNumber));
+    const int result =
+        halvaris_decode_frame(decoder.get(), input.system, frame.data(), frame.size(),
+                              output.NextPicture(), 2 * geometry.width, geometry.pictureBytes);
+    if (result != HALVARIS_OK && result != HALVARIS_ERROR_INCOMPLETE) {
+      throw ToolError("the decoder refused frame " + std::to_string(frameNumber) + ": " +
+                      halvaris_result_text(result));
     }
     output.Submit(frameNumber);
     progress->FrameDone();

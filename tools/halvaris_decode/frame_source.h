@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "decoder/video_system.h"
 #include "system_detection.h"
 
 namespace halvaris::decode_tool {

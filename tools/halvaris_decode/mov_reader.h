@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/video_system.h"
 #include "input_file.h"
+#include "system_detection.h"
 
 namespace halvaris::decode_tool {
 

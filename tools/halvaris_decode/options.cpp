@@ -113,9 +113,9 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
     } else if (argument == "--threads") {
       const std::string text = takeValue();
       long long threads = 0;
-      if (!ParseCount(text, threads) || threads < 1 || threads > kMaxWorkers) {
-        throw ToolError("--threads takes a number from 1 to " + std::to_string(kMaxWorkers) +
-                        ", not \"" + text + "\"");
+      if (!ParseCount(text, threads) || threads < 1 || threads > HALVARIS_MAX_WORKERS) {
+        throw ToolError("--threads takes a number from 1 to " +
+                        std::to_string(HALVARIS_MAX_WORKERS) + ", not \"" + text + "\"");
       }
       options.threads = static_cast<int>(threads);
     } else if (argument == "--frames") {

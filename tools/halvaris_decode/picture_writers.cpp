@@ -103,7 +103,7 @@ class Y4mWriter : public PictureWriter {
 
  private:
   OutputFile file_;
-  const SystemGeometry& geometry_;
+  const HalvarisSystemInfo& geometry_;
   std::vector<std::uint8_t> planes_;
 };
 
@@ -152,7 +152,7 @@ class PngWriter : public PictureWriter {
 
  private:
   std::string pattern_;
-  const SystemGeometry& geometry_;
+  const HalvarisSystemInfo& geometry_;
   int outputWidth_ = 0;
   std::vector<std::uint8_t> rgb_;
   std::vector<std::uint8_t> scaled_;
@@ -205,7 +205,7 @@ int DisplayWidth(VideoSystem system) {
 }
 
 std::string Y4mHeader(VideoSystem system, FieldOrder fieldOrder) {
-  const SystemGeometry& geometry = GeometryOf(system);
+  const HalvarisSystemInfo& geometry = GeometryOf(system);
   // Frame rates: a 1080-line frame holds two fields, a 720-line frame is one picture.
   static const char* const kRates[4] = {"30000:1001", "60000:1001", "25:1", "50:1"};
   // Pixel aspect ratios that show 1280x1080 and 1440x1080 as 1920x1080, 960x720 as 1280x720.

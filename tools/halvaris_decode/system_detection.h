@@ -1,12 +1,29 @@
 #pragma once
 
+// The library's video-system facts in the forms the program works with.
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "decoder/video_system.h"
+#include "halvaris/halvaris.h"
 
 namespace halvaris::decode_tool {
+
+// 1 = 1080 lines at 60 Hz, 2 = 720 lines at 60 Hz, 3 = 1080 lines at 50 Hz, 4 = 720 lines at
+// 50 Hz; 0 where no system is known.
+using VideoSystem = int;
+
+inline bool IsValidVideoSystem(int system) {
+  return system >= 1 && system <= 4;
+}
+
+// Sizes and rate of a valid system (1..4).
+const HalvarisSystemInfo& GeometryOf(VideoSystem system);
+
+inline std::size_t PictureBytes(VideoSystem system) {
+  return GeometryOf(system).pictureBytes;
+}
 
 enum class FieldOrder { Unknown, TopFirst, BottomFirst };
 
@@ -20,7 +37,7 @@ struct StreamFacts {
 
 // Bytes needed for ReadStreamFacts: the header, subcode and video auxiliary blocks of the first
 // DIF sequence.
-constexpr std::size_t kStreamFactsBytes = 6 * kDifBlockBytes;
+constexpr std::size_t kStreamFactsBytes = HALVARIS_DETECT_BYTES;
 
 // Reads the first `bytes` bytes of a frame (fewer than kStreamFactsBytes give what they can).
 StreamFacts ReadStreamFacts(const std::uint8_t* data, std::size_t bytes);
@@ -29,6 +46,8 @@ StreamFacts ReadStreamFacts(const std::uint8_t* data, std::size_t bytes);
 std::string DescribeSystem(VideoSystem system);
 
 // The system whose compressed frames are exactly `frameBytes` long, or 0.
-VideoSystem SystemOfFrameSize(std::uint64_t frameBytes);
+inline VideoSystem SystemOfFrameSize(std::uint64_t frameBytes) {
+  return halvaris_system_of_frame_size(frameBytes);
+}
 
 }  // namespace halvaris::decode_tool

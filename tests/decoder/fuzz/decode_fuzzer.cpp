@@ -3,15 +3,17 @@
 // system's full size, so that small inputs reach every macroblock of a frame.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
-#include "decoder/frame_dispatcher.h"
+#include "halvaris/halvaris.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const halvaris::VideoSystem system = data[0] % 4 + 1;
+  const int system = data[0] % 4 + 1;
   const bool shortFrame = (data[0] & 0x80) != 0;
-  const halvaris::SystemGeometry& geometry = halvaris::GeometryOf(system);
+  HalvarisSystemInfo info;
+  halvaris_system_info(system, &info);
   const std::uint8_t* input = data + 1;
   const std::size_t inputSize = size - 1;
 
@@ -19,13 +21,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (shortFrame) {
     frame.assign(input, input + inputSize);
   } else {
-    frame.resize(geometry.frameBytes);
+    frame.resize(info.frameBytes);
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = input[i % inputSize];
   }
   // Exactly the coded size, so that any write outside the picture is caught.
-  std::vector<std::uint8_t> picture(halvaris::PictureBytes(system));
-  static halvaris::FrameDispatcher dispatcher(2);
-  dispatcher.DecodeFrame(picture.data(), geometry.width, geometry.height, picture.size(),
-                         frame.data(), frame.size(), system);
+  std::vector<std::uint8_t> picture(info.pictureBytes);
+  static HalvarisDecoder* decoder = [] {
+    HalvarisSettings settings;
+    halvaris_default_settings(&settings);
+    settings.workerCount = 2;
+    HalvarisDecoder* created = nullptr;
+    if (halvaris_decoder_create(&settings, &created) != HALVARIS_OK) std::abort();
+    return created;
+  }();
+  if (halvaris_decode_frame(decoder, system, frame.data(), frame.size(), picture.data(),
+                            2 * info.width, picture.size()) != HALVARIS_OK) {
+    std::abort();  // the decoder never fails on data
+  }
   return 0;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/graph_decode/frame_source.h"
+#include "graph_host/frame_source.h"
 
 namespace halvaris::graph {
 
@@ -48,8 +48,5 @@ struct GraphRun {
 // Runs the graph with `decoder`, or with the registered decoder filter when it is nullptr.
 // The calling thread must have initialised COM.
 GraphRun RunDecodeGraph(const GraphRequest& request, IBaseFilter* decoder = nullptr);
-
-// The "dvh1" input type of a video system: FORMAT_VideoInfo at the coded picture size.
-dshow::CMediaType Dvh1Type(int system);
 
 }  // namespace halvaris::graph

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "filter/base/base_pins.h"
+#include "base/base_pins.h"
 
 namespace halvaris::graph {
 
@@ -30,7 +30,7 @@ class FrameSource;
 
 class FrameSourcePin : public dshow::CBaseOutputPin {
  public:
-  FrameSourcePin(FrameSource* filter, dshow::CriticalSection* lock, const SourceSettings* settings);
+  FrameSourcePin(FrameSource* filter, win32::CriticalSection* lock, const SourceSettings* settings);
   ~FrameSourcePin() override;
 
   HRESULT CheckMediaType(const dshow::CMediaType* type) override;
@@ -57,7 +57,7 @@ class FrameSource : public dshow::CBaseFilter {
   dshow::CBasePin* GetPin(int index) override;
 
  private:
-  dshow::CriticalSection lock_;
+  win32::CriticalSection lock_;
   SourceSettings settings_;
   std::unique_ptr<FrameSourcePin> pin_;
 };

@@ -24,13 +24,13 @@ struct MacroblockPosition {
   std::int32_t y;  // line of the top-left luma sample
 };
 
-struct DecoderTables {
+struct PlacementTables {
   std::uint32_t blockAddress[4][kTableEntries];
   MacroblockPosition macroblockPosition[4][kTableEntries];
 };
 
 // Fills the tables of all four systems. Safe to call from any thread, any number of times: the
 // tables are built once and never change afterwards.
-const DecoderTables& BuildDecoderTables();
+const PlacementTables& BuildPlacementTables();
 
 }  // namespace halvaris

@@ -1,14 +1,17 @@
 #pragma once
 
-// Small RAII owners for the Windows resources the filter holds: COM interface pointers, kernel
-// handles, registry keys and critical sections.
+// Small RAII owners for the Windows resources our Windows programs and modules hold: COM interface
+// pointers, COM initialisation, kernel handles, registry keys and critical sections. Each releases
+// what it owns on every way out of a scope, so a function can return early without leaking.
 
+#include <objbase.h>
 #include <unknwn.h>
 #include <windows.h>
 
+#include <cstddef>
 #include <utility>
 
-namespace halvaris::dshow {
+namespace halvaris::win32 {
 
 // Owns one reference to a COM interface.
 template <class T>
@@ -64,7 +67,25 @@ class ComPtr {
   T* pointer_ = nullptr;
 };
 
-// Owns a kernel handle.
+// COM initialised on the calling thread for the life of the object. A failed initialisation
+// (for example a thread already in the other threading model) is not undone.
+class ComInitialization {
+ public:
+  explicit ComInitialization(DWORD threadingModel = COINIT_MULTITHREADED)
+      : result_(CoInitializeEx(nullptr, threadingModel)) {}
+  ~ComInitialization() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComInitialization(const ComInitialization&) = delete;
+  ComInitialization& operator=(const ComInitialization&) = delete;
+
+  HRESULT Result() const { return result_; }
+
+ private:
+  HRESULT result_;
+};
+
+// Owns a kernel handle; both null and INVALID_HANDLE_VALUE count as no handle.
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -109,6 +130,7 @@ class RegistryKey {
     if (key_) RegCloseKey(std::exchange(key_, nullptr));
   }
   HKEY Get() const { return key_; }
+  // For out parameters: closes the current key first.
   HKEY* Put() {
     Reset();
     return &key_;
@@ -133,4 +155,4 @@ class CriticalSection {
   CRITICAL_SECTION section_;
 };
 
-}  // namespace halvaris::dshow
+}  // namespace halvaris::win32

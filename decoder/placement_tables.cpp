@@ -1,4 +1,4 @@
-#include "decoder_tables.h"
+#include "placement_tables.h"
 
 #include <mutex>
 
@@ -6,7 +6,7 @@ namespace halvaris {
 
 namespace {
 
-DecoderTables tables;
+PlacementTables tables;
 std::once_flag tablesBuilt;
 
 // Byte offset of macroblock n (0..134) of DIF sequence `sequence` of a sample: the video blocks
@@ -131,7 +131,7 @@ void FillPositions() {
 
 }  // namespace
 
-const DecoderTables& BuildDecoderTables() {
+const PlacementTables& BuildPlacementTables() {
   std::call_once(tablesBuilt, [] {
     FillBlockAddresses();
     FillPositions();

@@ -1,4 +1,4 @@
-#include "tools/graph_decode/frame_source.h"
+#include "graph_host/frame_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@ const GUID kSourceClsid = {
 
 }  // namespace
 
-FrameSourcePin::FrameSourcePin(FrameSource* filter, dshow::CriticalSection* lock,
+FrameSourcePin::FrameSourcePin(FrameSource* filter, win32::CriticalSection* lock,
                                const SourceSettings* settings)
     : CBaseOutputPin(filter, lock, L"Frames"), settings_(settings) {}
 
@@ -79,7 +79,7 @@ void FrameSourcePin::Deliver() {
   for (int round = 0; round < settings_->repeat; ++round) {
     for (const SourceFrame& frame : settings_->frames) {
       if (stopping_) return;
-      dshow::ComPtr<IMediaSample> sample;
+      win32::ComPtr<IMediaSample> sample;
       if (FAILED(GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0)) || !sample) return;
       BYTE* data = nullptr;
       if (FAILED(sample->GetPointer(&data))) return;
@@ -108,7 +108,7 @@ FrameSource::~FrameSource() {
 
 dshow::CBasePin* FrameSource::GetPin(int index) {
   if (index != 0) return nullptr;
-  std::lock_guard<dshow::CriticalSection> guard(lock_);
+  std::lock_guard<win32::CriticalSection> guard(lock_);
   if (!pin_) pin_.reset(new (std::nothrow) FrameSourcePin(this, &lock_, &settings_));
   return pin_.get();
 }

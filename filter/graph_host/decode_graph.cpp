@@ -1,4 +1,4 @@
-#include "tools/graph_decode/decode_graph.h"
+#include "graph_host/decode_graph.h"
 
 #include <qedit.h>
 
@@ -7,8 +7,7 @@
 #include <mutex>
 #include <new>
 
-#include "decoder/video_system.h"
-#include "filter/decoder_guids.h"
+#include "decoder_guids.h"
 
 // libstrmiids has these; mingw's qedit.h does not declare them.
 extern "C" const CLSID CLSID_SampleGrabber;
@@ -17,7 +16,7 @@ extern "C" const CLSID CLSID_NullRenderer;
 namespace halvaris::graph {
 namespace {
 
-using dshow::ComPtr;
+using win32::ComPtr;
 
 // Records what reaches the sample grabber. Lives on the stack of RunDecodeGraph, longer than
 // the graph that calls it, so its reference count is not used to end its life.
@@ -76,7 +75,7 @@ class SampleRecorder : public ISampleGrabberCB {
   std::mutex mutex_;
   std::vector<ReceivedSample> samples_;
   long long count_ = 0;
-  dshow::UniqueHandle enough_;
+  win32::UniqueHandle enough_;
 };
 
 ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted) {
@@ -106,30 +105,6 @@ HRESULT Connect(IGraphBuilder* graph, IBaseFilter* from, IBaseFilter* to) {
 }
 
 }  // namespace
-
-dshow::CMediaType Dvh1Type(int system) {
-  const SystemGeometry& geometry = GeometryOf(system);
-  dshow::CMediaType type;
-  type.SetType(MEDIATYPE_Video);
-  // The subtype carries the FourCC as usual; the decoder itself looks only at biCompression.
-  GUID subtype = MEDIASUBTYPE_YUY2;
-  subtype.Data1 = filter::kDvh1FourCC;
-  type.SetSubtype(subtype);
-  type.SetFormatType(FORMAT_VideoInfo);
-  type.SetSampleSize(static_cast<ULONG>(geometry.frameBytes));
-  auto* header =
-      reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
-  if (!header) return type;
-  header->AvgTimePerFrame = 333667;
-  header->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  header->bmiHeader.biWidth = geometry.width;
-  header->bmiHeader.biHeight = geometry.height;
-  header->bmiHeader.biPlanes = 1;
-  header->bmiHeader.biBitCount = 16;
-  header->bmiHeader.biCompression = filter::kDvh1FourCC;
-  header->bmiHeader.biSizeImage = static_cast<DWORD>(geometry.frameBytes);
-  return type;
-}
 
 GraphRun RunDecodeGraph(const GraphRequest& request, IBaseFilter* decoder) {
   GraphRun run;

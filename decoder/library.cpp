@@ -1,0 +1,117 @@
+// The public C interface over the frame dispatcher.
+
+#include <new>
+
+#include "frame_dispatcher.h"
+#include "halvaris/halvaris.h"
+#include "halvaris_build_version.h"
+#include "placement_tables.h"
+#include "video_system.h"
+
+struct HalvarisDecoder {
+  halvaris::FrameDispatcher dispatcher;
+
+  HalvarisDecoder(int workerCount, halvaris::ThreadingMode mode, HalvarisMessageCallback callback,
+                  void* userData)
+      : dispatcher(workerCount, mode, callback, userData) {}
+};
+
+extern "C" {
+
+const char* halvaris_result_text(int result) {
+  switch (result) {
+    case HALVARIS_OK:
+      return "success";
+    case HALVARIS_ERROR_INVALID_ARGUMENT:
+      return "invalid argument";
+    case HALVARIS_ERROR_PICTURE_TOO_SMALL:
+      return "picture buffer too small for the video system";
+    case HALVARIS_ERROR_OUT_OF_MEMORY:
+      return "out of memory";
+    case HALVARIS_ERROR_INCOMPLETE:
+      return "picture not completely decoded";
+    default:
+      return "unknown result";
+  }
+}
+
+const char* halvaris_version(void) {
+  return HALVARIS_VERSION_STRING;
+}
+
+unsigned halvaris_version_number(void) {
+  return (HALVARIS_VERSION_MAJOR << 16) | (HALVARIS_VERSION_MINOR << 8) | HALVARIS_VERSION_PATCH;
+}
+
+int halvaris_system_info(int system, HalvarisSystemInfo* info) {
+  if (info == nullptr || !halvaris::IsValidVideoSystem(system)) {
+    return HALVARIS_ERROR_INVALID_ARGUMENT;
+  }
+  const halvaris::SystemGeometry& geometry = halvaris::GeometryOf(system);
+  // A 1080-line frame holds two fields, a 720-line frame is one picture.
+  static const int kRates[4][2] = {{30000, 1001}, {60000, 1001}, {25, 1}, {50, 1}};
+  info->width = geometry.width;
+  info->height = geometry.height;
+  info->frameBytes = geometry.frameBytes;
+  info->pictureBytes = halvaris::PictureBytes(system);
+  info->frameRateNumerator = kRates[system - 1][0];
+  info->frameRateDenominator = kRates[system - 1][1];
+  info->interlaced = system == 1 || system == 3;
+  return HALVARIS_OK;
+}
+
+int halvaris_default_worker_count(void) {
+  return halvaris::DefaultWorkerCount();
+}
+
+void halvaris_default_settings(HalvarisSettings* settings) {
+  if (settings == nullptr) return;
+  *settings = HalvarisSettings{0, HALVARIS_THREADS_POOL, nullptr, nullptr};
+}
+
+int halvaris_decoder_create(const HalvarisSettings* settings, HalvarisDecoder** decoder) {
+  if (decoder == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
+  *decoder = nullptr;
+  HalvarisSettings chosen;
+  halvaris_default_settings(&chosen);
+  if (settings != nullptr) chosen = *settings;
+  if (chosen.workerCount < 0 || chosen.workerCount > HALVARIS_MAX_WORKERS) {
+    return HALVARIS_ERROR_INVALID_ARGUMENT;
+  }
+  if (chosen.threadingMode != HALVARIS_THREADS_POOL &&
+      chosen.threadingMode != HALVARIS_THREADS_PER_WAVE) {
+    return HALVARIS_ERROR_INVALID_ARGUMENT;
+  }
+  const int workers = chosen.workerCount == 0 ? halvaris::DefaultWorkerCount() : chosen.workerCount;
+  const halvaris::ThreadingMode mode = chosen.threadingMode == HALVARIS_THREADS_PER_WAVE
+                                           ? halvaris::ThreadingMode::PerWaveThreads
+                                           : halvaris::ThreadingMode::Pool;
+  try {
+    halvaris::BuildPlacementTables();  // once per process, so that no frame waits for it
+    *decoder = new HalvarisDecoder(workers, mode, chosen.messageCallback, chosen.messageUserData);
+  } catch (const std::bad_alloc&) {
+    return HALVARIS_ERROR_OUT_OF_MEMORY;
+  }
+  return HALVARIS_OK;
+}
+
+void halvaris_decoder_destroy(HalvarisDecoder* decoder) {
+  delete decoder;
+}
+
+int halvaris_decoder_worker_count(const HalvarisDecoder* decoder) {
+  return decoder != nullptr ? decoder->dispatcher.WorkerCount() : 0;
+}
+
+int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                          std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
+                          std::size_t pictureBytes) {
+  if (decoder == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
+  try {
+    return decoder->dispatcher.DecodeFrame(picture, pitch, pictureBytes, frame, frameBytes, system);
+  } catch (const std::bad_alloc&) {  // the copy of a short frame
+    return HALVARIS_ERROR_OUT_OF_MEMORY;
+  }
+}
+
+}  // extern "C"

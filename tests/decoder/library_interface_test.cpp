@@ -1,0 +1,131 @@
+// The public C interface as a caller sees it: pictures at any pitch, argument checks, detection
+// and the messages that reach the caller's callback.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "halvaris/halvaris.h"
+#include "test_frames.h"
+#include "test_hooks.h"
+
+namespace halvaris {
+namespace {
+
+struct Decoder {
+  explicit Decoder(int workers, int mode = HALVARIS_THREADS_POOL,
+                   HalvarisMessageCallback callback = nullptr, void* userData = nullptr) {
+    HalvarisSettings settings;
+    halvaris_default_settings(&settings);
+    settings.workerCount = workers;
+    settings.threadingMode = mode;
+    settings.messageCallback = callback;
+    settings.messageUserData = userData;
+    EXPECT_EQ(halvaris_decoder_create(&settings, &handle), HALVARIS_OK);
+  }
+  ~Decoder() { halvaris_decoder_destroy(handle); }
+  HalvarisDecoder* handle = nullptr;
+};
+
+TEST(LibraryInterface, PaddedLinesHoldTheSamePictureAndThePaddingIsLeftAlone) {
+  for (int system : {1, 2, 3, 4}) {
+    SCOPED_TRACE(system);
+    const std::vector<std::uint8_t> frame = testing::ReadTestFrame(system, "detailed");
+    const std::vector<std::uint8_t> reference = testing::DecodePicture(frame, system);
+    ASSERT_FALSE(reference.empty());
+    HalvarisSystemInfo info;
+    ASSERT_EQ(halvaris_system_info(system, &info), HALVARIS_OK);
+    const std::size_t line = 2 * static_cast<std::size_t>(info.width);
+    const std::ptrdiff_t pitch = static_cast<std::ptrdiff_t>(line) + 70;  // odd padding
+    const std::size_t bytes = static_cast<std::size_t>(pitch) * (info.height - 1) + line;
+    std::vector<std::uint8_t> picture(bytes, 0x5C);
+    Decoder decoder(3);
+    ASSERT_EQ(halvaris_decode_frame(decoder.handle, system, frame.data(), frame.size(),
+                                    picture.data(), pitch, picture.size()),
+              HALVARIS_OK);
+    for (int y = 0; y < info.height; ++y) {
+      const auto* row = picture.data() + static_cast<std::size_t>(y) * pitch;
+      ASSERT_TRUE(std::equal(row, row + line, reference.begin() + y * line)) << "line " << y;
+      if (y + 1 < info.height) {
+        ASSERT_TRUE(std::all_of(row + line, row + pitch, [](std::uint8_t b) { return b == 0x5C; }));
+      }
+    }
+  }
+}
+
+TEST(LibraryInterface, MisuseIsAnsweredWithResultsNotCrashes) {
+  HalvarisDecoder* decoder = nullptr;
+  HalvarisSettings settings;
+  halvaris_default_settings(&settings);
+  settings.workerCount = 9;
+  EXPECT_EQ(halvaris_decoder_create(&settings, &decoder), HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(decoder, nullptr);
+  settings.workerCount = 0;
+  settings.threadingMode = 7;
+  EXPECT_EQ(halvaris_decoder_create(&settings, &decoder), HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(halvaris_decoder_create(nullptr, nullptr), HALVARIS_ERROR_INVALID_ARGUMENT);
+
+  Decoder defaults(0);
+  EXPECT_EQ(halvaris_decoder_worker_count(defaults.handle), halvaris_default_worker_count());
+  std::vector<std::uint8_t> picture(1280 * 2 * 1080);
+  const std::uint8_t frame[80] = {};
+  EXPECT_EQ(halvaris_decode_frame(nullptr, 1, frame, 80, picture.data(), 2560, picture.size()),
+            HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(
+      halvaris_decode_frame(defaults.handle, 0, frame, 80, picture.data(), 2560, picture.size()),
+      HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(
+      halvaris_decode_frame(defaults.handle, 1, nullptr, 80, picture.data(), 2560, picture.size()),
+      HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(halvaris_decode_frame(defaults.handle, 1, frame, 80, picture.data(), 2560,
+                                  picture.size() - 1),
+            HALVARIS_ERROR_PICTURE_TOO_SMALL);
+  EXPECT_EQ(
+      halvaris_decode_frame(defaults.handle, 3, frame, 80, picture.data(), 2560, picture.size()),
+      HALVARIS_ERROR_PICTURE_TOO_SMALL);  // 1440 pixels do not fit in 2560 bytes
+  EXPECT_STRNE(halvaris_result_text(HALVARIS_ERROR_PICTURE_TOO_SMALL),
+               halvaris_result_text(HALVARIS_ERROR_INCOMPLETE));
+}
+
+TEST(LibraryInterface, DetectionReadsTheSystemAndFieldOrderOfEveryTestFrame) {
+  for (int system : {1, 2, 3, 4}) {
+    const std::vector<std::uint8_t> frame = testing::ReadTestFrame(system);
+    HalvarisFrameFacts facts;
+    EXPECT_EQ(halvaris_detect_system(frame.data(), frame.size(), &facts), system);
+    EXPECT_EQ(facts.difHeader, 1);
+    EXPECT_EQ(halvaris_detect_system(frame.data(), HALVARIS_DETECT_BYTES, nullptr), system);
+    EXPECT_EQ(halvaris_system_of_frame_size(frame.size()), system);
+  }
+  // The header block alone says it is DIF but not which DVCPRO HD system.
+  const std::vector<std::uint8_t> frame = testing::ReadTestFrame(1);
+  HalvarisFrameFacts facts;
+  EXPECT_EQ(halvaris_detect_system(frame.data(), 80, &facts), 0);
+  EXPECT_EQ(facts.difHeader, 1);
+  EXPECT_EQ(halvaris_detect_system(frame.data() + 1, 600, &facts), 0);
+  EXPECT_EQ(facts.difHeader, 0);
+  EXPECT_EQ(halvaris_system_of_frame_size(144000), 0);  // DV at 25 Mb/s
+}
+
+TEST(LibraryInterface, FailuresReachTheCallerThroughTheCallbackAndTheResult) {
+  std::vector<std::string> heard;
+  const HalvarisMessageCallback record = [](void* userData, const char* text, const char* caption) {
+    static_cast<std::vector<std::string>*>(userData)->push_back(std::string(caption) + ": " + text);
+  };
+  const std::vector<std::uint8_t> frame = testing::ReadTestFrame(2);
+  std::vector<std::uint8_t> picture(960 * 2 * 720);
+  Decoder decoder(2, HALVARIS_THREADS_PER_WAVE, record, &heard);
+  test_hooks::FailThreadStarts(0);
+  EXPECT_EQ(halvaris_decode_frame(decoder.handle, 2, frame.data(), frame.size(), picture.data(),
+                                  1920, picture.size()),
+            HALVARIS_ERROR_INCOMPLETE);
+  test_hooks::FailThreadStarts(-1);
+  EXPECT_EQ(heard, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
+  EXPECT_EQ(halvaris_decode_frame(decoder.handle, 2, frame.data(), frame.size(), picture.data(),
+                                  1920, picture.size()),
+            HALVARIS_OK);
+}
+
+}  // namespace
+}  // namespace halvaris
