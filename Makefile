@@ -1,20 +1,22 @@
-# Thin wrapper around the CMake presets. `make demo` and `make test` work on a fresh Debian machine.
-.PHONY: all deps native asan windows build test test-native test-asan test-windows demo bench fuzz format clean
+# Thin wrapper around the CMake presets. `make demo` and `make test` work on a fresh Debian machine:
+# each job first installs the Debian packages it needs, when they are missing.
+.PHONY: all native asan windows build test test-native test-asan test-windows test-minimal \
+        demo bench fuzz format clean
 
 all: build
 
-deps:
-	@cmake/install-deps.sh
-
-native: deps
+native:
+	@cmake/install-deps.sh native
 	cmake --preset native >/dev/null
 	cmake --build --preset native -j2
 
-asan: deps
+asan:
+	@cmake/install-deps.sh native
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j2
 
-windows: deps
+windows:
+	@cmake/install-deps.sh windows
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j2
 
@@ -29,7 +31,12 @@ test-asan: asan
 test-windows: windows
 	cmake/run-wine-tests.sh build/windows
 
-test: build test-native test-asan test-windows
+# The product must build where GoogleTest and Google Benchmark are not installed.
+test-minimal:
+	@cmake/install-deps.sh native
+	cmake/build-without-test-frameworks.sh build/minimal >/dev/null
+
+test: build test-native test-asan test-windows test-minimal
 
 demo: native
 	tools/demo.sh
@@ -37,11 +44,16 @@ demo: native
 bench: native
 	bench/compare_ffmpeg.sh
 
-fuzz: deps
-	tests/decoder/fuzz/run_fuzzer.sh $(FUZZ_SECONDS)
+# FUZZ_SECONDS per fuzz target (default 60); new finds land in build/fuzz/corpus/<target>.
+fuzz:
+	@cmake/install-deps.sh fuzz
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j2
+	tests/run_fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@cmake/install-deps.sh format
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
 	rm -rf build out

@@ -21,6 +21,7 @@ frame=$data/system2-testsrc2.dif
 
 tool --help >"$scratch/help" 2>&1 || fail "--help exits non-zero"
 grep -q "Examples:" "$scratch/help" || fail "--help shows no examples"
+tool --version | grep -Eq "^halvaris-decode [0-9]+\.[0-9]+\.[0-9]+ \(libhalvaris " || fail "--version"
 
 if tool --system 7 "$frame" "$scratch/x.yuy2" 2>"$scratch/error"; then fail "--system 7 accepted"; fi
 [ "$(wc -l <"$scratch/error")" -eq 1 ] || fail "a refused command line says more than one line"

@@ -7,6 +7,7 @@
 
 #include "background_writer.h"
 #include "frame_source.h"
+#include "halvaris_build_version.h"
 #include "options.h"
 #include "picture_writers.h"
 #include "progress.h"
@@ -75,6 +76,11 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
   const DecodeOptions options = ParseArguments(arguments);
   if (options.help) {
     std::fputs(UsageText(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("halvaris-decode %s (libhalvaris %s)\n", HALVARIS_VERSION_STRING,
+                halvaris_version());
     return 0;
   }
   const OutputFormat format = ChooseOutputFormat(options);

@@ -97,6 +97,9 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
     if (argument == "--help" || argument == "-h") {
       refuseValue();
       options.help = true;
+    } else if (argument == "--version") {
+      refuseValue();
+      options.version = true;
     } else if (argument == "--quiet" || argument == "-q") {
       refuseValue();
       options.quiet = true;
@@ -126,7 +129,7 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
       throw ToolError("unknown option " + argument + " (see --help)");
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (positional.size() != 2) {
     throw ToolError(positional.size() < 2
                         ? "needs INPUT and OUTPUT (see --help)"
@@ -173,6 +176,7 @@ Options:
                    (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
   --quiet, -q      print nothing but warnings and errors.
   --help, -h       this text.
+  --version        the program's and the decoder library's version.
 
 Examples:
   halvaris-decode clip.mov clip.y4m

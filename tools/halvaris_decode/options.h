@@ -17,6 +17,7 @@ struct FrameRange {
 
 struct DecodeOptions {
   bool help = false;
+  bool version = false;
   VideoSystem system = 0;  // 0: found from the stream's own data
   int threads = 0;         // 0: one worker per processor
   FrameRange frames;
