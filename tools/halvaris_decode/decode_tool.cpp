@@ -99,35 +99,6 @@ std::int64_t SelectedFrameCount(const FrameRange& range, std::int64_t frameCount
   return last - range.firstFrame + 1;
 }
 
-// Watches the systems the frames name: a stream whose frames change system part-way (two clips
-// joined) cannot be decoded as one, and is stopped at the first frame of the other system.
-class SystemWatch {
- public:
-  // Returns what is wrong with `frame`, or "" when it belongs with the frames before it.
-  std::string Check(const std::vector<std::uint8_t>& frame, std::int64_t frameNumber) {
-    const StreamFacts facts = ReadStreamFacts(frame.data(), frame.size());
-    // Only the kinds of DV there are count: a source type no recorder writes is damage, not
-    // another clip, and frames that do not say are taken as they come.
-    const bool knownKind = facts.system != 0 || facts.sourceType == 0 || facts.sourceType == 1 ||
-                           facts.sourceType == 4;
-    if (!facts.difHeader || !knownKind) return "";
-    const std::string kind = facts.system != 0 ? DescribeSystem(facts.system) : OtherDvKind(facts);
-    if (first_ < 0) {
-      first_ = frameNumber;
-      kind_ = kind;
-      return "";
-    }
-    if (kind == kind_) return "";
-    return "frame " + std::to_string(frameNumber) + " is " + kind + ", but frame " +
-           std::to_string(first_) + " is " + kind_ +
-           " (two clips joined?): a stream of one system is decoded at a time";
-  }
-
- private:
-  std::int64_t first_ = -1;
-  std::string kind_;
-};
-
 struct RunState {
   std::unique_ptr<Progress> progress;
   std::unique_ptr<PictureWriter> writer;
@@ -189,31 +160,36 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   std::int64_t frameNumber = options.frames.firstFrame;
   SystemWatch systems;
   std::string stoppedBecause;
-  while ((options.frames.lastFrame < 0 || frameNumber <= options.frames.lastFrame) &&
-         input.source->ReadFrame(frame)) {
-    if (interruption::InterruptRequested()) throw ToolError(interruption::Report());
-    stoppedBecause = systems.Check(frame, frameNumber);
-    if (!stoppedBecause.empty()) break;
-    if (frame.size() < geometry.frameBytes) {
-      progress.ClearLine();
-      Say(messages, "warning: frame " + std::to_string(frameNumber) + " is cut short (" +
-                        std::to_string(frame.size()) + " of " +
-                        std::to_string(geometry.frameBytes) +
-                        " bytes); its missing bytes are decoded as zero");
+  try {
+    while ((options.frames.lastFrame < 0 || frameNumber <= options.frames.lastFrame) &&
+           input.source->ReadFrame(frame)) {
+      if (interruption::InterruptRequested()) throw ToolError(interruption::Report());
+      stoppedBecause = systems.Check(frame.data(), frame.size(), frameNumber);
+      if (!stoppedBecause.empty()) break;
+      if (frame.size() < geometry.frameBytes) {
+        progress.ClearLine();
+        Say(messages, "warning: frame " + std::to_string(frameNumber) + " is cut short (" +
+                          std::to_string(frame.size()) + " of " +
+                          std::to_string(geometry.frameBytes) +
+                          " bytes); its missing bytes are decoded as zero");
+      }
+      const int result =
+          halvaris_decode_frame(decoder.get(), input.system, frame.data(), frame.size(),
+                                output.NextPicture(), 2 * geometry.width, geometry.pictureBytes);
+      if (result != HALVARIS_OK) {
+        // A picture that was not wholly decoded is never written.
+        throw ToolError(
+            "frame " + std::to_string(frameNumber) +
+            " could not be decoded: " + halvaris_result_text(result) +
+            (result == HALVARIS_ERROR_INCOMPLETE ? " (see the decoder's message above)" : ""));
+      }
+      output.Submit(frameNumber);
+      progress.FrameDone();
+      ++frameNumber;
     }
-    const int result =
-        halvaris_decode_frame(decoder.get(), input.system, frame.data(), frame.size(),
-                              output.NextPicture(), 2 * geometry.width, geometry.pictureBytes);
-    if (result != HALVARIS_OK) {
-      // A picture that was not wholly decoded is never written.
-      throw ToolError(
-          "frame " + std::to_string(frameNumber) +
-          " could not be decoded: " + halvaris_result_text(result) +
-          (result == HALVARIS_ERROR_INCOMPLETE ? " (see the decoder's message above)" : ""));
-    }
-    output.Submit(frameNumber);
-    progress.FrameDone();
-    ++frameNumber;
+  } catch (...) {
+    output.WriteQueuedPictures();
+    throw;
   }
   if (interruption::InterruptRequested()) throw ToolError(interruption::Report());
   if (progress.FramesDone() == 0) {

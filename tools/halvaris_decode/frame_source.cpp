@@ -156,19 +156,6 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
 
 }  // namespace
 
-std::string OtherDvKind(const StreamFacts& facts) {
-  if (!facts.difHeader || facts.system != 0 || facts.sourceType < 0) return "";
-  switch (facts.sourceType) {
-    case 0:
-    case 1:
-      return "standard-definition DV (25 Mb/s or less)";
-    case 4:
-      return "DVCPRO50 (50 Mb/s)";
-    default:
-      return "DV of source type " + std::to_string(facts.sourceType);
-  }
-}
-
 OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem) {
   return OpenInput(std::make_unique<InputFile>(path), forcedSystem);
 }

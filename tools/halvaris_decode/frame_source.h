@@ -49,8 +49,4 @@ OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem);
 // The same for an input already opened (bytes in memory, for example).
 OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem);
 
-// What kind of DV the header data of a frame name when they name no DVCPRO HD system, for
-// example "DVCPRO50 (50 Mb/s)"; empty when they name none (no DIF header, no source pack).
-std::string OtherDvKind(const StreamFacts& facts);
-
 }  // namespace halvaris::decode_tool
