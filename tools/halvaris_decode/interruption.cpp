@@ -24,8 +24,10 @@ constexpr int kPendingSlots = 4;
 
 std::atomic<int> interrupted{0};
 std::atomic<bool> committing{false};
+#ifndef _WIN32
 std::atomic<int> messagesDescriptor{2};
 std::atomic<bool> messagesOnTerminal{false};
+#endif
 
 // The report line, double-buffered: the buffer not published is written, then published.
 char reportTexts[2][kTextBytes] = {"interrupted", ""};
@@ -134,7 +136,10 @@ extern "C" void OnInterrupt(int signal) {
   std::signal(signal, OnInterrupt);  // the runtime resets the handler before calling it
 }
 
-struct SignalsHeld {};
+// Console control handlers run on a thread of their own and only set the flag.
+struct SignalsHeld {
+  SignalsHeld() {}
+};
 
 #endif
 
