@@ -77,6 +77,11 @@ TEST_F(DecodeToolTest, FrameRangeSelectsFramesAndQuietSaysNothing) {
   EXPECT_EQ(outcome.exitCode, 0);
   EXPECT_THAT(outcome.messages, IsEmpty());
   EXPECT_EQ(ReadBytes(scratch_ / "one.yuy2"), Decoded(detailed_, 2));
+  // A range past the end is not quietly cut.
+  EXPECT_THAT(
+      RunTool({"-q", "--frames", "1-9", scratch_ / "clip.dif", scratch_ / "two.yuy2"}).messages,
+      HasSubstr("warning: the input has 3 frames (counted from 0): frames 1 to 2 are "
+                "decoded\n"));
 }
 
 TEST_F(DecodeToolTest, MovieFramesEqualRawFrames) {

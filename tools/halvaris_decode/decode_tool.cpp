@@ -135,7 +135,17 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                       ", system " + std::to_string(input.system) + " (" + input.systemSource + ")");
   }
 
-  const std::int64_t selected = SelectedFrameCount(options.frames, input.source->FrameCount());
+  const std::int64_t frameCount = input.source->FrameCount();
+  const std::int64_t selected = SelectedFrameCount(options.frames, frameCount);
+  if (frameCount >= 0 && options.frames.lastFrame >= frameCount) {
+    const std::int64_t last = frameCount - 1;
+    Say(messages, "warning: the input has " + std::to_string(frameCount) +
+                      " frames (counted from 0): " +
+                      (options.frames.firstFrame == last
+                           ? "only frame " + std::to_string(last) + " is decoded"
+                           : "frames " + std::to_string(options.frames.firstFrame) + " to " +
+                                 std::to_string(last) + " are decoded"));
+  }
   OutputSettings settings;
   settings.format = format;
   settings.path = options.output;
@@ -195,6 +205,11 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   if (progress.FramesDone() == 0) {
     if (!stoppedBecause.empty()) throw ToolError(stoppedBecause);
     throw ToolError("the input ends before frame " + std::to_string(options.frames.firstFrame));
+  }
+  if (frameCount < 0 && options.frames.lastFrame >= frameNumber && stoppedBecause.empty()) {
+    Say(messages, "warning: the input ends after frame " + std::to_string(frameNumber - 1) +
+                      ", before frame " + std::to_string(options.frames.lastFrame) +
+                      " that --frames asks for");
   }
   output.Finish();
   decoderMessages.SayRepeats();

@@ -171,7 +171,8 @@ OUTPUT  the ending chooses the format:
 Options:
   --system N       1 = 1080 lines 60 Hz (1280x1080), 2 = 720 lines 60 Hz (960x720),
                    3 = 1080 lines 50 Hz (1440x1080), 4 = 720 lines 50 Hz (960x720).
-                   Without it the system is read from the stream's own header data.
+                   Without it the system is read from the frames' own header data (or,
+                   where they do not say, from a movie's sample description).
   --format F       yuy2, y4m or png, whatever the output is called.
   --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
   --threads N      decode each frame on N workers (1 to 8; default: one per processor).
