@@ -135,29 +135,21 @@ TEST(ScaleRgbLines, InterpolatesBetweenPixelCentres) {
 
 TEST(OutputFile, ReplacesWhatWasThereOnlyWhenCommitted) {
   ScratchFolder scratch;
-  testing::WriteBytes(scratch / "old.y4m", {'o', 'l', 'd'});
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  testing::WriteBytes(scratch / "out.y4m", old);
   {
-    OutputFile file(scratch / "new.y4m");
+    OutputFile dropped(scratch / "out.y4m");
+    dropped.Write("abc", 3);
+  }
+  EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), old);
+  {
+    OutputFile file(scratch / "out.y4m");
     file.Write("abc", 3);
+    EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), old);
     file.Commit();
   }
-  {
-    OutputFile file(scratch / "dropped.y4m");
-    file.Write("abc", 3);
-  }
-  {
-    OutputFile file(scratch / "old.y4m");
-    file.Write("abc", 3);
-  }
-  EXPECT_THAT(scratch.Names(), ElementsAre("new.y4m", "old.y4m"));
-  EXPECT_EQ(testing::ReadBytes(scratch / "old.y4m"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-  {
-    OutputFile file(scratch / "old.y4m");
-    file.Write("abc", 3);
-    EXPECT_EQ(testing::ReadBytes(scratch / "old.y4m"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-    file.Commit();
-  }
-  EXPECT_EQ(testing::ReadBytes(scratch / "old.y4m"), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  EXPECT_THAT(scratch.Names(), ElementsAre("out.y4m"));
   EXPECT_THROW(OutputFile(scratch / "no-such-folder/x.y4m"), ToolError);
 }
 
@@ -227,35 +219,25 @@ TEST(PngWriter, NeedsANumberFieldForSeveralFramesAndKeepsItsCompletePicturesOnFa
   EXPECT_THAT(scratch.Names(), ElementsAre("f3.png", "f4.png", "one.png"));
 }
 
-TEST(PngWriter, RefusesNamesThatAreTheInputBeforeWritingAnything) {
+#ifndef _WIN32
+TEST(PngWriter, RefusesANameThatLeadsToTheInputAsThePicturesCome) {
   ScratchFolder scratch;
   testing::WriteBytes(scratch / "take2.dif", {1, 2, 3});
+  std::filesystem::create_symlink(scratch / "take2.dif", scratch / "link4.png");
   OutputSettings settings;
   settings.format = OutputFormat::Png;
   settings.system = 2;
   settings.input = IdentityOfPath(scratch / "take2.dif");
-  settings.path = scratch / "take%d.dif";
-  settings.frameCount = 3;
-  try {
-    MakePictureWriter(settings);
-    ADD_FAILURE() << "no error";
-  } catch (const ToolError& error) {
-    EXPECT_THAT(error.what(), HasSubstr("the picture of frame 2 would be called"));
-  }
-#ifndef _WIN32
-  // Through a link, and found out as the frames come when their number is not known.
-  std::filesystem::create_symlink(scratch / "take2.dif", scratch / "link4.png");
   settings.path = scratch / "link%d.png";
-  settings.firstFrame = 3;
-  settings.frameCount = -1;
+  settings.frameCount = -1;  // a stream: the names are not known in advance
   const std::vector<std::uint8_t> picture(PictureBytes(2), 0x80);
   auto writer = MakePictureWriter(settings);
   writer->Write(picture.data(), 3);
   EXPECT_THROW(writer->Write(picture.data(), 4), ToolError);
   EXPECT_THAT(scratch.Names(), ElementsAre("link3.png", "link4.png", "take2.dif"));
-#endif
   EXPECT_EQ(testing::ReadBytes(scratch / "take2.dif"), (std::vector<std::uint8_t>{1, 2, 3}));
 }
+#endif
 
 }  // namespace
 }  // namespace halvaris::decode_tool
