@@ -4,8 +4,8 @@
 
 namespace halvaris::test_hooks {
 
-// The thread start after `afterStarts` more successful ones fails as if the system had no thread
-// to give (once); a negative value turns this off.
-void FailThreadStarts(int afterStarts);
+// After `afterStarts` more successful thread starts, the next `failures` starts (all of them when
+// negative) fail as if the system had no thread to give; a negative `afterStarts` turns this off.
+void FailThreadStarts(int afterStarts, int failures = 1);
 
 }  // namespace halvaris::test_hooks

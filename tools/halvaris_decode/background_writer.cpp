@@ -1,5 +1,7 @@
 #include "background_writer.h"
 
+#include <system_error>
+
 namespace halvaris::decode_tool {
 
 BackgroundWriter::BackgroundWriter(PictureWriter& writer, std::size_t pictureBytes, int pictures)
@@ -8,7 +10,12 @@ BackgroundWriter::BackgroundWriter(PictureWriter& writer, std::size_t pictureByt
     slots_[i].picture.resize(pictureBytes);
     free_.push_back(i);
   }
-  thread_ = std::thread(&BackgroundWriter::WriteQueued, this);
+  try {
+    thread_ = std::thread(&BackgroundWriter::WriteQueued, this);
+  } catch (const std::system_error&) {
+    // No thread to be had (a memory limit, a thread limit): pictures are written as they come.
+    writesInline_ = true;
+  }
 }
 
 BackgroundWriter::~BackgroundWriter() {
@@ -25,6 +32,12 @@ std::uint8_t* BackgroundWriter::NextPicture() {
 }
 
 void BackgroundWriter::Submit(std::int64_t frameNumber) {
+  if (writesInline_) {
+    writer_.Write(slots_[current_].picture.data(), frameNumber);
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(current_);
+    return;
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   slots_[current_].frameNumber = frameNumber;
   queued_.push_back(current_);
@@ -35,6 +48,12 @@ void BackgroundWriter::Finish() {
   Stop(false);
   if (error_) std::rethrow_exception(error_);
   writer_.Finish();
+}
+
+void BackgroundWriter::WriteQueuedPictures() {
+  if (writesInline_ || !thread_.joinable()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return (queued_.empty() && !writing_) || error_ || stopping_; });
 }
 
 void BackgroundWriter::Stop(bool dropQueued) {
@@ -56,17 +75,20 @@ void BackgroundWriter::WriteQueued() {
       if (queued_.empty()) return;
       slot = queued_.front();
       queued_.pop_front();
+      writing_ = true;
     }
     try {
       writer_.Write(slots_[slot].picture.data(), slots_[slot].frameNumber);
     } catch (...) {
       std::lock_guard<std::mutex> lock(mutex_);
+      writing_ = false;
       error_ = std::current_exception();
       queued_.clear();
       changed_.notify_all();
       return;
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    writing_ = false;
     free_.push_back(slot);
     changed_.notify_all();
   }

@@ -16,6 +16,7 @@ namespace halvaris::decode_tool {
 // converted and written (writing a 1080-line picture costs about as much as decoding it).
 // Pictures reach the writer in the order they were submitted. The writer is used only by that
 // thread until Finish() returns; an error it throws comes back from NextPicture() or Finish().
+// When no thread can be started, Submit() writes each picture itself.
 class BackgroundWriter {
  public:
   BackgroundWriter(PictureWriter& writer, std::size_t pictureBytes, int pictures = 3);
@@ -33,6 +34,11 @@ class BackgroundWriter {
   // Waits until every queued picture is written and completes the writer.
   void Finish();
 
+  // Waits until every queued picture is written (or the writer has failed), without completing
+  // the writer: when the run fails, pictures decoded before the failure still reach a writer
+  // that keeps them (a picture sequence). Throws nothing.
+  void WriteQueuedPictures();
+
  private:
   struct Slot {
     std::vector<std::uint8_t> picture;
@@ -47,6 +53,8 @@ class BackgroundWriter {
   std::deque<std::size_t> queued_;
   std::size_t current_ = 0;
   bool stopping_ = false;
+  bool writesInline_ = false;
+  bool writing_ = false;  // the thread is writing a picture taken from the queue
   std::exception_ptr error_;
   std::mutex mutex_;
   std::condition_variable changed_;
