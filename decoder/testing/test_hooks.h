@@ -1,6 +1,7 @@
 #pragma once
 
-// Hooks for the decoder's own tests; nothing else includes this header.
+// Hooks for tests of the decoder and of what is built on it (the filter); no product code
+// includes this header.
 
 namespace halvaris::test_hooks {
 
