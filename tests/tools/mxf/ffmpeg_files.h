@@ -71,6 +71,16 @@ class FfmpegFiles {
     });
   }
 
+  // Raw DIF with two channels of sound in its audio blocks, as FFmpeg's DV writer lays them.
+  std::string SoundDif(int system) {
+    return Make("sound" + std::to_string(system) + ".dif", [&](const std::string& out) {
+      const SystemSource& s = kSystems[system - 1];
+      return Ffmpeg(std::string("-f lavfi -i testsrc2=size=") + s.size + ":rate=" + s.rate + " " +
+                    Tones(2, 6.0 / RateOf(s)) + " -frames:v 6 -c:v dvvideo -pix_fmt yuv422p " +
+                    "-c:a pcm_s16le -f dv '" + out + "'");
+    });
+  }
+
   // The frames of VideoDif with `channels` channels of sound of `codec` in one OP1a file.
   std::string Op1a(int system, int channels = 2, const std::string& codec = "pcm_s16le") {
     const std::string name =
