@@ -166,16 +166,26 @@ void DvTrack::CheckDescriptor() {
   const SystemGeometry& coded = GeometryOf(system_);
   const std::string frames = "the frames are " + DescribeSystem(system_);
 
-  // Heights of separate fields and segmented frames are those of one field.
+  // Heights of separate fields and segmented frames are those of one field. Either size may be
+  // the displayed picture or the coded one; the stored size may round the height up to whole
+  // macroblocks (16 lines a field).
   const int fieldFactor = picture.frameLayout == 1 || picture.frameLayout == 4 ? 2 : 1;
-  const int width = picture.displayWidth != 0 ? picture.displayWidth : picture.storedWidth;
-  const int height =
-      (picture.displayHeight != 0 ? picture.displayHeight : picture.storedHeight) * fieldFactor;
-  const bool displaySize = width == expected.displayWidth && height == expected.displayHeight;
-  const bool codedSize = width == coded.width && height == coded.height;
-  if (width != 0 && height != 0 && !displaySize && !codedSize) {
-    warnings_.push_back("the MXF picture descriptor gives a picture of " + std::to_string(width) +
-                        "x" + std::to_string(height) + " but " + frames);
+  const int sizes[2][3] = {
+      {picture.storedWidth, picture.storedHeight * fieldFactor, 16 * fieldFactor},
+      {picture.displayWidth, picture.displayHeight * fieldFactor, 1}};
+  for (const auto& size : sizes) {
+    const int width = size[0];
+    const int height = size[1];
+    auto fits = [&](int expectedWidth, int expectedHeight) {
+      return width == expectedWidth && height >= expectedHeight &&
+             height < expectedHeight + size[2];
+    };
+    if (width != 0 && height != 0 && !fits(expected.displayWidth, expected.displayHeight) &&
+        !fits(coded.width, coded.height)) {
+      warnings_.push_back("the MXF picture descriptor gives a picture of " + std::to_string(width) +
+                          "x" + std::to_string(height) + " but " + frames);
+      break;
+    }
   }
   const Rational& rate = track_->editRate.Valid() ? track_->editRate : picture.sampleRate;
   if (rate.Valid() && !rate.Equals(expected.rateNumerator, expected.rateDenominator)) {
