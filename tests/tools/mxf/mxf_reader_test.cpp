@@ -144,6 +144,39 @@ TEST(MxfSound, OpAtomSoundFilesOfSixteenAndTwentyFourBits) {
   }
 }
 
+TEST(MxfInput, FramesBeyondFourGigabytesAreFoundThroughSixtyFourBitOffsets) {
+  // The OP-Atom file with 4.5 GB of fill (a hole in a sparse file) before its essence.
+  FfmpegFiles& files = FfmpegFiles::Get();
+  const auto atom = ReadAll(files.OpAtomVideo(2));
+  const auto expected = FramesOfDif(files.VideoDif(2), 2);
+  const std::uint8_t dvKey[12] = {0x06, 0x0e, 0x2b, 0x34, 0x01, 0x02,
+                                  0x01, 0x01, 0x0d, 0x01, 0x03, 0x01};
+  const auto element = std::search(atom.begin(), atom.end(), dvKey, dvKey + 12);
+  ASSERT_NE(element, atom.end());
+  const std::uint64_t fillBytes = 4500000000u;
+  std::vector<std::uint8_t> fill = {0x06, 0x0e, 0x2b, 0x34, 0x01, 0x01, 0x01, 0x02, 0x03,
+                                    0x01, 0x02, 0x10, 0x01, 0x00, 0x00, 0x00, 0x88};
+  for (int shift = 56; shift >= 0; shift -= 8)
+    fill.push_back(static_cast<std::uint8_t>(fillBytes >> shift));
+  const std::string path = files.Path("large.mxf");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(atom.data()), element - atom.begin());
+    out.write(reinterpret_cast<const char*>(fill.data()),
+              static_cast<std::streamsize>(fill.size()));
+    out.seekp(static_cast<std::streamoff>(fillBytes), std::ios::cur);
+    out.write(reinterpret_cast<const char*>(&*element), atom.end() - element);
+    ASSERT_TRUE(out.good());
+  }
+  OpenedInput opened = OpenMxfInput(path, 0);
+  ASSERT_EQ(opened.source->FrameCount(), 6);
+  opened.source->SkipTo(5);
+  std::vector<std::uint8_t> frame;
+  ASSERT_TRUE(opened.source->ReadFrame(frame));
+  EXPECT_EQ(frame, expected[5]);
+  std::filesystem::remove(path);
+}
+
 TEST(MxfInput, AFileWithoutVideoOrNotMxfAtAllIsRefusedInOneLine) {
   FfmpegFiles& files = FfmpegFiles::Get();
   try {
