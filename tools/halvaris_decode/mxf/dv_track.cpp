@@ -169,14 +169,14 @@ void DvTrack::CheckDescriptor() {
   // Heights of separate fields and segmented frames are those of one field. Either size may be
   // the displayed picture or the coded one; the stored size may round the height up to whole
   // macroblocks (16 lines a field).
-  const int fieldFactor = picture.frameLayout == 1 || picture.frameLayout == 4 ? 2 : 1;
-  const int sizes[2][3] = {
+  const std::int64_t fieldFactor = picture.frameLayout == 1 || picture.frameLayout == 4 ? 2 : 1;
+  const std::int64_t sizes[2][3] = {
       {picture.storedWidth, picture.storedHeight * fieldFactor, 16 * fieldFactor},
       {picture.displayWidth, picture.displayHeight * fieldFactor, 1}};
   for (const auto& size : sizes) {
-    const int width = size[0];
-    const int height = size[1];
-    auto fits = [&](int expectedWidth, int expectedHeight) {
+    const std::int64_t width = size[0];
+    const std::int64_t height = size[1];
+    auto fits = [&](std::int64_t expectedWidth, std::int64_t expectedHeight) {
       return width == expectedWidth && height >= expectedHeight &&
              height < expectedHeight + size[2];
     };
