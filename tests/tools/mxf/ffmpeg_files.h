@@ -1,7 +1,7 @@
 #pragma once
 
-// MXF, DIF and sound files made by FFmpeg for the tests, once per test program, in a scratch
-// folder removed at exit.
+// MXF, DIF and sound files made by FFmpeg for the tests, once per test process, in a scratch
+// folder of the process removed at exit (ctest runs the cases side by side).
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace halvaris::decode_tool::testing {
 
@@ -129,7 +131,7 @@ class FfmpegFiles {
  private:
   FfmpegFiles() {
     folder_ = std::filesystem::temp_directory_path() /
-              ("halvaris-mxf-tests-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+              ("halvaris-mxf-tests-" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
