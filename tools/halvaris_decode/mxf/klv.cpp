@@ -114,8 +114,9 @@ bool IsDvElement(const Key& key) {
 }
 
 bool IsSoundElement(const Key& key) {
-  return IsEssenceElement(key) &&
-         (key[12] == kGenericSoundItem || key[12] == kContentPackageSoundItem);
+  // Content package sound (item 0x06) holds AES3 elements of eight channels with their own
+  // headers, not plain samples; it is not read yet.
+  return IsEssenceElement(key) && key[12] == kGenericSoundItem;
 }
 
 bool IsDvEssenceContainer(const Key& key) {

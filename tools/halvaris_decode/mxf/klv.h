@@ -52,7 +52,6 @@ bool IsEssenceElement(const Key& key);
 std::uint32_t TrackNumberOf(const Key& key);
 
 // Item types of essence elements (byte 12 of the key).
-constexpr std::uint8_t kContentPackageSoundItem = 0x06;
 constexpr std::uint8_t kGenericSoundItem = 0x16;
 constexpr std::uint8_t kGenericCompoundItem = 0x18;  // DV-DIF essence
 
