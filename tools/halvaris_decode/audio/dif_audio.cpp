@@ -11,12 +11,14 @@ constexpr std::uint8_t kSourcePack = 0x50;
 constexpr int kAudioBlocksPerSequence = 9;
 constexpr int kSoundChannelsPerDifChannel = 2;
 constexpr int kDifChannels = 4;
+constexpr std::size_t kDifBlockBytes = 80;
+constexpr std::size_t kDifBlocksPerSequence = 150;
 // A 16-bit sample of this value marks a sample lost or damaged on the way.
 constexpr std::uint16_t kErrorSample = 0x8000;
 
 // Sequences of one half of a DIF channel: 5 at 59.94 Hz, 6 at 50 Hz.
 int SequencesPerHalf(VideoSystem system) {
-  return GeometryOf(system).sequencesPerChannel / 2;
+  return system == 3 || system == 4 ? 6 : 5;
 }
 
 std::size_t AudioBlockOffset(int sequence, int block) {

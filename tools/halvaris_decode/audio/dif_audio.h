@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decoder/video_system.h"
+#include "system_detection.h"
 
 namespace halvaris::decode_tool::audio {
 

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "decoder/video_system.h"
 #include "mxf/mxf_file.h"
 #include "system_detection.h"
 
@@ -28,6 +27,8 @@ class DvTrack {
   DvTrack(MxfFile& file, VideoSystem forcedSystem);
 
   VideoSystem System() const { return system_; }
+  // Where the system came from, for the user ("from the stream's own data").
+  const std::string& SystemSource() const { return systemSource_; }
   FieldOrder Order() const { return fieldOrder_; }
   std::int64_t FrameCount() const { return frameCount_; }
   bool ClipWrapped() const { return mode_ == Mode::Clip; }
@@ -54,6 +55,7 @@ class DvTrack {
   MxfFile& file_;
   const EssenceTrack* track_ = nullptr;
   VideoSystem system_ = 0;
+  std::string systemSource_;
   FieldOrder fieldOrder_ = FieldOrder::Unknown;
   std::uint64_t frameBytes_ = 0;
   Mode mode_ = Mode::Walked;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/pcm_source.h"
-#include "decoder/video_system.h"
+#include "system_detection.h"
 
 namespace halvaris::decode_tool::mxf {
 
