@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "frame_source.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
@@ -125,18 +126,28 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
       options.frames = ParseFrameRange(takeValue());
     } else if (argument == "--format") {
       options.format = ParseFormat(takeValue());
+    } else if (argument == "--audio") {
+      options.audio = takeValue();
+      if (options.audio.empty() || options.audio == "-") {
+        throw ToolError("--audio takes the name of the WAV file to write");
+      }
+    } else if (argument == "--clip") {
+      options.clip = takeValue();
+      if (options.clip.empty()) throw ToolError("--clip takes the name of a clip of the card");
     } else {
       throw ToolError("unknown option " + argument + " (see --help)");
     }
   }
   if (options.help || options.version) return options;
-  if (positional.size() != 2) {
+  // A card's folder alone lists its clips.
+  const bool listsClips = positional.size() == 1 && IsCardFolder(positional[0]);
+  if (positional.size() != 2 && !listsClips) {
     throw ToolError(positional.size() < 2
                         ? "needs INPUT and OUTPUT (see --help)"
                         : "too many arguments: \"" + positional[2] + "\" (see --help)");
   }
   options.input = positional[0];
-  options.output = positional[1];
+  if (positional.size() == 2) options.output = positional[1];
   return options;
 }
 

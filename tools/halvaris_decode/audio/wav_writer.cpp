@@ -1,9 +1,8 @@
 #include "audio/wav_writer.h"
 
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
+#include "output_file.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool::audio {
@@ -34,16 +33,13 @@ void PutTag(std::vector<std::uint8_t>& out, const char* tag) {
 
 }  // namespace
 
-WavWriter::WavWriter(const std::string& path, const PcmFormat& format, std::uint64_t riffLimit)
-    : path_(path), format_(format), riffLimit_(riffLimit) {
+WavWriter::WavWriter(OutputFile& file, const PcmFormat& format, std::uint64_t riffLimit)
+    : file_(file), format_(format), riffLimit_(riffLimit) {
   if ((format.bitsPerSample != 16 && format.bitsPerSample != 24) || format.channels < 1 ||
       format.channels > 64 || format.sampleRate <= 0) {
     throw ToolError("sound of " + std::to_string(format.channels) + " channels of " +
                     std::to_string(format.bitsPerSample) + " bits cannot be written as WAV");
   }
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) throw ToolError("cannot create " + path + ": " + std::strerror(errno));
-
   // More than two channels or more than 16 bits take the extensible format, which readers need
   // to know the sample size; the channel mask 0 leaves the channels in the source's order.
   const bool extensible = format.channels > 2 || format.bitsPerSample > 16;
@@ -51,7 +47,7 @@ WavWriter::WavWriter(const std::string& path, const PcmFormat& format, std::uint
   const auto blockAlign = static_cast<std::uint32_t>(format.BytesPerFrame());
   std::vector<std::uint8_t> header;
   PutTag(header, "RIFF");
-  Put32(header, 0);
+  Put32(header, 0xffffffffu);
   PutTag(header, "WAVE");
   PutTag(header, "JUNK");
   Put32(header, kDs64Bytes);
@@ -75,40 +71,20 @@ WavWriter::WavWriter(const std::string& path, const PcmFormat& format, std::uint
   }
   PutTag(header, "data");
   dataSizeOffset_ = header.size();
-  Put32(header, 0);
-  WriteBytes(header.data(), header.size());
-}
-
-WavWriter::~WavWriter() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-void WavWriter::WriteBytes(const void* data, std::size_t bytes) {
-  if (bytes != 0 && std::fwrite(data, 1, bytes, file_) != bytes) {
-    throw ToolError("cannot write " + path_ + ": " + std::strerror(errno));
-  }
-}
-
-void WavWriter::SeekTo(std::uint64_t offset) {
-#ifdef _WIN32
-  const int failed = _fseeki64(file_, static_cast<std::int64_t>(offset), SEEK_SET);
-#else
-  const int failed = fseeko(file_, static_cast<off_t>(offset), SEEK_SET);
-#endif
-  if (failed != 0) throw ToolError("cannot write the header of " + path_);
+  Put32(header, 0xffffffffu);
+  file_.Write(header.data(), header.size());
 }
 
 void WavWriter::Write(const std::uint8_t* samples, std::size_t sampleFrames) {
-  WriteBytes(samples, sampleFrames * static_cast<std::size_t>(format_.BytesPerFrame()));
+  file_.Write(samples, sampleFrames * static_cast<std::size_t>(format_.BytesPerFrame()));
   sampleFrames_ += sampleFrames;
 }
 
 void WavWriter::Finish() {
-  if (file_ == nullptr) return;
   const std::uint64_t dataBytes =
       sampleFrames_ * static_cast<std::uint64_t>(format_.BytesPerFrame());
   // Chunks have an even size: an odd data chunk (24-bit mono) is followed by a pad byte.
-  if (dataBytes % 2 != 0) WriteBytes("", 1);
+  if (dataBytes % 2 != 0) file_.Write("", 1);
   const std::uint64_t riffBytes =
       4 + (8 + kDs64Bytes) + (8 + formatChunkBytes_) + 8 + dataBytes + dataBytes % 2;
   rf64_ = riffBytes > riffLimit_;
@@ -127,15 +103,12 @@ void WavWriter::Finish() {
   } else {
     start.resize(start.size() + kDs64Bytes, 0);
   }
-  SeekTo(0);
-  WriteBytes(start.data(), start.size());
   std::vector<std::uint8_t> size;
   Put32(size, rf64_ ? 0xffffffffu : static_cast<std::uint32_t>(dataBytes));
-  SeekTo(dataSizeOffset_);
-  WriteBytes(size.data(), size.size());
-  const int closed = std::fclose(file_);
-  file_ = nullptr;
-  if (closed != 0) throw ToolError("cannot write " + path_ + ": " + std::strerror(errno));
+  if (file_.WriteAt(0, start.data(), start.size())) {
+    file_.WriteAt(dataSizeOffset_, size.data(), size.size());
+  }
+  file_.Close();
 }
 
 }  // namespace halvaris::decode_tool::audio

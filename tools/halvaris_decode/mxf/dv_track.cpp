@@ -139,6 +139,10 @@ void DvTrack::SettleSystem(const Klv& first, VideoSystem forcedSystem) {
             : facts.system != 0                    ? facts.system
             : SystemOfFrameSize(first.length) != 0 ? SystemOfFrameSize(first.length)
                                                    : described;
+  systemSource_ = forcedSystem != 0                      ? "as --system says"
+                  : facts.system != 0                    ? "from the stream's own data"
+                  : SystemOfFrameSize(first.length) != 0 ? "from the size of the MXF frames"
+                                                         : "from the MXF essence container label";
   if (system_ == 0) {
     throw ToolError(file_.Name() +
                     ": neither the MXF descriptor nor the frames tell the DVCPRO HD system; give "
@@ -163,7 +167,7 @@ void DvTrack::CheckDescriptor() {
   if (track_ == nullptr || !track_->picture.present) return;
   const PictureDescriptor& picture = track_->picture;
   const SystemFacts expected = FactsOf(system_);
-  const SystemGeometry& coded = GeometryOf(system_);
+  const HalvarisSystemInfo& coded = GeometryOf(system_);
   const std::string frames = "the frames are " + DescribeSystem(system_);
 
   // Heights of separate fields and segmented frames are those of one field. Either size may be

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mxf/sound_track.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
@@ -31,6 +32,7 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
   auto source = std::make_unique<MxfFrameSource>(std::move(file), forcedSystem);
   OpenedInput opened;
   opened.system = source->Track().System();
+  opened.systemSource = source->Track().SystemSource();
   opened.fieldOrder = source->Track().Order();
   const std::int64_t count = source->FrameCount();
   if (count == 0) throw ToolError(source->File().Name() + ": the MXF video has no frames");
@@ -39,8 +41,45 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
   opened.warnings = source->File().Warnings();
   opened.warnings.insert(opened.warnings.end(), source->Track().Warnings().begin(),
                          source->Track().Warnings().end());
+  const VideoSystem system = opened.system;
+  MxfFrameSource* frames = source.get();
+  opened.openSound = [frames, system](std::vector<std::string>& warnings) {
+    std::unique_ptr<FrameSound> sound = OpenMxfSoundTracks(frames->File(), system, warnings);
+    if (sound != nullptr || !mxf::SoundTracksOf(frames->File()).empty()) return sound;
+    return OpenSoundInFrames(system, warnings);
+  };
   opened.source = std::move(source);
   return opened;
+}
+
+std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem system,
+                                               std::vector<std::string>& warnings) {
+  std::vector<std::unique_ptr<audio::PcmSource>> tracks;
+  mxf::SoundTrack* first = nullptr;
+  for (const mxf::EssenceTrack* track : mxf::SoundTracksOf(file)) {
+    try {
+      auto sound = std::make_unique<mxf::SoundTrack>(file, *track);
+      warnings.insert(warnings.end(), sound->Warnings().begin(), sound->Warnings().end());
+      if (first != nullptr && sound->Format().bitsPerSample != first->Format().bitsPerSample) {
+        warnings.push_back("sound track " + std::to_string(track->trackId) + " of " + file.Name() +
+                           " is left out: its samples are of another size");
+        continue;
+      }
+      if (first == nullptr) first = sound.get();
+      tracks.push_back(std::move(sound));
+    } catch (const ToolError& error) {
+      warnings.push_back(std::string(error.what()) + "; that track is left out");
+    }
+  }
+  if (tracks.empty()) return nullptr;
+  std::unique_ptr<audio::PcmSource> sound =
+      tracks.size() == 1 ? std::move(tracks.front())
+                         : std::make_unique<audio::ChannelJoin>(std::move(tracks));
+  const HalvarisSystemInfo& geometry = GeometryOf(system);
+  const mxf::Rational videoRate{geometry.frameRateNumerator, geometry.frameRateDenominator};
+  return SoundBesideFrames(std::move(sound), [first, videoRate](std::int64_t frame) {
+    return first->FirstSampleOfEditUnit(frame, videoRate);
+  });
 }
 
 }  // namespace halvaris::decode_tool

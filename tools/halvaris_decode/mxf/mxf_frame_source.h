@@ -30,8 +30,14 @@ class MxfFrameSource : public FrameSource {
 };
 
 // Opens an MXF file holding DVCPRO HD video (OP1a, OP-Atom or another pattern with one DV-DIF
-// stream) as OpenInput does other inputs. Throws ToolError when it cannot be decoded.
+// stream) as OpenInput does other inputs; its sound is that of its sound tracks, else that of the
+// frames' audio blocks. Throws ToolError when it cannot be decoded.
 OpenedInput OpenMxfInput(const std::string& path, VideoSystem forcedSystem);
 OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
+
+// The sound of the file's sound tracks side by side, frame n of the video holding the samples of
+// its edit unit n; nullptr when no sound track can be read (each told in `warnings`).
+std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem system,
+                                               std::vector<std::string>& warnings);
 
 }  // namespace halvaris::decode_tool

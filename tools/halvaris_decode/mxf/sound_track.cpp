@@ -92,8 +92,14 @@ std::uint64_t SoundTrack::FirstSampleOfEditUnit(std::int64_t index,
                                                 const Rational& videoRate) const {
   if (index <= 0) return 0;
   if (editUnitsPerElement_) {
-    if (static_cast<std::uint64_t>(index) >= elements_.size()) return sampleCount_;
-    return elements_[static_cast<std::size_t>(index)].firstSample;
+    if (static_cast<std::uint64_t>(index) < elements_.size())
+      return elements_[static_cast<std::size_t>(index)].firstSample;
+    // Past the last element the video's rate goes on, so that frames there get their share (of
+    // silence) rather than none.
+    const auto last = static_cast<std::int64_t>(elements_.size());
+    return sampleCount_ +
+           audio::FirstSampleOfFrame(index, videoRate.numerator, videoRate.denominator, 48000) -
+           audio::FirstSampleOfFrame(last, videoRate.numerator, videoRate.denominator, 48000);
   }
   return audio::FirstSampleOfFrame(index, videoRate.numerator, videoRate.denominator, 48000);
 }
