@@ -182,8 +182,9 @@ void FinishOutputs(BackgroundWriter& output, RunState& run, std::FILE* messages)
   sound.Finish();
   if (sound.Silenced() > 0) {
     Say(messages, "warning: " + std::to_string(sound.Silenced()) + " sound sample" +
-                      (sound.Silenced() == 1 ? " was" : "s were") +
-                      " missing or marked as damaged and are written as silence");
+                      (sound.Silenced() == 1 ? " was missing or marked as damaged and is"
+                                             : "s were missing or marked as damaged and are") +
+                      " written as silence (each channel's counted)");
   }
   enum { NotTried, Placed, Failed } placing = NotTried;
   run.writer->PlaceTogetherWith(sound.Path(), [&] {

@@ -51,7 +51,9 @@ class PcmFrameSound : public FrameSound {
     const auto count = static_cast<std::size_t>(end - first);
     const std::size_t at = out.size();
     out.resize(at + count * static_cast<std::size_t>(source_->Format().BytesPerFrame()));
-    return source_->Read(first, count, out.data() + at);
+    // Counted per channel, as the frames' own sound counts them.
+    return source_->Read(first, count, out.data() + at) *
+           static_cast<std::uint64_t>(source_->Format().channels);
   }
 
  private:

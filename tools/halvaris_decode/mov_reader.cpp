@@ -135,10 +135,11 @@ Children FindChildren(InputFile& file, const Atom& parent,
 
 // An atom the video needs: its absence or damage is an error that says what is wrong.
 const Atom& Needed(const Children& children, std::size_t index, const char* code,
-                   const Atom& parent) {
+                   const Atom& parent, const char* trackKind = "video") {
   const Atom& atom = children.found[index];
   if (!children.Has(index)) {
-    std::string what = "the " + parent.Name() + " atom of the video track has no " + code + " atom";
+    std::string what =
+        "the " + parent.Name() + " atom of the " + trackKind + " track has no " + code + " atom";
     if (!children.damage.empty()) what = children.damage + ", so " + what;
     Damaged(what);
   }
@@ -450,9 +451,11 @@ bool ReadSoundTrack(InputFile& file, const Atom& trak, MovieSoundTrack& track) {
   std::uint8_t handler[12];
   ReadContents(file, inMedia.found[0], 0, handler, 12);
   if (std::memcmp(handler + 8, "soun", 4) != 0) return false;
-  const Atom& minf = Needed(inMedia, 1, "minf", mdia);
-  const Atom& stbl = Needed(FindChildren(file, minf, {"stbl"}), 0, "stbl", minf);
-  const Atom& stsd = Needed(FindChildren(file, stbl, {"stsd"}), 0, "stsd", stbl);
+  const Atom& minf = Needed(inMedia, 1, "minf", mdia, "sound");
+  const Children inInformation = FindChildren(file, minf, {"stbl"});
+  const Atom& stbl = Needed(inInformation, 0, "stbl", minf, "sound");
+  const Children inTable = FindChildren(file, stbl, {"stsd"});
+  const Atom& stsd = Needed(inTable, 0, "stsd", stbl, "sound");
   ReadSoundDescription(file, stsd, track);
   // One table sample per sample frame: 32-bit counts reach a day of 48 kHz sound.
   ReadSampleTable(file, stbl, track, UINT32_MAX);

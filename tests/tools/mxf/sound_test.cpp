@@ -8,6 +8,7 @@
 #include "audio/dif_audio.h"
 #include "audio/wav_writer.h"
 #include "ffmpeg_files.h"
+#include "output_file.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
@@ -121,10 +122,12 @@ TEST(WavWriter, FfmpegReadsBackEverySampleInPlainAndRf64Files) {
     const auto samples = Ramp(format, 4801);  // odd: a 24-bit mono data chunk needs a pad byte
     const std::string path = files.Path("written.wav");
     {
-      audio::WavWriter writer(path, format, c.riffLimit);
+      OutputFile file(path);
+      audio::WavWriter writer(file, format, c.riffLimit);
       writer.Write(samples.data(), 1000);
       writer.Write(samples.data() + 1000 * format.BytesPerFrame(), 3801);
       writer.Finish();
+      file.Commit();
       EXPECT_EQ(writer.IsRf64(), c.riffLimit < 0xffffffffu);
     }
     const auto bytes = ReadAll(path);
@@ -138,9 +141,9 @@ TEST(WavWriter, FfmpegReadsBackEverySampleInPlainAndRf64Files) {
 }
 
 TEST(WavWriter, RefusesWhatWavCannotHoldAndReportsAFolderItCannotWriteTo) {
-  EXPECT_THROW(audio::WavWriter("unused.wav", audio::PcmFormat{2, 12, 48000}), ToolError);
-  EXPECT_THROW(audio::WavWriter("/nonexistent-folder/out.wav", audio::PcmFormat{2, 16, 48000}),
-               ToolError);
+  OutputFile file(FfmpegFiles::Get().Path("unused.wav"));
+  EXPECT_THROW(audio::WavWriter(file, audio::PcmFormat{2, 12, 48000}), ToolError);
+  EXPECT_THROW(OutputFile("/nonexistent-folder/out.wav"), ToolError);
 }
 
 }  // namespace
