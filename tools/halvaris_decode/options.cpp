@@ -164,12 +164,16 @@ OutputFormat ChooseOutputFormat(const DecodeOptions& options) {
 
 const char* UsageText() {
   return R"(Usage: halvaris-decode [OPTIONS] INPUT OUTPUT
+       halvaris-decode CARD          (lists the clips of a P2 card)
 
-Decodes DVCPRO HD video to uncompressed pictures.
+Decodes DVCPRO HD video to uncompressed pictures, and its sound to WAV.
 
-INPUT   a raw DIF stream (frames one after another) or a QuickTime movie (.mov) with a
-        DVCPRO HD video track; "-" reads standard input. Pipes are read as they come (raw
-        DIF only); a movie must be a file, which may also be given as "- < clip.mov".
+INPUT   a raw DIF stream (frames one after another), a QuickTime movie (.mov) with a
+        DVCPRO HD video track, an MXF file (OP1a or OP-Atom, told by its contents), or a
+        P2 card: its folder (the one holding CONTENTS) or a clip's video file under
+        CONTENTS/VIDEO. "-" reads standard input. Pipes are read as they come (raw DIF
+        only); a movie or an MXF file must be a file, which may also be given as
+        "- < clip.mov".
 OUTPUT  the ending chooses the format:
           .yuy2  packed 4:2:2 pictures (Y0 Cb Y1 Cr) at the coded size, one after another
           .y4m   YUV4MPEG2, 4:2:2, with frame rate, interlacing and pixel aspect ratio
@@ -186,6 +190,11 @@ Options:
                    where they do not say, from a movie's sample description).
   --format F       yuy2, y4m or png, whatever the output is called.
   --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
+  --audio FILE     write the sound of the decoded frames to the WAV file FILE: every
+                   channel, 48 kHz, 16 or 24 bits as stored (RF64 over 4 GB). It comes
+                   from sound tracks (MXF, a card's audio files, a movie's PCM tracks),
+                   else from the frames' own audio blocks (1080-line systems).
+  --clip NAME      the clip of a P2 card to decode (needed when the card holds several).
   --threads N      decode each frame on N workers (1 to 8; default: one per processor).
   --display-size   scale PNG pictures to the size they are meant to be seen at
                    (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
@@ -195,6 +204,8 @@ Options:
 
 Examples:
   halvaris-decode clip.mov clip.y4m
+  halvaris-decode --clip 0001AB --audio 0001AB.wav /media/card 0001AB.y4m
+  halvaris-decode --audio clip.wav clip.mxf clip.y4m
   halvaris-decode clip.mov - | ffplay -
   halvaris-decode clip.mov - | ffmpeg -i - -c:v libx264 clip.mp4
   halvaris-decode --frames 0-9 --display-size clip.dif frame-%03d.png
