@@ -28,6 +28,20 @@ struct AcCodeEntry {
 constexpr std::int8_t kAmplitudeEscape = -3;
 extern const std::array<AcCodeEntry, 8192> AcCodeTable;
 
+// The codes of at most 10 bits (sign included), by the next 10 bits of the stream: most codes of
+// real pictures are this short, and the table (4 KiB) stays in the first-level cache where the full
+// one (32 KiB) would not. Every other index (end of block, the escapes, longer codes) has length
+// kLookFurther, which is more than any window holds, so one comparison with the bits at hand tells
+// a whole short code from everything else.
+struct ShortCode {
+  std::uint8_t length;  // sign bit included
+  std::uint8_t run;
+  std::int16_t amplitude;
+};
+constexpr int kShortCodeBits = 10;
+constexpr std::uint8_t kLookFurther = 255;
+extern const std::array<ShortCode, 1 << kShortCodeBits> ShortCodeTable;
+
 // Reads the code at the top of `window` (16 bits, right-aligned, first bit in bit 15) of which
 // `available` bits are real (the rest are zero).
 inline AcCode DecodeAcCode(std::uint32_t window, int available) {

@@ -32,7 +32,7 @@ bool AllocateBuffers(DecodeContext& context) {
   }
   if (!context.spillStorage) {
     context.spillStorage.reset(
-        new (std::nothrow) std::uint32_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
+        new (std::nothrow) std::uint64_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
     if (!context.spillStorage) {
       if (context.messages) {
         context.messages->Report("Could not allocate Halvaris buffers, out of memory?", "Halvaris");
@@ -47,12 +47,42 @@ bool AllocateBuffers(DecodeContext& context) {
   return true;
 }
 
+// The low 16 bits of (weight x step x amplitude) / 32, the division truncating toward zero.
+inline std::int16_t Dequantise(std::int32_t weight, std::int32_t step, std::int32_t amplitude) {
+  const std::int32_t value = (weight * step * amplitude) / 32;
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+}
+
+// Places (run, amplitude) at scan position p and moves p past it; false when the run passes the
+// block's end (the block is then full and nothing is written).
+inline bool Place(std::int16_t* block, int& p, int run, int amplitude, const ScanWeight* scan,
+                  std::int32_t step) {
+  p += run;
+  if (p > 63) return false;
+  const ScanWeight entry = scan[p];
+  block[entry.element] = Dequantise(entry.weight, step, amplitude);
+  ++p;
+  return true;
+}
+
+// The hot loop: takes whole short codes from the window while it holds them. Returns when the next
+// code needs a closer look (end of block, an escape, a long code, or one the window does not hold
+// all of), or false when a run passed the block's end.
+inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& p, const ScanWeight* scan,
+                            std::int32_t step) {
+  for (;;) {
+    const ShortCode code = ShortCodeTable[window.bits >> (64 - kShortCodeBits)];
+    if (code.length > window.count) return true;
+    window.Consume(code.length);
+    if (!Place(block, p, code.run, code.amplitude, scan, step)) return false;
+  }
+}
+
 // Decodes the coefficients of one segment into context.blocks: every block from its own area,
 // then from the spare bits of its macroblock, then from those of the whole segment.
 class SegmentDecoder {
  public:
-  SegmentDecoder(DecodeContext& context, VideoSystem system)
-      : context_(context), spill_(context.spill), system_(system) {}
+  SegmentDecoder(DecodeContext& context, VideoSystem system) : context_(context), system_(system) {}
 
   void Pass1(const std::uint8_t* frame, const std::uint32_t* addresses) {
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -69,7 +99,7 @@ class SegmentDecoder {
         coefficients[0] = static_cast<std::int16_t>(4 * dc);
         const std::int32_t step = QuantStep(quantNumber, (header >> 4) & 3);
         context_.quantStep[index] = step;
-        DecodeFromArea(m, index, AreaReader(areaStart, b), ScanWeightsFor(system_, b), step);
+        DecodeFromArea(index, BlockArea(areaStart, b), ScanWeightsFor(system_, b), step);
       }
     }
   }
@@ -78,7 +108,8 @@ class SegmentDecoder {
   // gathered into one chain first.
   void LaterPass(int pass) {
     if (!AnyUnfinished()) return;  // most segments of plain pictures
-    if (pass == kPass3) spill_.Gather(context_.spill[kChainBuffer]);
+    if (pass == kPass2) FillSpillBuffers();
+    if (pass == kPass3) SpillStore::Gather(context_.spill, context_.spill[kChainBuffer]);
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       const int first = pass == kPass2 ? m : kChainBuffer;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -91,118 +122,105 @@ class SegmentDecoder {
   }
 
  private:
+  // Each macroblock's spare bits, its blocks' in order. Segments whose blocks all end in their own
+  // areas never need them.
+  void FillSpillBuffers() {
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      SpillBuffer& buffer = context_.spill[m];
+      SpillStore::Open(buffer);
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        const int index = m * kBlocksPerMacroblock + b;
+        SpillStore::Put(buffer, context_.spareBits[index], context_.spareCount[index]);
+      }
+    }
+  }
+
   bool AnyUnfinished() const {
     int unfinished = 0;
     for (std::uint16_t position : context_.resumePos) unfinished |= position;
     return unfinished != 0;
   }
 
-  // Places (run, amplitude) at scan position p; returns false when the block is full.
-  bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan, std::int32_t step) {
-    p += run;
-    if (p > 63) return false;
-    context_.hasAc[index] = 1;
-    const ScanWeight entry = scan[p];
-    const std::int32_t value = (entry.weight * step * amplitude) / 32;
-    context_.blocks[index].value[entry.element] =
-        static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
-    ++p;
-    return true;
+  // Out of bits: the block keeps its position and the bits at hand for the next pass.
+  void Carry(int index, std::uint32_t window16, int got, int p) {
+    context_.carryBits[index] = window16 << 16;
+    context_.carryCount[index] = static_cast<std::uint16_t>(got);
+    context_.resumePos[index] = static_cast<std::uint16_t>(p);
   }
 
-  void DecodeFromArea(int m, int index, AreaReader area, const ScanWeight* weights,
-                      std::int32_t step) {
+  void DecodeFromArea(int index, BlockArea area, const ScanWeight* scan, std::int32_t step) {
+    std::int16_t* block = context_.blocks[index].value;
+    BitWindow& window = area.window;
+    context_.spareBits[index] = 0;
+    context_.spareCount[index] = 0;
     int p = 1;
     for (;;) {
-      int got;
-      const std::uint32_t window = area.Read(16, got);
-      const AcCodeEntry entry = AcCodeTable[window >> 3];
-      if (entry.run >= 0 && entry.length <= got) {  // the common case: a whole code
-        area.Advance(entry.length);
-        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) return;
-        continue;
-      }
-      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
+      if (!PlaceShortCodes(window, block, p, scan, step)) break;
+      if (area.RefillIfShort()) continue;
+      // The window now holds the next code whole, or the area holds no more than the window.
+      const int got = window.count < 16 ? window.count : 16;
+      const std::uint32_t window16 = window.Top16();
+      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
       if (code.run == kEndOfBlock && got >= 4) {
-        area.Advance(4);
+        window.Consume(4);
         // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
-        std::uint32_t rest = area.Read(32, got);
-        spill_.Put(m, rest, got);
-        if (got == 32) {
-          area.Advance(32);
-          rest = area.Read(32, got);
-          area.Advance(got);
-          spill_.Put(m, rest, got);
-        }
-        return;
+        window.Append(area.tail, area.tailCount);
+        context_.spareBits[index] = window.bits;
+        context_.spareCount[index] = static_cast<std::uint8_t>(window.count);
+        break;
       }
       if (code.run < 0 || got < code.length) {
         // The rest of the area becomes the block's carried bits; later passes go on from them.
-        context_.carryBits[index] = window << 16;
-        context_.carryCount[index] = static_cast<std::uint16_t>(got);
-        context_.resumePos[index] = static_cast<std::uint16_t>(p);
-        return;
+        Carry(index, window16, got, p);
+        break;
       }
-      area.Advance(code.length);
-      if (!Place(index, p, code.run, code.amplitude, weights, step)) return;
+      window.Consume(code.length);
+      if (!Place(block, p, code.run, code.amplitude, scan, step)) break;
     }
+    context_.hasAc[index] = p != 1;
   }
 
   // Decodes from the block's carried bits followed by the unread bits of `source`. The carried
-  // bits are always the start of a code longer than they are, so the bits a block consumes are
-  // simply the first ones of that concatenation.
-  void DecodeFromSpill(int index, SpillBuffer& source, const ScanWeight* weights,
-                       std::int32_t step) {
-    const int carried = context_.carryCount[index];
-    std::uint64_t bits = std::uint64_t{context_.carryBits[index]} << 32;  // first bit in bit 63
-    int buffered = carried;
-    int position = source.readPosition;
-    const int end = source.writePosition;
-    int consumed = 0;
-    int p = context_.resumePos[index];
+  // bits are always the start of a code longer than they are, so once a block has taken a code
+  // the window holds nothing but bits of `source`.
+  void DecodeFromSpill(int index, SpillBuffer& source, const ScanWeight* scan, std::int32_t step) {
+    std::int16_t* block = context_.blocks[index].value;
+    BitWindow window{std::uint64_t{context_.carryBits[index]} << 32, context_.carryCount[index]};
+    const int start = context_.resumePos[index];
+    int p = start;
     for (;;) {
-      while (buffered <= 32 && position < end) {
-        const int take = end - position < 32 ? end - position : 32;
-        bits |= std::uint64_t{SpillStore::BitsAt(source, position, take)} << (32 - buffered);
-        buffered += take;
-        position += take;
-      }
-      const int got = buffered < 16 ? buffered : 16;
-      const auto window = static_cast<std::uint32_t>(bits >> 48);
-      const AcCodeEntry entry = AcCodeTable[window >> 3];
-      if (entry.run >= 0 && entry.length <= got) {
-        bits <<= entry.length;
-        buffered -= entry.length;
-        consumed += entry.length;
-        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) break;
+      if (!PlaceShortCodes(window, block, p, scan, step)) break;
+      if (window.count <= 48 && SpillStore::Available(source) > 0) {
+        int got;
+        const std::uint64_t bits = SpillStore::Peek(source, 64 - window.count, got);
+        window.Append64(bits, got);
+        source.readPosition += got;
         continue;
       }
-      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
+      const int got = window.count < 16 ? window.count : 16;
+      const std::uint32_t window16 = window.Top16();
+      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
       if (code.run == kEndOfBlock && got >= 4) {
-        consumed += 4;
+        window.Consume(4);
         break;
       }
       if (code.run < 0 || got < code.length) {
         // Out of bits: everything at hand is carried into the next pass.
-        context_.carryBits[index] = window << 16;
-        context_.carryCount[index] = static_cast<std::uint16_t>(got);
-        context_.resumePos[index] = static_cast<std::uint16_t>(p);
-        source.readPosition = end;
+        Carry(index, window16, got, p);
+        if (p != start) context_.hasAc[index] = 1;
         return;
       }
-      bits <<= code.length;
-      buffered -= code.length;
-      consumed += code.length;
-      if (!Place(index, p, code.run, code.amplitude, weights, step)) break;
+      window.Consume(code.length);
+      if (!Place(block, p, code.run, code.amplitude, scan, step)) break;
     }
-    // Finished: the carried bits and what followed them up to the end of the last code are used.
+    // Finished: what the window still holds is the unread part of `source`.
     context_.carryCount[index] = 0;
     context_.resumePos[index] = 0;
-    if (consumed > carried) source.readPosition += consumed - carried;
+    source.readPosition -= window.count;
+    if (p != start) context_.hasAc[index] = 1;
   }
 
   DecodeContext& context_;
-  SpillStore spill_;
   VideoSystem system_;
 };
 
@@ -256,7 +274,6 @@ bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
   std::memset(context.resumePos, 0, sizeof context.resumePos);
   std::memset(context.carryCount, 0, sizeof context.carryCount);
   std::memset(context.hasAc, 0, sizeof context.hasAc);
-  for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
 
   const std::uint32_t* addresses =
       &BuildPlacementTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
