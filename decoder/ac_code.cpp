@@ -162,6 +162,8 @@ constexpr std::array<ShortCode, 1 << kShortCodeBits> BuildShortTable() {
     const AcCodeEntry entry = kFullTable[index << (kIndexBits - kShortCodeBits)];
     if (entry.run >= 0 && entry.length <= kShortCodeBits) {
       table[index] = {entry.length, static_cast<std::uint8_t>(entry.run), entry.amplitude};
+    } else if (entry.run == kEndOfBlock) {
+      table[index] = {4, kEndOfBlockRun, 0};
     } else {
       table[index] = {kLookFurther, 0, 0};
     }

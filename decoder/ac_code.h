@@ -30,9 +30,11 @@ extern const std::array<AcCodeEntry, 8192> AcCodeTable;
 
 // The codes of at most 10 bits (sign included), by the next 10 bits of the stream: most codes of
 // real pictures are this short, and the table (4 KiB) stays in the first-level cache where the full
-// one (32 KiB) would not. Every other index (end of block, the escapes, longer codes) has length
-// kLookFurther, which is more than any window holds, so one comparison with the bits at hand tells
-// a whole short code from everything else.
+// one (32 KiB) would not. End of block is a code of 4 bits whose run, kEndOfBlockRun, carries the
+// scan position past any block's end, so that a decoder ends the block on the same test as a run
+// that passes position 63 and tells the two apart afterwards. Every other index (the escapes,
+// longer codes) has length kLookFurther, which is more than any window holds, so one comparison
+// with the bits at hand tells a whole short code from everything else.
 struct ShortCode {
   std::uint8_t length;  // sign bit included
   std::uint8_t run;
@@ -40,6 +42,7 @@ struct ShortCode {
 };
 constexpr int kShortCodeBits = 10;
 constexpr std::uint8_t kLookFurther = 255;
+constexpr std::uint8_t kEndOfBlockRun = 128;  // more than 63 + the longest run + 1
 extern const std::array<ShortCode, 1 << kShortCodeBits> ShortCodeTable;
 
 // Reads the code at the top of `window` (16 bits, right-aligned, first bit in bit 15) of which

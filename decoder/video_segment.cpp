@@ -65,9 +65,10 @@ inline bool Place(std::int16_t* block, int& p, int run, int amplitude, const Sca
   return true;
 }
 
-// The hot loop: takes whole short codes from the window while it holds them. Returns when the next
-// code needs a closer look (end of block, an escape, a long code, or one the window does not hold
-// all of), or false when a run passed the block's end.
+// The hot loop: takes whole short codes from the window while it holds them. Returns true when the
+// next code needs a closer look (an escape, a long code, or one the window does not hold all of),
+// false when the block has ended: p is then kEndOfBlockRun or more after an end-of-block code,
+// less after a run that passed position 63.
 inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& p, const ScanWeight* scan,
                             std::int32_t step) {
   for (;;) {
@@ -155,22 +156,24 @@ class SegmentDecoder {
     context_.spareCount[index] = 0;
     int p = 1;
     for (;;) {
-      if (!PlaceShortCodes(window, block, p, scan, step)) break;
+      if (!PlaceShortCodes(window, block, p, scan, step)) {
+        if (p >= kEndOfBlockRun) {
+          p -= kEndOfBlockRun;
+          // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
+          window.Append(area.tail, area.tailCount);
+          context_.spareBits[index] = window.bits;
+          context_.spareCount[index] = static_cast<std::uint8_t>(window.count);
+        }
+        break;
+      }
       if (area.RefillIfShort()) continue;
       // The window now holds the next code whole, or the area holds no more than the window.
       const int got = window.count < 16 ? window.count : 16;
       const std::uint32_t window16 = window.Top16();
       const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
-      if (code.run == kEndOfBlock && got >= 4) {
-        window.Consume(4);
-        // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
-        window.Append(area.tail, area.tailCount);
-        context_.spareBits[index] = window.bits;
-        context_.spareCount[index] = static_cast<std::uint8_t>(window.count);
-        break;
-      }
       if (code.run < 0 || got < code.length) {
-        // The rest of the area becomes the block's carried bits; later passes go on from them.
+        // Out of bits (an end of block with fewer than 4 real bits among them): the rest of the
+        // area becomes the block's carried bits; later passes go on from them.
         Carry(index, window16, got, p);
         break;
       }
@@ -189,7 +192,10 @@ class SegmentDecoder {
     const int start = context_.resumePos[index];
     int p = start;
     for (;;) {
-      if (!PlaceShortCodes(window, block, p, scan, step)) break;
+      if (!PlaceShortCodes(window, block, p, scan, step)) {
+        if (p >= kEndOfBlockRun) p -= kEndOfBlockRun;
+        break;
+      }
       if (window.count <= 48 && SpillStore::Available(source) > 0) {
         int got;
         const std::uint64_t bits = SpillStore::Peek(source, 64 - window.count, got);
@@ -200,10 +206,6 @@ class SegmentDecoder {
       const int got = window.count < 16 ? window.count : 16;
       const std::uint32_t window16 = window.Top16();
       const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
-      if (code.run == kEndOfBlock && got >= 4) {
-        window.Consume(4);
-        break;
-      }
       if (code.run < 0 || got < code.length) {
         // Out of bits: everything at hand is carried into the next pass.
         Carry(index, window16, got, p);
