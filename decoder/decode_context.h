@@ -48,7 +48,7 @@ struct DecodeJob {
 // Everything a worker needs to decode one video segment, reused from segment to segment.
 // Buffers are allocated on the first segment and kept for the context's life.
 struct alignas(64) DecodeContext {     // own cache lines: workers write theirs constantly
-  CoefficientBlock* blocks = nullptr;  // 40 blocks, 16-byte aligned inside blockStorage
+  CoefficientBlock* blocks = nullptr;  // 40 blocks, 32-byte aligned inside blockStorage
   std::unique_ptr<unsigned char[]> blockStorage;
   std::unique_ptr<std::uint64_t[]> spillStorage;
   SpillBuffer spill[kMacroblocksPerSegment + 1];  // the five buffers, then their chain

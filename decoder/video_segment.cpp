@@ -19,7 +19,7 @@ constexpr int kPass3 = 3;
 
 bool AllocateBuffers(DecodeContext& context) {
   if (context.blocks == nullptr) {
-    // 40 blocks of 128 bytes plus room to align them to 16 bytes.
+    // 40 blocks of 128 bytes plus room to align them to 32 bytes.
     context.blockStorage.reset(new (std::nothrow) unsigned char[kBlocksPerSegment * 128 + 64]);
     if (!context.blockStorage) {
       if (context.messages) {
@@ -28,7 +28,7 @@ bool AllocateBuffers(DecodeContext& context) {
       return false;
     }
     const auto address = reinterpret_cast<std::uintptr_t>(context.blockStorage.get());
-    context.blocks = reinterpret_cast<CoefficientBlock*>((address + 16) & ~std::uintptr_t{15});
+    context.blocks = reinterpret_cast<CoefficientBlock*>((address + 31) & ~std::uintptr_t{31});
   }
   if (!context.spillStorage) {
     context.spillStorage.reset(
@@ -227,43 +227,51 @@ class SegmentDecoder {
 };
 
 // Inverse transforms macroblock m of the segment and packs it into the picture at `position`.
+// Blocks go in pairs through the transform (Cr, Cb, the upper luma blocks, the lower ones) and
+// the packing (the two luma blocks of a half of the macroblock lie side by side in every
+// arrangement, and share one chroma block).
 void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, bool is1080,
                  std::uint8_t* picture, std::ptrdiff_t pitch, const DspFunctions& dsp) {
   CoefficientBlock* blocks = context.blocks + m * kBlocksPerMacroblock;
   const std::uint8_t* hasAc = context.hasAc + m * kBlocksPerMacroblock;
   // Blocks without AC coefficients (most of a plain picture) take the table of DC-only results.
-  auto transform = [&](int b) {
-    if (hasAc[b]) {
-      dsp.inverseDct8x8(blocks[b].value);
-    } else {
-      InverseDctDcOnly(blocks[b].value);
+  auto transformPair = [&](int b) {
+    if (hasAc[b] & hasAc[b + 1]) {
+      dsp.inverseDct8x8Pair(blocks[b].value);
+      return;
+    }
+    for (int k = b; k < b + 2; ++k) {
+      if (hasAc[k]) {
+        dsp.inverseDct8x8(blocks[k].value);
+      } else {
+        dsp.inverseDctDcOnly(blocks[k].value);
+      }
     }
   };
-  for (int b = 4; b < 8; ++b) transform(b);
+  transformPair(4);
+  transformPair(6);
+  transformPair(0);
+  transformPair(2);
 
-  const bool bottomRow = is1080 && position.y >= 1072;
-  const bool fieldMode = is1080 && !bottomRow && context.fieldMode[m] != 0;
-  for (int k = 0; k < 4; ++k) {
-    transform(k);
-    std::ptrdiff_t column, line;
-    if (bottomRow) {
-      // The bottom row of the 1080-line pictures holds 32 x 8 macroblocks, blocks side by side.
-      column = 2 * position.x + 8 * k;
-      line = position.y;
-    } else {
-      column = position.x + ((k & 1) ? 8 : 0);
-      line = position.y + ((k >= 2 && !fieldMode) ? 8 : 0);
-    }
-    std::uint8_t* out = picture + line * pitch + column * 2;
-    std::ptrdiff_t lineStep = pitch;
-    if (fieldMode) {
-      // Upper blocks fill the even lines of the macroblock, lower blocks the odd lines.
-      lineStep = 2 * pitch;
-      if (k >= 2) out += pitch;
-    }
-    const std::int16_t* chroma = blocks[k < 2 ? 4 : 5].value + ((k & 1) ? 4 : 0);
-    dsp.packBlockYuy2(blocks[k].value, chroma, out, lineStep);
+  std::uint8_t* upper;  // blocks 0 and 1
+  std::uint8_t* lower;  // blocks 2 and 3
+  std::ptrdiff_t lineStep = pitch;
+  if (is1080 && position.y >= 1072) {
+    // The bottom row of the 1080-line pictures holds 32 x 8 macroblocks, blocks side by side;
+    // the position table holds half their column.
+    upper = picture + position.y * pitch + 4 * position.x;
+    lower = upper + 32;
+  } else if (is1080 && context.fieldMode[m] != 0) {
+    // Upper blocks fill the even lines of the macroblock, lower blocks the odd lines.
+    upper = picture + position.y * pitch + 2 * position.x;
+    lower = upper + pitch;
+    lineStep = 2 * pitch;
+  } else {
+    upper = picture + position.y * pitch + 2 * position.x;
+    lower = upper + 8 * pitch;
   }
+  dsp.packPairYuy2(blocks[0].value, blocks[4].value, upper, lineStep);
+  dsp.packPairYuy2(blocks[2].value, blocks[5].value, lower, lineStep);
 }
 
 }  // namespace
