@@ -175,9 +175,9 @@ void CheckPacking(const DspFunctions& level, Random& random, int trials) {
         FillSamples(random, kind, input.unused, 64);
         FillSamples(random, kind, input.cb, 64);
         const int offset = random.Between(0, 7);  // any alignment of the output
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-          expected[i] = got[i] = static_cast<char>(random.Between(0, 255));
-        }
+        const char background = static_cast<char>(random.Between(0, 255));
+        expected.assign(expected.size(), background);
+        got.assign(got.size(), background);
         scalar.packPairYuy2(input.luma, input.cr,
                             reinterpret_cast<std::uint8_t*>(&expected[kGuard + offset]), lineStep);
         level.packPairYuy2(input.luma, input.cr,
