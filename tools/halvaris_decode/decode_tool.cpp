@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "background_writer.h"
+#include "frame_pipeline.h"
 #include "frame_source.h"
 #include "halvaris_build_version.h"
 #include "options.h"
@@ -32,22 +32,6 @@ void Say(std::FILE* messages, const std::string& text) {
 void PrintDecoderMessage(void* messages, const char* text, const char* caption) {
   std::fprintf(static_cast<std::FILE*>(messages), "%s: %s\n", caption, text);
   std::fflush(static_cast<std::FILE*>(messages));
-}
-
-using DecoderHandle = std::unique_ptr<HalvarisDecoder, void (*)(HalvarisDecoder*)>;
-
-DecoderHandle CreateDecoder(int threads, std::FILE* messages) {
-  HalvarisSettings settings;
-  halvaris_default_settings(&settings);
-  settings.workerCount = threads;
-  settings.messageCallback = PrintDecoderMessage;
-  settings.messageUserData = messages;
-  HalvarisDecoder* decoder = nullptr;
-  const int result = halvaris_decoder_create(&settings, &decoder);
-  if (result != HALVARIS_OK) {
-    throw ToolError(std::string("cannot start the decoder: ") + halvaris_result_text(result));
-  }
-  return DecoderHandle(decoder, halvaris_decoder_destroy);
 }
 
 void RefuseSameFile(const std::string& input, const std::string& output) {
@@ -111,9 +95,8 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
   settings.frameCount = selected;
   std::unique_ptr<PictureWriter> writer = MakePictureWriter(settings);
 
-  const DecoderHandle decoder = CreateDecoder(options.threads, messages);
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);
-  BackgroundWriter output(*writer, PictureBytes(input.system));
+  FramePipeline output(*writer, input.system, options.threads, PrintDecoderMessage, messages);
   std::vector<std::uint8_t> frame;
   progress = std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
 
@@ -132,14 +115,7 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages,
                         std::to_string(geometry.frameBytes) +
                         " bytes); its missing bytes are decoded as zero");
     }
-    const int result =
-        halvaris_decode_frame(decoder.get(), input.system, frame.data(), frame.size(),
-                              output.NextPicture(), 2 * geometry.width, geometry.pictureBytes);
-    if (result != HALVARIS_OK && result != HALVARIS_ERROR_INCOMPLETE) {
-      throw ToolError("the decoder refused frame " + std::to_string(frameNumber) + ": " +
-                      halvaris_result_text(result));
-    }
-    output.Submit(frameNumber);
+    output.Decode(frame, frameNumber);
     progress->FrameDone();
     ++frameNumber;
   }
