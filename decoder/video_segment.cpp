@@ -83,7 +83,10 @@ inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& p, cons
 // then from the spare bits of its macroblock, then from those of the whole segment.
 class SegmentDecoder {
  public:
-  SegmentDecoder(DecodeContext& context, VideoSystem system) : context_(context), system_(system) {}
+  SegmentDecoder(DecodeContext& context, VideoSystem system)
+      : context_(context),
+        lumaScan_(ScanWeightsFor(system, 0)),
+        chromaScan_(ScanWeightsFor(system, 4)) {}
 
   void Pass1(const std::uint8_t* frame, const std::uint32_t* addresses) {
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -100,7 +103,7 @@ class SegmentDecoder {
         coefficients[0] = static_cast<std::int16_t>(4 * dc);
         const std::int32_t step = QuantStep(quantNumber, (header >> 4) & 3);
         context_.quantStep[index] = step;
-        DecodeFromArea(index, BlockArea(areaStart, b), ScanWeightsFor(system_, b), step);
+        DecodeFromArea(index, BlockArea(areaStart, b), b < 4 ? lumaScan_ : chromaScan_, step);
       }
     }
   }
@@ -116,7 +119,7 @@ class SegmentDecoder {
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int index = m * kBlocksPerMacroblock + b;
         if (context_.resumePos[index] == 0) continue;
-        DecodeFromSpill(index, context_.spill[first], ScanWeightsFor(system_, b),
+        DecodeFromSpill(index, context_.spill[first], b < 4 ? lumaScan_ : chromaScan_,
                         context_.quantStep[index]);
       }
     }
@@ -223,7 +226,8 @@ class SegmentDecoder {
   }
 
   DecodeContext& context_;
-  VideoSystem system_;
+  const ScanWeight* lumaScan_;
+  const ScanWeight* chromaScan_;
 };
 
 // Inverse transforms macroblock m of the segment and packs it into the picture at `position`.
