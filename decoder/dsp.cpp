@@ -29,12 +29,14 @@ void test_hooks::UseDsp(const DspFunctions* dsp) {
 }
 
 const DspFunctions& ScalarDsp() {
+  BuildDcOnlyLines();
   static const DspFunctions functions = {InverseDct8x8Scalar, InverseDct8x8PairScalar,
                                          InverseDctDcOnlyScalar, PackPairYuy2Scalar, "scalar"};
   return functions;
 }
 
 const DspFunctions* Sse2Dsp() {
+  BuildDcOnlyLines();
 #if defined(HALVARIS_SSE2_KERNELS)
   static const DspFunctions functions = {InverseDct8x8Sse2, InverseDct8x8PairSse2,
                                          InverseDctDcOnlySse2, PackPairYuy2Sse2, "sse2"};
@@ -46,6 +48,7 @@ const DspFunctions* Sse2Dsp() {
 }
 
 const DspFunctions* Avx2Dsp() {
+  BuildDcOnlyLines();
 #if defined(HALVARIS_AVX2_KERNELS)
   // A single block has nothing to fill the upper half of a 256-bit register with: it takes the
   // SSE2 transform.

@@ -45,8 +45,11 @@ const DspFunctions& ActiveDsp();
 const DspFunctions& ChooseDsp(const char* cpu, const char* forceScalar);
 
 // The line values (every column of a line is the same) of the transform of a DC-only block whose
-// element 0 is 4 x (index - 256), index 0..511.
-const std::int16_t* DcOnlyLines(int index);
+// element 0 is 4 x (index - 256), index 0..511. Filled by BuildDcOnlyLines, which every accessor
+// of a level (ScalarDsp, Sse2Dsp, Avx2Dsp) calls before it hands out the kernels, so the kernels
+// read it without a check.
+extern std::int16_t DcOnlyLines[512][8];
+void BuildDcOnlyLines();
 
 // The kernels, each in the file named for it.
 void InverseDct8x8Scalar(std::int16_t* block);

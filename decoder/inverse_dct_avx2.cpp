@@ -149,7 +149,7 @@ void InverseDctDcOnlyAvx2(std::int16_t* block) {
     return;
   }
   // Line values l0..l7; lines 2i and 2i + 1 fill one 256-bit store.
-  const __m128i lines = _mm_loadu_si128(reinterpret_cast<const __m128i*>(DcOnlyLines(index)));
+  const __m128i lines = _mm_loadu_si128(reinterpret_cast<const __m128i*>(DcOnlyLines[index]));
   const __m256i pairs = _mm256_cvtepu16_epi32(lines);  // l_i in the low half of dword i
   const __m256i doubled = _mm256_or_si256(pairs, _mm256_slli_epi32(pairs, 16));  // (l_i, l_i)
   __m256i* rows = reinterpret_cast<__m256i*>(block);

@@ -4,23 +4,19 @@
 
 namespace halvaris {
 
-namespace {
-struct DcOnlyTable {
-  std::int16_t line[512][8];
-  DcOnlyTable() {
+alignas(16) std::int16_t DcOnlyLines[512][8];
+
+void BuildDcOnlyLines() {
+  static const bool built = [] {
     for (int dc = -256; dc < 256; ++dc) {
       alignas(16) std::int16_t block[64] = {};
       block[0] = static_cast<std::int16_t>(4 * dc);
       InverseDct8x8Scalar(block);
-      for (int j = 0; j < 8; ++j) line[dc + 256][j] = block[8 * j];
+      for (int j = 0; j < 8; ++j) DcOnlyLines[dc + 256][j] = block[8 * j];
     }
-  }
-};
-}  // namespace
-
-const std::int16_t* DcOnlyLines(int index) {
-  static const DcOnlyTable table;
-  return table.line[index];
+    return true;
+  }();
+  (void)built;
 }
 
 void InverseDctDcOnlyScalar(std::int16_t* block) {
@@ -30,7 +26,7 @@ void InverseDctDcOnlyScalar(std::int16_t* block) {
     InverseDct8x8Scalar(block);
     return;
   }
-  const std::int16_t* lines = DcOnlyLines(index);
+  const std::int16_t* lines = DcOnlyLines[index];
   for (int j = 0; j < 8; ++j) {
     for (int i = 0; i < 8; ++i) block[8 * j + i] = lines[j];
   }

@@ -132,7 +132,7 @@ void InverseDctDcOnlySse2(std::int16_t* block) {
     return;
   }
   // Each line value broadcast to the eight samples of its line.
-  const __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(DcOnlyLines(index)));
+  const __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(DcOnlyLines[index]));
   const __m128i low = _mm_unpacklo_epi16(all, all);
   const __m128i high = _mm_unpackhi_epi16(all, all);
   __m128i* rows = reinterpret_cast<__m128i*>(block);
