@@ -161,9 +161,9 @@ constexpr std::array<ShortCode, 1 << kShortCodeBits> BuildShortTable() {
   for (int index = 0; index < (1 << kShortCodeBits); ++index) {
     const AcCodeEntry entry = kFullTable[index << (kIndexBits - kShortCodeBits)];
     if (entry.run >= 0 && entry.length <= kShortCodeBits) {
-      table[index] = {entry.length, static_cast<std::uint8_t>(entry.run), entry.amplitude};
+      table[index] = {entry.length, static_cast<std::uint8_t>(entry.run + 1), entry.amplitude};
     } else if (entry.run == kEndOfBlock) {
-      table[index] = {4, kEndOfBlockRun, 0};
+      table[index] = {4, kEndOfBlockAdvance, 0};
     } else {
       table[index] = {kLookFurther, 0, 0};
     }

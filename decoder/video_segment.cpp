@@ -67,16 +67,28 @@ inline bool Place(std::int16_t* block, int& p, int run, int amplitude, const Sca
 
 // The hot loop: takes whole short codes from the window while it holds them. Returns true when the
 // next code needs a closer look (an escape, a long code, or one the window does not hold all of),
-// false when the block has ended: p is then kEndOfBlockRun or more after an end-of-block code,
-// less after a run that passed position 63.
-inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& p, const ScanWeight* scan,
-                            std::int32_t step) {
+// false when the block has ended: p is then more than 128 after an end-of-block code (p - 129 is
+// where it came), 64..128 after a run that passed position 63.
+inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& position,
+                            const ScanWeight* scan, std::int32_t step) {
+  std::ptrdiff_t p = position;  // machine-word sized, so that it indexes the table directly
   for (;;) {
-    const ShortCode code = ShortCodeTable[window.bits >> (64 - kShortCodeBits)];
-    if (code.length > window.count) return true;
-    window.Consume(code.length);
-    if (!Place(block, p, code.run, code.amplitude, scan, step)) return false;
+    // Fields read where they lie: the length straight from the table is the shortest path from
+    // one code to the next.
+    const ShortCode& code = ShortCodeTable[window.bits >> (64 - kShortCodeBits)];
+    const int length = code.length;
+    if (length > window.count) break;
+    window.Consume(length);
+    p += code.advance;
+    if (p > 64) {
+      position = static_cast<int>(p);
+      return false;
+    }
+    const ScanWeight entry = scan[p - 1];
+    block[entry.element] = Dequantise(entry.weight, step, code.amplitude);
   }
+  position = static_cast<int>(p);
+  return true;
 }
 
 // Decodes the coefficients of one segment into context.blocks: every block from its own area,
@@ -160,8 +172,8 @@ class SegmentDecoder {
     int p = 1;
     for (;;) {
       if (!PlaceShortCodes(window, block, p, scan, step)) {
-        if (p >= kEndOfBlockRun) {
-          p -= kEndOfBlockRun;
+        if (p > 128) {
+          p -= kEndOfBlockAdvance;
           // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
           window.Append(area.tail, area.tailCount);
           context_.spareBits[index] = window.bits;
@@ -196,7 +208,7 @@ class SegmentDecoder {
     int p = start;
     for (;;) {
       if (!PlaceShortCodes(window, block, p, scan, step)) {
-        if (p >= kEndOfBlockRun) p -= kEndOfBlockRun;
+        if (p > 128) p -= kEndOfBlockAdvance;
         break;
       }
       if (window.count <= 48 && SpillStore::Available(source) > 0) {
