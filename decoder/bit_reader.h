@@ -46,9 +46,10 @@ struct BlockArea {
   // there (68 code bits), blocks 6 and 7 own 7 (52 code bits).
   BlockArea(const std::uint8_t* areaStart, int block) {
     if (block < 6) {
-      window = {LoadBigEndian64(areaStart) << 4, 60};
-      tail = std::uint32_t{areaStart[8]} << 24;
-      tailCount = 8;
+      // 64 bits in the window, the last 4 of the ninth byte in the tail.
+      window = {LoadBigEndian64(areaStart) << 4 | std::uint64_t{areaStart[8]} >> 4, 64};
+      tail = std::uint32_t{areaStart[8]} << 28;
+      tailCount = 4;
     } else {
       const std::uint64_t bytes = block == 6 ? LoadBigEndian64(areaStart) & ~std::uint64_t{0xFF}
                                              : LoadBigEndian64(areaStart - 1) << 8;
@@ -60,7 +61,7 @@ struct BlockArea {
 
   int Available() const { return window.count + tailCount; }
 
-  // Moves the last byte of a long area into the window once the window holds fewer than 16 bits
+  // Moves the last bits of a long area into the window once the window holds fewer than 16 bits
   // (so that the next code's bits are all there); false when there is nothing to move.
   bool RefillIfShort() {
     if (window.count >= 16 || tailCount == 0) return false;
@@ -71,7 +72,7 @@ struct BlockArea {
   }
 
   BitWindow window;
-  std::uint32_t tail;  // the area's ninth byte, top-aligned, until it is moved into the window;
+  std::uint32_t tail;  // the area's last 4 bits, top-aligned, until they are moved into the window;
   int tailCount;       // then zero, so that appending what is left of the area never adds it twice
 };
 
