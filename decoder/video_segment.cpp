@@ -327,8 +327,41 @@ void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_
   }
 }
 
+namespace {
+// Asks for the compressed macroblocks and the picture lines of segment slot j while the slot
+// before it decodes: both lie scattered over the frame and the picture, far from what was used
+// last, and the picture's lines must be read before they are written.
+void PrefetchSegment(const DecodeJob& job, int j) {
+#if defined(__GNUC__)
+  const PlacementTables& tables = BuildPlacementTables();
+  const int q = j / 27;
+  const int s = j % 27;
+  const std::uint32_t* addresses =
+      &tables.blockAddress[job.system - 1][BlockAddressIndex(job.channel, q, 0, s)];
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const std::uint8_t* difBlock = job.frame + addresses[m * 32];
+    __builtin_prefetch(difBlock);
+    __builtin_prefetch(difBlock + 79);
+    const MacroblockPosition position =
+        tables.macroblockPosition[job.system - 1][MacroblockPositionIndex(job.channel, q, m, s)];
+    // The bottom row of the 1080-line pictures: 8 lines of 32 x 8 macroblocks (see Reconstruct).
+    const bool bottomRow = (job.system == 1 || job.system == 3) && position.y >= 1072;
+    const std::uint8_t* out =
+        job.picture + position.y * job.pitch + (bottomRow ? 4 : 2) * position.x;
+    for (int line = 0; line < (bottomRow ? 8 : 16); ++line) {
+      __builtin_prefetch(out + line * job.pitch, 1);
+    }
+  }
+#else
+  (void)job;
+  (void)j;
+#endif
+}
+}  // namespace
+
 void DecodeWorker(const DecodeJob& job, DecodeContext& context) {
   for (int j = job.firstSegment; j <= job.lastSegment; ++j) {
+    if (j < job.lastSegment) PrefetchSegment(job, j + 1);
     DecodeVideoSegment(context, job.channel, j / 27, j % 27, job.picture, job.pitch, job.frame,
                        job.system);
   }
