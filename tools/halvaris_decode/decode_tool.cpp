@@ -5,7 +5,7 @@
 #include <mutex>
 #include <new>
 
-#include "background_writer.h"
+#include "frame_pipeline.h"
 #include "frame_source.h"
 #include "halvaris_build_version.h"
 #include "interruption.h"
@@ -56,22 +56,6 @@ class DecoderMessages {
   std::mutex mutex_;
   std::map<std::string, long long> counts_;
 };
-
-using DecoderHandle = std::unique_ptr<HalvarisDecoder, void (*)(HalvarisDecoder*)>;
-
-DecoderHandle CreateDecoder(int threads, DecoderMessages& messages) {
-  HalvarisSettings settings;
-  halvaris_default_settings(&settings);
-  settings.workerCount = threads;
-  settings.messageCallback = DecoderMessages::Print;
-  settings.messageUserData = &messages;
-  HalvarisDecoder* decoder = nullptr;
-  const int result = halvaris_decoder_create(&settings, &decoder);
-  if (result != HALVARIS_OK) {
-    throw ToolError(std::string("cannot start the decoder: ") + halvaris_result_text(result));
-  }
-  return DecoderHandle(decoder, halvaris_decoder_destroy);
-}
 
 // No output may be written over the input, whatever names or links lead to it.
 void RefuseSameFile(const OpenedInput& input, const std::string& output) {
@@ -158,9 +142,9 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   run.writer = MakePictureWriter(settings);
 
   DecoderMessages decoderMessages(messages);
-  const DecoderHandle decoder = CreateDecoder(options.threads, decoderMessages);
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);
-  BackgroundWriter output(*run.writer, PictureBytes(input.system));
+  FramePipeline output(*run.writer, input.system, options.threads, DecoderMessages::Print,
+                       &decoderMessages);
   std::vector<std::uint8_t> frame;
   run.progress =
       std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
@@ -183,22 +167,12 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                           std::to_string(geometry.frameBytes) +
                           " bytes); its missing bytes are decoded as zero");
       }
-      const int result =
-          halvaris_decode_frame(decoder.get(), input.system, frame.data(), frame.size(),
-                                output.NextPicture(), 2 * geometry.width, geometry.pictureBytes);
-      if (result != HALVARIS_OK) {
-        // A picture that was not wholly decoded is never written.
-        throw ToolError(
-            "frame " + std::to_string(frameNumber) +
-            " could not be decoded: " + halvaris_result_text(result) +
-            (result == HALVARIS_ERROR_INCOMPLETE ? " (see the decoder's message above)" : ""));
-      }
-      output.Submit(frameNumber);
+      output.Decode(frame, frameNumber);
       progress.FrameDone();
       ++frameNumber;
     }
   } catch (...) {
-    output.WriteQueuedPictures();
+    output.WriteDecodedPictures();
     throw;
   }
   if (interruption::InterruptRequested()) throw ToolError(interruption::Report());

@@ -175,7 +175,8 @@ Options:
                    where they do not say, from a movie's sample description).
   --format F       yuy2, y4m or png, whatever the output is called.
   --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
-  --threads N      decode each frame on N workers (1 to 8; default: one per processor).
+  --threads N      decode N frames at a time, each on a thread of its own (1 to 8;
+                   default: one per processor).
   --display-size   scale PNG pictures to the size they are meant to be seen at
                    (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
   --quiet, -q      print nothing but warnings and errors.
