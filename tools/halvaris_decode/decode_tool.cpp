@@ -5,7 +5,7 @@
 #include <mutex>
 #include <new>
 
-#include "background_writer.h"
+#include "frame_pipeline.h"
 #include "frame_source.h"
 #include "halvaris_build_version.h"
 #include "interruption.h"
@@ -59,22 +59,6 @@ class DecoderMessages {
   std::map<std::string, long long> counts_;
 };
 
-using DecoderHandle = std::unique_ptr<HalvarisDecoder, void (*)(HalvarisDecoder*)>;
-
-DecoderHandle CreateDecoder(int threads, DecoderMessages& messages) {
-  HalvarisSettings settings;
-  halvaris_default_settings(&settings);
-  settings.workerCount = threads;
-  settings.messageCallback = DecoderMessages::Print;
-  settings.messageUserData = &messages;
-  HalvarisDecoder* decoder = nullptr;
-  const int result = halvaris_decoder_create(&settings, &decoder);
-  if (result != HALVARIS_OK) {
-    throw ToolError(std::string("cannot start the decoder: ") + halvaris_result_text(result));
-  }
-  return DecoderHandle(decoder, halvaris_decoder_destroy);
-}
-
 bool IsInputFile(const OpenedInput& input, const FileIdentity& identity) {
   if (identity.SameFileAs(input.identity)) return true;
   for (const FileIdentity& other : input.otherFiles) {
@@ -88,8 +72,11 @@ bool IsInputFile(const OpenedInput& input, const FileIdentity& identity) {
 void RefuseSameFile(const OpenedInput& input, const DecodeOptions& options) {
   const std::string& output = options.output;
   if (output == "-") {
-    if (IsInputFile(input, IdentityOfStream(stdout))) {
-      throw ToolError("standard output is an input file itself (" + input.name + ")");
+    const FileIdentity standardOutput = IdentityOfStream(stdout);
+    if (IsInputFile(input, standardOutput)) {
+      throw ToolError(standardOutput.SameFileAs(input.identity)
+                          ? "standard output is the input file itself (" + input.name + ")"
+                          : "standard output is a file of the input (" + input.name + ")");
     }
   } else if (IsInputFile(input, IdentityOfPath(output))) {
     throw ToolError("OUTPUT is the same file as " +
@@ -173,7 +160,7 @@ std::unique_ptr<SoundOutput> OpenSoundOutput(const DecodeOptions& options, Opene
 
 // Completes the sound and puts it in place with the pictures (see PlaceTogetherWith), or on its
 // own where the pictures have no moment of their own.
-void FinishOutputs(BackgroundWriter& output, RunState& run, std::FILE* messages) {
+void FinishOutputs(FramePipeline& output, RunState& run, std::FILE* messages) {
   if (run.sound == nullptr) {
     output.Finish();
     return;
@@ -260,9 +247,9 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
 
   DecoderMessages decoderMessages(messages);
-  const DecoderHandle decoder = CreateDecoder(options.threads, decoderMessages);
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);
-  BackgroundWriter output(*run.writer, PictureBytes(input.system));
+  FramePipeline output(*run.writer, input.system, options.threads, DecoderMessages::Print,
+                       &decoderMessages);
   std::vector<std::uint8_t> frame;
   run.progress =
       std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
@@ -285,23 +272,14 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                           std::to_string(geometry.frameBytes) +
                           " bytes); its missing bytes are decoded as zero");
       }
-      const int result =
-          halvaris_decode_frame(decoder.get(), input.system, frame.data(), frame.size(),
-                                output.NextPicture(), 2 * geometry.width, geometry.pictureBytes);
-      if (result != HALVARIS_OK) {
-        // A picture that was not wholly decoded is never written.
-        throw ToolError(
-            "frame " + std::to_string(frameNumber) +
-            " could not be decoded: " + halvaris_result_text(result) +
-            (result == HALVARIS_ERROR_INCOMPLETE ? " (see the decoder's message above)" : ""));
-      }
+      // The sound is taken from the compressed frame, before the pipeline takes the frame over.
       if (run.sound) run.sound->FrameDecoded(frameNumber, frame.data(), frame.size());
-      output.Submit(frameNumber);
+      output.Decode(frame, frameNumber);
       progress.FrameDone();
       ++frameNumber;
     }
   } catch (...) {
-    output.WriteQueuedPictures();
+    output.WriteDecodedPictures();
     throw;
   }
   if (interruption::InterruptRequested()) throw ToolError(interruption::Report());

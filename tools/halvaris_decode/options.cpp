@@ -195,7 +195,8 @@ Options:
                    from sound tracks (MXF, a card's audio files, a movie's PCM tracks),
                    else from the frames' own audio blocks (1080-line systems).
   --clip NAME      the clip of a P2 card to decode (needed when the card holds several).
-  --threads N      decode each frame on N workers (1 to 8; default: one per processor).
+  --threads N      decode N frames at a time, each on a thread of its own (1 to 8;
+                   default: one per processor).
   --display-size   scale PNG pictures to the size they are meant to be seen at
                    (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
   --quiet, -q      print nothing but warnings and errors.
