@@ -9,9 +9,11 @@
 #include "frame_source.h"
 #include "halvaris_build_version.h"
 #include "interruption.h"
+#include "mxf/p2_card.h"
 #include "options.h"
 #include "picture_writers.h"
 #include "progress.h"
+#include "sound_output.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
@@ -57,17 +59,72 @@ class DecoderMessages {
   std::map<std::string, long long> counts_;
 };
 
-// No output may be written over the input, whatever names or links lead to it.
-void RefuseSameFile(const OpenedInput& input, const std::string& output) {
+bool IsInputFile(const OpenedInput& input, const FileIdentity& identity) {
+  if (identity.SameFileAs(input.identity)) return true;
+  for (const FileIdentity& other : input.otherFiles) {
+    if (identity.SameFileAs(other)) return true;
+  }
+  return false;
+}
+
+// No output may be written over an input file, whatever names or links lead to it, nor the sound
+// over the pictures.
+void RefuseSameFile(const OpenedInput& input, const DecodeOptions& options) {
+  const std::string& output = options.output;
   if (output == "-") {
-    if (IdentityOfStream(stdout).SameFileAs(input.identity)) {
-      throw ToolError("standard output is the input file itself (" + input.name + ")");
+    const FileIdentity standardOutput = IdentityOfStream(stdout);
+    if (IsInputFile(input, standardOutput)) {
+      throw ToolError(standardOutput.SameFileAs(input.identity)
+                          ? "standard output is the input file itself (" + input.name + ")"
+                          : "standard output is a file of the input (" + input.name + ")");
     }
-    return;
+  } else if (IsInputFile(input, IdentityOfPath(output))) {
+    throw ToolError("OUTPUT is the same file as " +
+                    (IdentityOfPath(output).SameFileAs(input.identity) ? std::string("INPUT")
+                                                                       : "a file of the input") +
+                    ": " + output);
   }
-  if (IdentityOfPath(output).SameFileAs(input.identity)) {
-    throw ToolError("OUTPUT is the same file as INPUT: " + output);
+  if (options.audio.empty()) return;
+  const FileIdentity audio = IdentityOfPath(options.audio);
+  if (IsInputFile(input, audio)) {
+    throw ToolError(
+        "--audio " + options.audio + " is the same file as " +
+        (audio.SameFileAs(input.identity) ? std::string("INPUT") : "a file of the input"));
   }
+  const FileIdentity pictures = output == "-" ? IdentityOfStream(stdout) : IdentityOfPath(output);
+  if (audio.SameFileAs(pictures) || (!audio.known && options.audio == output)) {
+    throw ToolError("--audio " + options.audio + " is the same file as OUTPUT");
+  }
+}
+
+// "0:01:02.436" for `frames` frames of `system`.
+std::string DurationOf(std::int64_t frames, VideoSystem system) {
+  const HalvarisSystemInfo& geometry = GeometryOf(system);
+  const std::int64_t milliseconds =
+      frames * 1000 * geometry.frameRateDenominator / geometry.frameRateNumerator;
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld",
+                static_cast<long long>(milliseconds / 3600000),
+                static_cast<long long>(milliseconds / 60000 % 60),
+                static_cast<long long>(milliseconds / 1000 % 60),
+                static_cast<long long>(milliseconds % 1000));
+  return text;
+}
+
+// The clips of a card, one line each, on standard output.
+void ListCardClips(const std::string& card) {
+  const std::vector<mxf::P2ClipSummary> clips = mxf::ListP2Clips(card);
+  std::printf("%s holds %zu clip%s:\n", card.c_str(), clips.size(), clips.size() == 1 ? "" : "s");
+  for (const mxf::P2ClipSummary& clip : clips) {
+    if (!clip.problem.empty()) {
+      std::printf("  %-8s cannot be read: %s\n", clip.name.c_str(), clip.problem.c_str());
+      continue;
+    }
+    std::printf("  %-8s %6lld frames  %s  %s, system %d\n", clip.name.c_str(),
+                static_cast<long long>(clip.frames), DurationOf(clip.frames, clip.system).c_str(),
+                DescribeSystem(clip.system).c_str(), clip.system);
+  }
+  std::fflush(stdout);
 }
 
 // Frames that will be decoded, or -1 when the input's length is not known.
@@ -85,8 +142,46 @@ std::int64_t SelectedFrameCount(const FrameRange& range, std::int64_t frameCount
 
 struct RunState {
   std::unique_ptr<Progress> progress;
+  OpenedInput input;  // before the sound, which may read it
   std::unique_ptr<PictureWriter> writer;
+  std::unique_ptr<SoundOutput> sound;
 };
+
+// Opens what --audio asks for; no sound output (after a warning) when the input's sound is not
+// read.
+std::unique_ptr<SoundOutput> OpenSoundOutput(const DecodeOptions& options, OpenedInput& input,
+                                             std::FILE* messages) {
+  std::vector<std::string> warnings;
+  std::unique_ptr<FrameSound> sound = input.openSound ? input.openSound(warnings) : nullptr;
+  for (const std::string& warning : warnings) Say(messages, "warning: " + warning);
+  if (sound == nullptr) return nullptr;
+  return std::make_unique<SoundOutput>(options.audio, std::move(sound));
+}
+
+// Completes the sound and puts it in place with the pictures (see PlaceTogetherWith), or on its
+// own where the pictures have no moment of their own.
+void FinishOutputs(FramePipeline& output, RunState& run, std::FILE* messages) {
+  if (run.sound == nullptr) {
+    output.Finish();
+    return;
+  }
+  SoundOutput& sound = *run.sound;
+  sound.Finish();
+  if (sound.Silenced() > 0) {
+    Say(messages, "warning: " + std::to_string(sound.Silenced()) + " sound sample" +
+                      (sound.Silenced() == 1 ? " was missing or marked as damaged and is"
+                                             : "s were missing or marked as damaged and are") +
+                      " written as silence (each channel's counted)");
+  }
+  enum { NotTried, Placed, Failed } placing = NotTried;
+  run.writer->PlaceTogetherWith(sound.Path(), [&] {
+    placing = sound.PlaceWithin() ? Placed : Failed;
+    return placing == Placed;
+  });
+  output.Finish();
+  if (placing == Failed) throw ToolError("cannot put " + sound.Path() + " in place");
+  if (placing == NotTried) sound.Commit();
+}
 
 int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState& run) {
   const DecodeOptions options = ParseArguments(arguments);
@@ -98,6 +193,14 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
     std::printf("halvaris-decode %s (libhalvaris %s)\n", HALVARIS_VERSION_STRING,
                 halvaris_version());
     return 0;
+  }
+  if (options.output.empty()) {
+    ListCardClips(options.input);
+    return 0;
+  }
+  if (options.clip.empty() && IsCardFolder(options.input) &&
+      mxf::P2ClipNames(options.input).size() != 1) {
+    ListCardClips(options.input);
   }
   const OutputFormat format = ChooseOutputFormat(options);
   if (options.output == "-" && IsTerminal(stdout)) {
@@ -111,8 +214,9 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
         "(for example cat clip.dif | halvaris-decode - clip.y4m)");
   }
 
-  OpenedInput input = OpenInput(options.input, options.system);
-  RefuseSameFile(input, options.output);
+  run.input = OpenInput(options.input, options.system, options.clip);
+  OpenedInput& input = run.input;
+  RefuseSameFile(input, options);
   for (const std::string& warning : input.warnings) Say(messages, "warning: " + warning);
   if (!options.quiet) {
     Say(messages, input.name + ": " + input.found + "; " + DescribeSystem(input.system) +
@@ -140,6 +244,7 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   settings.frameCount = selected;
   settings.input = input.identity;
   run.writer = MakePictureWriter(settings);
+  if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
 
   DecoderMessages decoderMessages(messages);
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);
@@ -167,6 +272,8 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                           std::to_string(geometry.frameBytes) +
                           " bytes); its missing bytes are decoded as zero");
       }
+      // The sound is taken from the compressed frame, before the pipeline takes the frame over.
+      if (run.sound) run.sound->FrameDecoded(frameNumber, frame.data(), frame.size());
       output.Decode(frame, frameNumber);
       progress.FrameDone();
       ++frameNumber;
@@ -185,7 +292,7 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                       ", before frame " + std::to_string(options.frames.lastFrame) +
                       " that --frames asks for");
   }
-  output.Finish();
+  FinishOutputs(output, run, messages);
   decoderMessages.SayRepeats();
   if (!stoppedBecause.empty()) {
     // What was decoded before the other system is a complete output of its own.
@@ -216,6 +323,7 @@ int RunDecodeTool(const std::vector<std::string>& arguments, std::FILE* messages
   if (run.progress) run.progress->ClearLine();
   if (run.writer && !interruption::InterruptRequested()) error += run.writer->FailureNote();
   run.writer.reset();  // a single output file is left as it was
+  run.sound.reset();   // and so is the sound's
   Say(messages, "error: " + error);
   return 1;
 }

@@ -1,10 +1,16 @@
 #include "frame_source.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 
 #include "input_file.h"
 #include "mov_reader.h"
+#include "movie_sound.h"
+#include "mxf/mxf_file.h"
+#include "mxf/mxf_frame_source.h"
+#include "mxf/p2_card.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
@@ -67,6 +73,8 @@ class MovieSource : public FrameSource {
 
   std::int64_t FrameCount() const override { return static_cast<std::int64_t>(track_.sampleCount); }
 
+  InputFile& File() { return *file_; }
+
   void SkipTo(std::int64_t index) override {
     MovieSample sample;
     while (samples_.NextIndex() < static_cast<std::uint64_t>(index) && samples_.Next(sample)) {
@@ -96,6 +104,39 @@ class MovieSource : public FrameSource {
 
 std::string SystemAsked() {
   return "give --system 1, 2, 3 or 4 (see --help)";
+}
+
+// Bytes read at the start of an input to tell what it is: an MXF file may begin with a run-in of
+// up to 64 KiB before its header partition pack.
+constexpr std::size_t kHeadBytes = 65536 + 16;
+
+// Several sources side by side: those of the first one's sample size.
+std::unique_ptr<audio::PcmSource> JoinSound(std::vector<std::unique_ptr<audio::PcmSource>> sources,
+                                            std::vector<std::string>& warnings) {
+  const int bits = sources.front()->Format().bitsPerSample;
+  std::vector<std::unique_ptr<audio::PcmSource>> joined;
+  for (auto& source : sources) {
+    if (source->Format().bitsPerSample == bits) {
+      joined.push_back(std::move(source));
+    } else {
+      warnings.push_back("a sound track of " + std::to_string(source->Format().bitsPerSample) +
+                         "-bit samples is left out: the first one's are of " +
+                         std::to_string(bits) + " bits");
+    }
+  }
+  if (joined.size() == 1) return std::move(joined.front());
+  return std::make_unique<audio::ChannelJoin>(std::move(joined));
+}
+
+OpenedInput::FrameSoundOpener MovieSoundOpener(MovieSource& movie, VideoSystem system) {
+  return [&movie, system](std::vector<std::string>& warnings) -> std::unique_ptr<FrameSound> {
+    std::vector<std::unique_ptr<audio::PcmSource>> sources;
+    for (MovieSoundTrack& track : ReadMovieSoundTracks(movie.File(), warnings)) {
+      sources.push_back(std::make_unique<MovieSound>(movie.File(), std::move(track)));
+    }
+    if (sources.empty()) return OpenSoundInFrames(system, warnings);
+    return SoundBesideFrames(JoinSound(std::move(sources), warnings), FirstSamplesAtRateOf(system));
+  };
 }
 
 OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem) {
@@ -150,26 +191,108 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   opened.found = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
                  (count == 1 ? " frame" : " frames");
   const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
-  opened.source = std::make_unique<MovieSource>(std::move(file), std::move(track), frameBytes);
+  auto movie = std::make_unique<MovieSource>(std::move(file), std::move(track), frameBytes);
+  opened.openSound = MovieSoundOpener(*movie, opened.system);
+  opened.source = std::move(movie);
   return opened;
 }
 
 }  // namespace
 
-OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem) {
-  return OpenInput(std::make_unique<InputFile>(path), forcedSystem);
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A file in the CONTENTS/VIDEO folder of a card, whatever the case of the names.
+bool LiesInCardVideoFolder(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+  return Upper(folder.filename().string()) == "VIDEO" &&
+         Upper(folder.parent_path().filename().string()) == "CONTENTS";
+}
+
+OpenedInput OpenCardClip(const mxf::P2Clip& clip, VideoSystem forcedSystem) {
+  auto video = std::make_unique<InputFile>(clip.videoPath);
+  OpenedInput opened = OpenInput(std::move(video), forcedSystem);
+  opened.found = "P2 clip " + clip.name + ": " + opened.found;
+  opened.warnings.insert(opened.warnings.begin(), clip.warnings.begin(), clip.warnings.end());
+  for (const std::string& sound : clip.soundPaths)
+    opened.otherFiles.push_back(IdentityOfPath(sound));
+  const VideoSystem system = opened.system;
+  opened.openSound = [clip,
+                      system](std::vector<std::string>& warnings) -> std::unique_ptr<FrameSound> {
+    std::unique_ptr<audio::PcmSource> sound = mxf::OpenP2Sound(clip, warnings);
+    if (sound == nullptr) {
+      if (!clip.soundPaths.empty()) return nullptr;
+      return OpenSoundInFrames(system, warnings);
+    }
+    return SoundBesideFrames(std::move(sound), FirstSamplesAtRateOf(system));
+  };
+  return opened;
+}
+
+}  // namespace
+
+bool IsCardFolder(const std::string& path) {
+  std::error_code error;
+  return path != "-" && std::filesystem::is_directory(path, error) && mxf::IsP2CardRoot(path);
+}
+
+OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem, const std::string& clip) {
+  std::error_code error;
+  if (path != "-" && std::filesystem::is_directory(path, error)) {
+    if (!mxf::IsP2CardRoot(path)) {
+      throw ToolError(path + " is a folder, but not a P2 card's (one holding CONTENTS/VIDEO)");
+    }
+    std::string name = clip;
+    if (name.empty()) {
+      const std::vector<std::string> clips = mxf::P2ClipNames(path);
+      if (clips.size() != 1) {
+        throw ToolError(path + " holds " + std::to_string(clips.size()) +
+                        " clips: name one with --clip NAME (halvaris-decode " + path +
+                        " lists them)");
+      }
+      name = clips.front();
+    }
+    return OpenCardClip(mxf::FindP2Clip(path, name), forcedSystem);
+  }
+  if (!clip.empty()) {
+    throw ToolError("--clip names a clip of a P2 card, but " + path + " is not a card's folder");
+  }
+  auto file = std::make_unique<InputFile>(path);
+  if (path != "-" && LiesInCardVideoFolder(path) && file->Size() >= 0) {
+    // A clip's video file brings the clip's sound files with it.
+    std::vector<std::uint8_t> head(kHeadBytes);
+    head.resize(file->Read(head.data(), head.size()));
+    if (mxf::LooksLikeMxf(head.data(), head.size())) {
+      return OpenCardClip(mxf::FindP2ClipOfVideoFile(path), forcedSystem);
+    }
+    file->Seek(0);
+  }
+  return OpenInput(std::move(file), forcedSystem);
 }
 
 OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem) {
   const std::string name = file->Name();
   const FileIdentity identity = file->Identity();
-  std::vector<std::uint8_t> head(kStreamFactsBytes);
+  std::vector<std::uint8_t> head(kHeadBytes);
   head.resize(file->Read(head.data(), head.size()));
   if (head.empty()) throw ToolError(name + " is empty");
 
   OpenedInput opened;
   if (LooksLikeMovie(head.data(), head.size())) {
     opened = OpenMovie(std::move(file), forcedSystem);
+  } else if (mxf::LooksLikeMxf(head.data(), head.size())) {
+    if (file->Size() < 0) {
+      throw ToolError(name +
+                      " is an MXF file, which can only be read from a file that can be "
+                      "read out of order (not a pipe)");
+    }
+    opened = OpenMxfInput(
+        std::make_unique<mxf::MxfFile>(std::make_unique<FileByteSource>(std::move(file))),
+        forcedSystem);
   } else {
     const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
     const std::string otherKind = OtherDvKind(facts);
@@ -193,6 +316,10 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
     opened.systemSource = forcedSystem != 0 ? "as --system says" : "from the stream's own data";
     opened.fieldOrder = facts.fieldOrder;
     opened.found = "raw DIF stream";
+    const VideoSystem system = opened.system;
+    opened.openSound = [system](std::vector<std::string>& warnings) {
+      return OpenSoundInFrames(system, warnings);
+    };
     const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
     opened.source = std::make_unique<RawDifSource>(std::move(file), std::move(head), frameBytes);
   }

@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "file_identity.h"
+#include "frame_sound.h"
 #include "input_file.h"
 #include "system_detection.h"
 
@@ -30,23 +32,37 @@ class FrameSource {
 };
 
 struct OpenedInput {
+  using FrameSoundOpener =
+      std::function<std::unique_ptr<FrameSound>(std::vector<std::string>& warnings)>;
+
   std::unique_ptr<FrameSource> source;
   VideoSystem system = 0;
   std::string systemSource;  // where the system came from, for the user ("the stream's own data")
   FieldOrder fieldOrder = FieldOrder::Unknown;
-  std::string name;                   // the input's path, or "standard input"
-  std::string found;                  // what the input is, for the user
-  std::vector<std::string> warnings;  // things the user should know before decoding starts
-  FileIdentity identity;              // the file read, so that no output overwrites it
+  std::string name;                      // the input's path, or "standard input"
+  std::string found;                     // what the input is, for the user
+  std::vector<std::string> warnings;     // things the user should know before decoding starts
+  FileIdentity identity;                 // the file read, so that no output overwrites it
+  std::vector<FileIdentity> otherFiles;  // more files read (a card clip's sound files)
+  // Opens the input's sound for --audio: sound tracks or files where the input has them, else the
+  // audio blocks of the frames. Sound passed over is told in `warnings`; returns nullptr (with the
+  // reason among them) when there is sound that is not read.
+  FrameSoundOpener openSound;
 };
 
-// Opens a raw DIF stream or a QuickTime movie ("-" is standard input) and settles its video
-// system: `forcedSystem` if not 0, else what the stream's own data say, else what a movie's
-// sample description says. Throws ToolError when the input is neither kind, is DV of another
-// kind than DVCPRO HD, or its system cannot be told. Inputs that cannot be read out of order
-// (pipes, FIFOs, /dev/fd/N) are read as streams; movies need a file.
-OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem);
+// Opens a raw DIF stream, a QuickTime movie or an MXF file ("-" is standard input), or a clip of
+// a P2 card (the card's folder, with `clip` naming the clip unless the card holds one), and
+// settles its video system: `forcedSystem` if not 0, else what the stream's own data say, else
+// what a movie's sample description or an MXF descriptor says. MXF is recognised by its header
+// partition pack, whatever the file is called. Throws ToolError when the input is none of these,
+// is DV of another kind than DVCPRO HD, or its system cannot be told. Inputs that cannot be read
+// out of order (pipes, FIFOs, /dev/fd/N) are read as streams; movies and MXF need a file.
+OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem,
+                      const std::string& clip = "");
 // The same for an input already opened (bytes in memory, for example).
 OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem);
+
+// True when `path` is a P2 card's folder (the one holding CONTENTS).
+bool IsCardFolder(const std::string& path);
 
 }  // namespace halvaris::decode_tool

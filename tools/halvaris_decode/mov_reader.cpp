@@ -135,10 +135,11 @@ Children FindChildren(InputFile& file, const Atom& parent,
 
 // An atom the video needs: its absence or damage is an error that says what is wrong.
 const Atom& Needed(const Children& children, std::size_t index, const char* code,
-                   const Atom& parent) {
+                   const Atom& parent, const char* trackKind = "video") {
   const Atom& atom = children.found[index];
   if (!children.Has(index)) {
-    std::string what = "the " + parent.Name() + " atom of the video track has no " + code + " atom";
+    std::string what =
+        "the " + parent.Name() + " atom of the " + trackKind + " track has no " + code + " atom";
     if (!children.damage.empty()) what = children.damage + ", so " + what;
     Damaged(what);
   }
@@ -198,7 +199,7 @@ class TableReader {
 // The chunk map (stsc): runs of chunks with the same number of samples, walked chunk by chunk.
 class ChunkMap {
  public:
-  ChunkMap(InputFile& file, const MovieVideoTrack& track)
+  ChunkMap(InputFile& file, const SampleTable& track)
       : table_(file, track.sampleToChunk, "stsc"),
         runCount_(table_.U32(4)),
         chunkCount_(TableReader(file, track.chunkOffsets, "chunk offset").U32(4)) {}
@@ -231,7 +232,7 @@ class ChunkMap {
 
 // Checks that the tables hold what their counts say, and that the chunks hold every sample of
 // the sizes table. Reads the chunk map once, a piece at a time.
-void CheckSampleTables(InputFile& file, const MovieVideoTrack& track) {
+void CheckSampleTables(InputFile& file, const SampleTable& track) {
   if (track.constantSampleSize == 0 && track.sampleSizes.bytes - 12 < 4 * track.sampleCount) {
     Damaged("the stsz atom is cut short: it lists " + std::to_string(track.sampleCount) +
             " sizes but holds " + std::to_string((track.sampleSizes.bytes - 12) / 4));
@@ -254,8 +255,10 @@ void CheckSampleTables(InputFile& file, const MovieVideoTrack& track) {
   }
 }
 
-// Reads the sample table atom of a DVCPRO HD video track into `track`.
-void ReadSampleTable(InputFile& file, const Atom& stbl, MovieVideoTrack& track) {
+// Reads the sample table atom of a track into `track`; more than `maxSamples` samples means a
+// damaged table.
+void ReadSampleTable(InputFile& file, const Atom& stbl, SampleTable& track,
+                     std::uint64_t maxSamples) {
   const Children tables = FindChildren(file, stbl, {"stsz", "stsc", "co64", "stco"});
   const Atom& stsz = Needed(tables, 0, "stsz", stbl);
   const Atom& stsc = Needed(tables, 1, "stsc", stbl);
@@ -266,7 +269,7 @@ void ReadSampleTable(InputFile& file, const Atom& stbl, MovieVideoTrack& track) 
   ReadContents(file, stsz, 0, head, 12);
   track.constantSampleSize = Big32(head + 4);
   track.sampleCount = Big32(head + 8);
-  if (track.sampleCount > kMaxSamples) {
+  if (track.sampleCount > maxSamples) {
     Damaged("the sample size table lists " + std::to_string(track.sampleCount) +
             " samples, more than any real movie");
   }
@@ -323,7 +326,7 @@ bool ReadTrack(InputFile& file, const Atom& trak, std::string& otherVideoFormat,
   track.width = entry[32] << 8 | entry[33];
   track.height = entry[34] << 8 | entry[35];
   if (!inTrack.damage.empty()) track.warnings.push_back(inTrack.damage);
-  ReadSampleTable(file, stbl, track);
+  ReadSampleTable(file, stbl, track, kMaxSamples);
 
   track.system = SystemOfFormat(format);
   track.systemSource = "the sample description (\"" + format + "\")";
@@ -366,6 +369,99 @@ Atom FindMovieAtom(InputFile& file, std::vector<std::string>& warnings) {
         "there is of it");
   }
   return movie;
+}
+
+// A sound track's first sample description, as far as PCM needs it. Its layout depends on the
+// description's version: 0 and 1 give channels, sample size and a 16.16 rate in the same places
+// (1 adds the bytes per frame), 2 gives them as 32-bit fields, a 64-bit float rate and flags.
+// Throws ToolError saying why the sound cannot be read.
+void ReadSoundDescription(InputFile& file, const Atom& stsd, MovieSoundTrack& track) {
+  std::uint8_t head[8];
+  ReadContents(file, stsd, 0, head, sizeof head);
+  if (Big32(head + 4) == 0) Damaged("the sound track has no sample description");
+  std::uint8_t size[4];
+  ReadContents(file, stsd, 8, size, 4);
+  // The entry: small enough to hold whole, large enough for the version-2 fields.
+  const std::uint32_t entryBytes = std::min<std::uint32_t>(Big32(size), 1024);
+  if (entryBytes < 36) Damaged("the sound track's sample description is cut short");
+  std::vector<std::uint8_t> entry(entryBytes);
+  ReadContents(file, stsd, 8, entry.data(), entry.size());
+  const std::uint8_t* e = entry.data();
+  track.format = PrintableCode(e + 4);
+  const bool sowt = track.format == "sowt", twos = track.format == "twos",
+             in24 = track.format == "in24", lpcm = track.format == "lpcm";
+  if (!sowt && !twos && !in24 && !lpcm) {
+    throw ToolError("it holds \"" + track.format + "\" sound, not PCM that is read");
+  }
+  const int version = e[16] << 8 | e[17];
+  std::size_t extensions = 36;
+  double rate = 0;
+  bool isFloat = false;
+  bool isSigned = true;
+  if (version == 2) {
+    if (entryBytes < 72) Damaged("the sound track's sample description is cut short");
+    std::uint64_t rateBits = Big64(e + 40);
+    std::memcpy(&rate, &rateBits, sizeof rate);
+    track.channels = static_cast<int>(std::min<std::uint32_t>(Big32(e + 48), 1000));
+    track.bitsPerSample = static_cast<int>(std::min<std::uint32_t>(Big32(e + 56), 1000));
+    const std::uint32_t flags = Big32(e + 60);
+    isFloat = (flags & 1) != 0;
+    track.bigEndian = (flags & 2) != 0;
+    isSigned = (flags & 4) != 0 || track.bitsPerSample != 16;
+    extensions = 72;
+  } else {
+    track.channels = e[24] << 8 | e[25];
+    track.bitsPerSample = e[26] << 8 | e[27];
+    rate = Big32(e + 32) / 65536.0;
+    extensions = version == 1 ? 52 : 36;
+    track.bigEndian = twos || in24;
+    if (in24) track.bitsPerSample = 24;
+    if (lpcm) throw ToolError("its \"lpcm\" description is not of version 2");
+  }
+  // An "enda" atom among the extensions (inside "wave" as written) says in24 is little-endian.
+  if (in24) {
+    for (std::size_t at = extensions; at + 10 <= entry.size(); ++at) {
+      if (std::memcmp(e + at + 4, "enda", 4) == 0 && Big32(e + at) >= 10) {
+        track.bigEndian = (e[at + 8] << 8 | e[at + 9]) == 0;
+        break;
+      }
+    }
+  }
+  if (isFloat || !isSigned) throw ToolError("it holds floating-point or unsigned samples");
+  if (track.bitsPerSample != 16 && track.bitsPerSample != 24) {
+    throw ToolError("it holds " + std::to_string(track.bitsPerSample) +
+                    "-bit samples; only 16 and 24 bits are read");
+  }
+  if (rate != 48000.0) {
+    throw ToolError("it is sampled at " + std::to_string(static_cast<long long>(rate)) +
+                    " Hz; only 48 kHz is read");
+  }
+  if (track.channels < 1 || track.channels > 64) {
+    throw ToolError("it gives " + std::to_string(track.channels) + " channels");
+  }
+}
+
+// Reads one track; returns false when it is no sound track.
+bool ReadSoundTrack(InputFile& file, const Atom& trak, MovieSoundTrack& track) {
+  const Children inTrack = FindChildren(file, trak, {"mdia"});
+  if (!inTrack.Has(0)) return false;
+  const Atom& mdia = inTrack.found[0];
+  const Children inMedia = FindChildren(file, mdia, {"hdlr", "minf"});
+  if (!inMedia.Has(0)) return false;
+  std::uint8_t handler[12];
+  ReadContents(file, inMedia.found[0], 0, handler, 12);
+  if (std::memcmp(handler + 8, "soun", 4) != 0) return false;
+  const Atom& minf = Needed(inMedia, 1, "minf", mdia, "sound");
+  const Children inInformation = FindChildren(file, minf, {"stbl"});
+  const Atom& stbl = Needed(inInformation, 0, "stbl", minf, "sound");
+  const Children inTable = FindChildren(file, stbl, {"stsd"});
+  const Atom& stsd = Needed(inTable, 0, "stsd", stbl, "sound");
+  ReadSoundDescription(file, stsd, track);
+  // One table sample per sample frame: 32-bit counts reach a day of 48 kHz sound.
+  ReadSampleTable(file, stbl, track, UINT32_MAX);
+  // PCM samples are all of one size, whatever stsz says (older movies give 1 byte).
+  track.constantSampleSize = static_cast<std::uint32_t>(track.channels * track.bitsPerSample / 8);
+  return true;
 }
 
 }  // namespace
@@ -439,14 +535,37 @@ MovieVideoTrack ReadMovieVideoTrack(InputFile& file) {
   return track;
 }
 
+std::vector<MovieSoundTrack> ReadMovieSoundTracks(InputFile& file,
+                                                  std::vector<std::string>& warnings) {
+  std::vector<MovieSoundTrack> tracks;
+  std::vector<std::string> ignored;
+  const Atom movie = FindMovieAtom(file, ignored);
+  int number = 0;
+  WalkChildren(file, movie, [&](const Atom& child) {
+    if (!child.Is("trak")) return true;
+    ++number;
+    MovieSoundTrack track;
+    try {
+      if (ReadSoundTrack(file, child, track)) tracks.push_back(track);
+    } catch (const ToolError& error) {
+      std::string what = error.what();
+      if (what.compare(0, sizeof kDamaged - 1, kDamaged) == 0) what.erase(0, sizeof kDamaged - 1);
+      warnings.push_back("the movie's track " + std::to_string(number) +
+                         " (sound) is left out: " + what);
+    }
+    return true;
+  });
+  return tracks;
+}
+
 struct MovieSampleReader::State {
-  State(InputFile& file, const MovieVideoTrack& movieTrack)
+  State(InputFile& file, const SampleTable& movieTrack)
       : track(movieTrack),
         sizes(file, movieTrack.sampleSizes, "stsz"),
         offsets(file, movieTrack.chunkOffsets, movieTrack.wideChunkOffsets ? "co64" : "stco"),
         chunks(file, movieTrack) {}
 
-  const MovieVideoTrack& track;
+  const SampleTable& track;
   TableReader sizes;
   TableReader offsets;
   ChunkMap chunks;
@@ -455,7 +574,7 @@ struct MovieSampleReader::State {
   std::uint64_t offset = 0;  // of the next sample in its chunk
 };
 
-MovieSampleReader::MovieSampleReader(InputFile& file, const MovieVideoTrack& track)
+MovieSampleReader::MovieSampleReader(InputFile& file, const SampleTable& track)
     : state_(new State(file, track)) {}
 
 MovieSampleReader::~MovieSampleReader() = default;

@@ -24,21 +24,35 @@ struct TableLocation {
   std::uint64_t bytes = 0;
 };
 
-// The DVCPRO HD video track of a QuickTime movie: one sample per compressed frame, in decoding
-// order as the sample table lists them (edit lists are not applied: every stored frame is decoded).
-struct MovieVideoTrack {
-  std::string format;  // sample description code, for example "dvh6"
-  int width = 0;
-  int height = 0;
-  VideoSystem system = 0;    // from the sample description, the frame size or the picture width
-  std::string systemSource;  // which of them, for the user ("the sample description ...")
+// Where a track's samples lie: the tables of its sample table atom.
+struct SampleTable {
   std::uint64_t sampleCount = 0;
   std::uint32_t constantSampleSize = 0;  // 0: each sample's size is in the sizes table
   TableLocation sampleSizes;             // stsz
   TableLocation sampleToChunk;           // stsc
   TableLocation chunkOffsets;            // stco, or co64 when wideChunkOffsets
   bool wideChunkOffsets = false;
+};
+
+// The DVCPRO HD video track of a QuickTime movie: one sample per compressed frame, in decoding
+// order as the sample table lists them (edit lists are not applied: every stored frame is decoded).
+struct MovieVideoTrack : SampleTable {
+  std::string format;  // sample description code, for example "dvh6"
+  int width = 0;
+  int height = 0;
+  VideoSystem system = 0;    // from the sample description, the frame size or the picture width
+  std::string systemSource;  // which of them, for the user ("the sample description ...")
   std::vector<std::string> warnings;  // damage outside what the video needs, passed over
+};
+
+// A PCM sound track of a movie ("sowt", "twos", "in24" or "lpcm"): one sample of the table per
+// sample frame (every channel's sample at one instant), constantSampleSize bytes each. Edit lists
+// are not applied: the sound starts with the first stored sample, as the video with its frame.
+struct MovieSoundTrack : SampleTable {
+  std::string format;
+  int channels = 0;
+  int bitsPerSample = 0;  // 16 or 24
+  bool bigEndian = false;
 };
 
 // True when the first bytes look like the start of a QuickTime movie (a known top-level atom).
@@ -51,11 +65,17 @@ bool LooksLikeMovie(const std::uint8_t* data, std::size_t bytes);
 // Samples are not checked against the file size here: see CheckSampleInFile.
 MovieVideoTrack ReadMovieVideoTrack(InputFile& file);
 
+// The movie's PCM sound tracks at 48 kHz of 16 or 24 bits, in the movie's order. Sound tracks
+// that are damaged or hold sound of another kind are passed over with a warning in `warnings`;
+// throws ToolError only when the file cannot be read.
+std::vector<MovieSoundTrack> ReadMovieSoundTracks(InputFile& file,
+                                                  std::vector<std::string>& warnings);
+
 // The samples of a track one after another, holding at most a few hundred kilobytes of its
 // tables at a time. Shares `file` with other readers: every read seeks first.
 class MovieSampleReader {
  public:
-  MovieSampleReader(InputFile& file, const MovieVideoTrack& track);
+  MovieSampleReader(InputFile& file, const SampleTable& track);
   ~MovieSampleReader();
   MovieSampleReader(const MovieSampleReader&) = delete;
   MovieSampleReader& operator=(const MovieSampleReader&) = delete;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "frame_source.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
@@ -125,18 +126,28 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
       options.frames = ParseFrameRange(takeValue());
     } else if (argument == "--format") {
       options.format = ParseFormat(takeValue());
+    } else if (argument == "--audio") {
+      options.audio = takeValue();
+      if (options.audio.empty() || options.audio == "-") {
+        throw ToolError("--audio takes the name of the WAV file to write");
+      }
+    } else if (argument == "--clip") {
+      options.clip = takeValue();
+      if (options.clip.empty()) throw ToolError("--clip takes the name of a clip of the card");
     } else {
       throw ToolError("unknown option " + argument + " (see --help)");
     }
   }
   if (options.help || options.version) return options;
-  if (positional.size() != 2) {
+  // A card's folder alone lists its clips.
+  const bool listsClips = positional.size() == 1 && IsCardFolder(positional[0]);
+  if (positional.size() != 2 && !listsClips) {
     throw ToolError(positional.size() < 2
                         ? "needs INPUT and OUTPUT (see --help)"
                         : "too many arguments: \"" + positional[2] + "\" (see --help)");
   }
   options.input = positional[0];
-  options.output = positional[1];
+  if (positional.size() == 2) options.output = positional[1];
   return options;
 }
 
@@ -153,12 +164,16 @@ OutputFormat ChooseOutputFormat(const DecodeOptions& options) {
 
 const char* UsageText() {
   return R"(Usage: halvaris-decode [OPTIONS] INPUT OUTPUT
+       halvaris-decode CARD          (lists the clips of a P2 card)
 
-Decodes DVCPRO HD video to uncompressed pictures.
+Decodes DVCPRO HD video to uncompressed pictures, and its sound to WAV.
 
-INPUT   a raw DIF stream (frames one after another) or a QuickTime movie (.mov) with a
-        DVCPRO HD video track; "-" reads standard input. Pipes are read as they come (raw
-        DIF only); a movie must be a file, which may also be given as "- < clip.mov".
+INPUT   a raw DIF stream (frames one after another), a QuickTime movie (.mov) with a
+        DVCPRO HD video track, an MXF file (OP1a or OP-Atom, told by its contents), or a
+        P2 card: its folder (the one holding CONTENTS) or a clip's video file under
+        CONTENTS/VIDEO. "-" reads standard input. Pipes are read as they come (raw DIF
+        only); a movie or an MXF file must be a file, which may also be given as
+        "- < clip.mov".
 OUTPUT  the ending chooses the format:
           .yuy2  packed 4:2:2 pictures (Y0 Cb Y1 Cr) at the coded size, one after another
           .y4m   YUV4MPEG2, 4:2:2, with frame rate, interlacing and pixel aspect ratio
@@ -175,6 +190,11 @@ Options:
                    where they do not say, from a movie's sample description).
   --format F       yuy2, y4m or png, whatever the output is called.
   --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
+  --audio FILE     write the sound of the decoded frames to the WAV file FILE: every
+                   channel, 48 kHz, 16 or 24 bits as stored (RF64 over 4 GB). It comes
+                   from sound tracks (MXF, a card's audio files, a movie's PCM tracks),
+                   else from the frames' own audio blocks (1080-line systems).
+  --clip NAME      the clip of a P2 card to decode (needed when the card holds several).
   --threads N      decode N frames at a time, each on a thread of its own (1 to 8;
                    default: one per processor).
   --display-size   scale PNG pictures to the size they are meant to be seen at
@@ -185,6 +205,8 @@ Options:
 
 Examples:
   halvaris-decode clip.mov clip.y4m
+  halvaris-decode --clip 0001AB --audio 0001AB.wav /media/card 0001AB.y4m
+  halvaris-decode --audio clip.wav clip.mxf clip.y4m
   halvaris-decode clip.mov - | ffplay -
   halvaris-decode clip.mov - | ffmpeg -i - -c:v libx264 clip.mp4
   halvaris-decode --frames 0-9 --display-size clip.dif frame-%03d.png

@@ -24,8 +24,10 @@ struct DecodeOptions {
   bool quiet = false;
   OutputFormat format = OutputFormat::FromName;
   bool displaySize = false;  // PNG pictures scaled to the width the picture is meant to be seen at
+  std::string audio;         // --audio: the WAV file the sound goes to, or empty
+  std::string clip;          // --clip: the clip of a P2 card to decode
   std::string input;
-  std::string output;
+  std::string output;  // empty when only INPUT is given (a card's clips are listed)
 };
 
 // Reads the command line (without the program name). Throws ToolError on anything it cannot use.

@@ -167,14 +167,32 @@ void OutputFile::Write(const void* data, std::size_t bytes) {
   }
 }
 
-void OutputFile::Commit(const std::function<void()>& whilePlaced) {
+bool OutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t bytes) {
+  if (file_ == nullptr) throw ToolError("cannot write " + path_ + ": already closed");
+  if (standardOutput_ || std::fflush(file_) != 0) return false;
+#ifdef _WIN32
+  const std::int64_t end = _ftelli64(file_);
+  if (end < 0 || _fseeki64(file_, static_cast<std::int64_t>(offset), SEEK_SET) != 0) return false;
+  Write(data, bytes);
+  if (_fseeki64(file_, end, SEEK_SET) != 0) {
+#else
+  const off_t end = ftello(file_);
+  if (end < 0 || fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+  Write(data, bytes);
+  if (fseeko(file_, end, SEEK_SET) != 0) {
+#endif
+    throw ToolError("cannot write " + path_ + ": " + std::strerror(errno));
+  }
+  return true;
+}
+
+void OutputFile::Close() {
   if (file_ == nullptr) return;
   if (standardOutput_) {
     file_ = nullptr;
     if (std::fflush(stdout) != 0) {
       throw ToolError(std::string("cannot write standard output: ") + std::strerror(errno));
     }
-    if (whilePlaced) whilePlaced();
     return;
   }
   bool written = std::fflush(file_) == 0;
@@ -190,11 +208,34 @@ void OutputFile::Commit(const std::function<void()>& whilePlaced) {
     Discard();
     throw ToolError("cannot write " + path_ + ": " + std::strerror(error));
   }
+  closed_ = true;
+}
+
+bool OutputFile::PlaceWithin() {
+  if (!closed_) return false;
+  closed_ = false;
+  if (temporary_.empty()) return true;
+  if (!ReplaceFile(temporary_, target_)) {
+    const int error = errno;
+    Discard();
+    errno = error;
+    return false;
+  }
+  interruption::RemovePendingFile(temporary_);
+  temporary_.clear();
+  return true;
+}
+
+void OutputFile::Commit(const std::function<void()>& whilePlaced) {
+  if (file_ == nullptr && !closed_) return;
+  Close();
+  closed_ = false;
   if (temporary_.empty()) {
     if (whilePlaced) whilePlaced();
     return;
   }
   bool placed = false;
+  int error = 0;
   const bool notInterrupted = interruption::CommitUnlessInterrupted(temporary_, [&] {
     placed = ReplaceFile(temporary_, target_);
     error = errno;

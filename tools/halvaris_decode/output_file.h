@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -24,6 +25,20 @@ class OutputFile {
   // Throws ToolError on a write error (a full disk, a closed pipe).
   void Write(const void* data, std::size_t bytes);
 
+  // Writes `bytes` at `offset` of what was written so far (a header whose sizes are known at the
+  // end), then goes on at the end. Returns false, writing nothing, when the output cannot be
+  // written out of order (a pipe); throws ToolError on a write error.
+  bool WriteAt(std::uint64_t offset, const void* data, std::size_t bytes);
+
+  // Flushes and closes the file, throwing ToolError on a write error; Commit() then only puts it
+  // in place. Nothing is written after Close().
+  void Close();
+
+  // Puts a closed file in place at once, for another file's Commit() to call in its `whilePlaced`
+  // so that both are placed under one hold against interrupts. Returns false (errno set) when the
+  // rename fails; the file is then removed.
+  bool PlaceWithin();
+
   // Flushes, closes and puts the file in place; `whilePlaced` runs as the rename happens, held
   // together with it against interrupts. Throws ToolError when that fails or the run has been
   // interrupted.
@@ -43,6 +58,7 @@ class OutputFile {
   std::string temporary_;  // where a replaced file is written until Commit()
   std::FILE* file_ = nullptr;
   bool standardOutput_ = false;
+  bool closed_ = false;  // by Close(), and not yet placed
   bool existed_ = false;
 };
 

@@ -24,9 +24,17 @@ void ReportInterrupts(const OutputFile& file) {
   }
 }
 
-void CommitSingleFile(OutputFile& file) {
-  file.Commit(
-      [&] { interruption::SetReport("interrupted after " + file.Path() + " was complete"); });
+void CommitSingleFile(OutputFile& file, const std::string& companionName,
+                      const std::function<bool()>& companion) {
+  const bool together = companion && !file.WrittenDirectly();
+  file.Commit([&] {
+    if (together && companion()) {
+      interruption::SetReport("interrupted after " + file.Path() + " and " + companionName +
+                              " were complete");
+    } else {
+      interruption::SetReport("interrupted after " + file.Path() + " was complete");
+    }
+  });
 }
 
 class Yuy2Writer : public PictureWriter {
@@ -36,7 +44,7 @@ class Yuy2Writer : public PictureWriter {
     ReportInterrupts(file_);
   }
   void Write(const std::uint8_t* picture, std::int64_t) override { file_.Write(picture, bytes_); }
-  void Finish() override { CommitSingleFile(file_); }
+  void Finish() override { CommitSingleFile(file_, companionName_, companion_); }
 
  private:
   OutputFile file_;
@@ -72,7 +80,7 @@ class Y4mWriter : public PictureWriter {
     file_.Write(planes_.data(), planes_.size());
   }
 
-  void Finish() override { CommitSingleFile(file_); }
+  void Finish() override { CommitSingleFile(file_, companionName_, companion_); }
 
  private:
   OutputFile file_;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,19 @@ class PictureWriter {
   // What a failed run leaves of the output, to follow the error ("; 3 complete pictures were
   // kept"), or nothing.
   virtual std::string FailureNote() const { return ""; }
+
+  // Another output (`name`, the sound) that Finish() puts in place in the same moment as a single
+  // output file renamed into place, under the same hold against interrupts; `place` renames it
+  // and says whether it could. A picture sequence, or a file written directly, has no such moment:
+  // `place` is then not called, and the caller puts its file in place itself.
+  void PlaceTogetherWith(std::string name, std::function<bool()> place) {
+    companionName_ = std::move(name);
+    companion_ = std::move(place);
+  }
+
+ protected:
+  std::string companionName_;
+  std::function<bool()> companion_;
 };
 
 struct OutputSettings {

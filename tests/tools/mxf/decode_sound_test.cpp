@@ -1,0 +1,316 @@
+// halvaris-decode run in-process on files FFmpeg makes: MXF (OP1a and OP-Atom), P2 card folders,
+// raw DIF and movies with sound. The pictures must equal the raw DIF decode of the same frames and
+// the WAV file FFmpeg's own extraction of the same sound.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "decode_tool.h"
+#include "ffmpeg_files.h"
+#include "system_detection.h"
+
+namespace halvaris::decode_tool {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FfmpegFiles;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::ReadAll;
+using testing::WriteAll;
+
+struct Outcome {
+  int exitCode;
+  std::string messages;
+};
+
+Outcome RunTool(const std::vector<std::string>& arguments) {
+  std::FILE* messages = std::tmpfile();
+  Outcome outcome{RunDecodeTool(arguments, messages), ""};
+  std::rewind(messages);
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, messages)) > 0)
+    outcome.messages.append(buffer, got);
+  std::fclose(messages);
+  return outcome;
+}
+
+struct Wav {
+  int channels = 0;
+  int bits = 0;
+  std::vector<std::uint8_t> samples;
+};
+
+// The format and data chunks of a WAV file as halvaris-decode writes it.
+Wav ReadWav(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadAll(path);
+  Wav wav;
+  std::size_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    const std::string id(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    const std::size_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 |
+                             static_cast<std::size_t>(bytes[at + 7]) << 24;
+    if (id == "fmt ") {
+      wav.channels = bytes[at + 10] | bytes[at + 11] << 8;
+      wav.bits = bytes[at + 22] | bytes[at + 23] << 8;
+    } else if (id == "data") {
+      wav.samples.assign(
+          bytes.begin() + static_cast<std::ptrdiff_t>(at + 8),
+          bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + 8 + size)));
+      break;
+    }
+    at += 8 + size + size % 2;
+  }
+  return wav;
+}
+
+std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, std::size_t from,
+                                std::size_t count) {
+  from = std::min(from, bytes.size());
+  return std::vector<std::uint8_t>(
+      bytes.begin() + static_cast<std::ptrdiff_t>(from),
+      bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), from + count)));
+}
+
+class DecodeWithSound : public ::testing::Test {
+ protected:
+  DecodeWithSound() : files_(FfmpegFiles::Get()) {
+    folder_ = files_.Folder() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+
+  std::string Out(const std::string& name) const { return (folder_ / name).string(); }
+
+  // The pictures of the raw DIF decode of frames `range` of `dif`.
+  std::vector<std::uint8_t> RawPictures(const std::string& dif, const std::string& range = "0-") {
+    const std::string out = Out("raw.yuy2");
+    EXPECT_EQ(RunTool({"-q", "--frames", range, dif, out}).exitCode, 0);
+    return ReadAll(out);
+  }
+  std::vector<std::uint8_t> RawPictures(int system, const std::string& range = "0-") {
+    return RawPictures(files_.VideoDif(system), range);
+  }
+
+  // A raw DIF stream of system 1 or 3 with two channels of sound in its audio blocks, of several
+  // frames more than FFmpeg's DV writer needs sound ahead for.
+  std::string SoundDif(int system) {
+    const std::string path = files_.Path("sound-long" + std::to_string(system) + ".dif");
+    if (!fs::exists(path)) {
+      EXPECT_TRUE(FfmpegFiles::Ffmpeg(
+          std::string("-f lavfi -i testsrc2=size=") + testing::kSystems[system - 1].size +
+          ":rate=" + testing::kSystems[system - 1].rate +
+          ":duration=0.3 -f lavfi -i "
+          "\"aevalsrc=0.5*sin(300*2*PI*t)|0.5*sin(410*2*PI*t):s=48000:d=1\""
+          " -c:v dvvideo -pix_fmt yuv422p -c:a pcm_s16le -shortest -f dv '" +
+          path + "'"));
+    }
+    return path;
+  }
+
+  // Decodes `input` with --audio; checks that the whole sound equals `expected` and that
+  // --frames 2-4 gives the pictures and the sound of those frames alone.
+  void ExpectPicturesAndSound(const std::string& input, const std::string& reference,
+                              const std::vector<std::uint8_t>& expected, int channels,
+                              int bits = 16) {
+    SCOPED_TRACE(input);
+    const Outcome whole = RunTool({"-q", "--audio", Out("all.wav"), input, Out("all.yuy2")});
+    ASSERT_EQ(whole.exitCode, 0) << whole.messages;
+    EXPECT_EQ(ReadAll(Out("all.yuy2")), RawPictures(reference));
+    const Wav all = ReadWav(Out("all.wav"));
+    EXPECT_EQ(all.channels, channels);
+    EXPECT_EQ(all.bits, bits);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(all.samples == expected)
+        << all.samples.size() << " bytes of sound against " << expected.size();
+
+    ASSERT_EQ(
+        RunTool({"-q", "--audio", Out("first.wav"), "--frames", "0-1", input, Out("first.yuy2")})
+            .exitCode,
+        0);
+    const Outcome cut =
+        RunTool({"-q", "--audio", Out("cut.wav"), "--frames", "2-4", input, Out("cut.yuy2")});
+    ASSERT_EQ(cut.exitCode, 0) << cut.messages;
+    EXPECT_EQ(ReadAll(Out("cut.yuy2")), RawPictures(reference, "2-4"));
+    const std::size_t before = ReadWav(Out("first.wav")).samples.size();
+    const std::vector<std::uint8_t> middle = ReadWav(Out("cut.wav")).samples;
+    EXPECT_GT(middle.size(), 0u);
+    EXPECT_TRUE(middle == Slice(all.samples, before, middle.size()));
+    ASSERT_EQ(RunTool({"-q", "--audio", Out("last.wav"), "--frames", "5-", input, Out("last.yuy2")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(before + middle.size() + ReadWav(Out("last.wav")).samples.size(), all.samples.size());
+  }
+
+  FfmpegFiles& files_;
+  fs::path folder_;
+};
+
+TEST_F(DecodeWithSound, Op1aAndOpAtomPicturesAndSoundEqualFfmpegsForEverySystem) {
+  for (int system = 1; system <= 4; ++system) {
+    SCOPED_TRACE("system " + std::to_string(system));
+    const std::string op1a = files_.Op1a(system);
+    ExpectPicturesAndSound(op1a, files_.VideoDif(system), files_.FfmpegSound(op1a, "0:a:0"), 2);
+    const Outcome atom = RunTool({"-q", files_.OpAtomVideo(system), Out("atom.yuy2")});
+    ASSERT_EQ(atom.exitCode, 0) << atom.messages;
+    EXPECT_EQ(ReadAll(Out("atom.yuy2")), RawPictures(system));
+  }
+  // Eight channels of 24 bits stay eight channels of 24 bits, in their order.
+  const std::string wide = files_.Op1a(1, 8, "pcm_s24le");
+  ExpectPicturesAndSound(wide, files_.VideoDif(1), files_.FfmpegSound(wide, "0:a:0", "pcm_s24le"),
+                         8, 24);
+}
+
+TEST_F(DecodeWithSound, RawDifAndMovieSoundEqualFfmpegs) {
+  for (int system : {1, 3}) {
+    const std::string dif = SoundDif(system);
+    ExpectPicturesAndSound(dif, dif, files_.FfmpegSound(dif, "0:a:0"), 2);
+  }
+  // Movies with the sound of raw DIF beside the frames: little- and big-endian, 16 and 24 bits.
+  const std::string sound = files_.Path("movie-sound.wav");
+  ASSERT_TRUE(
+      FfmpegFiles::Ffmpeg("-i '" + SoundDif(1) + "' -map 0:a:0 -c:a pcm_s24le '" + sound + "'"));
+  for (const char* codec : {"pcm_s16le", "pcm_s16be", "pcm_s24le", "pcm_s24be"}) {
+    const std::string movie = files_.Path(std::string("movie-") + codec + ".mov");
+    ASSERT_TRUE(FfmpegFiles::Ffmpeg("-i '" + SoundDif(1) + "' -i '" + sound +
+                                    "' -map 0:v -map 1:a -c:v copy -c:a " + codec + " -f mov '" +
+                                    movie + "'"));
+    const bool wide = std::string(codec).find("24") != std::string::npos;
+    ExpectPicturesAndSound(movie, SoundDif(1),
+                           files_.FfmpegSound(movie, "0:a:0", wide ? "pcm_s24le" : "pcm_s16le"), 2,
+                           wide ? 24 : 16);
+  }
+}
+
+TEST_F(DecodeWithSound, CardClipsGiveTheirSoundFilesSideBySide) {
+  const fs::path card = folder_ / "card";
+  for (const char* name : {"VIDEO", "AUDIO", "CLIP"})
+    fs::create_directories(card / "CONTENTS" / name);
+  for (int system = 1; system <= 4; ++system) {
+    const std::string clip = "000" + std::to_string(system) + "AB";
+    fs::copy_file(files_.OpAtomVideo(system), card / "CONTENTS/VIDEO" / (clip + ".MXF"));
+    for (int channel = 0; channel < 2; ++channel) {
+      fs::copy_file(files_.OpAtomSound(system, 300 + 110 * channel),
+                    card / "CONTENTS/AUDIO" / (clip + "0" + std::to_string(channel) + ".MXF"));
+    }
+  }
+  for (int system = 1; system <= 4; ++system) {
+    SCOPED_TRACE("system " + std::to_string(system));
+    const std::string clip = "000" + std::to_string(system) + "AB";
+    // The clip's sound: the two mono files interleaved, as long as the six frames.
+    const std::vector<std::uint8_t> left =
+        files_.FfmpegSound(files_.OpAtomSound(system, 300), "0:a:0");
+    const std::vector<std::uint8_t> right =
+        files_.FfmpegSound(files_.OpAtomSound(system, 410), "0:a:0");
+    const HalvarisSystemInfo& geometry = GeometryOf(system);
+    const std::size_t samples = (6 * 48000 * std::size_t(geometry.frameRateDenominator) * 2 +
+                                 std::size_t(geometry.frameRateNumerator)) /
+                                (2 * std::size_t(geometry.frameRateNumerator));
+    std::vector<std::uint8_t> expected(4 * samples, 0);
+    for (std::size_t i = 0; i < samples; ++i) {
+      for (int byte = 0; byte < 2; ++byte) {
+        if (2 * i + 1 < left.size()) expected[4 * i + byte] = left[2 * i + byte];
+        if (2 * i + 1 < right.size()) expected[4 * i + 2 + byte] = right[2 * i + byte];
+      }
+    }
+    ExpectPicturesAndSound((card / "CONTENTS/VIDEO" / (clip + ".MXF")).string(),
+                           files_.VideoDif(system), expected, 2);
+    const Outcome named =
+        RunTool({"--clip", clip, "--audio", Out("named.wav"), card.string(), Out("named.yuy2")});
+    ASSERT_EQ(named.exitCode, 0) << named.messages;
+    EXPECT_THAT(named.messages, HasSubstr("P2 clip " + clip));
+    EXPECT_EQ(ReadAll(Out("named.yuy2")), RawPictures(system));
+    EXPECT_TRUE(ReadWav(Out("named.wav")).samples == expected);
+  }
+  const Outcome unnamed = RunTool({card.string(), Out("unnamed.yuy2")});
+  EXPECT_EQ(unnamed.exitCode, 1);
+  EXPECT_THAT(unnamed.messages, HasSubstr("holds 4 clips: name one with --clip NAME"));
+  const Outcome unknown = RunTool({"--clip", "9999ZZ", card.string(), Out("unknown.yuy2")});
+  EXPECT_EQ(unknown.exitCode, 1);
+  EXPECT_THAT(unknown.messages, HasSubstr("9999ZZ"));
+  EXPECT_FALSE(fs::exists(Out("unknown.yuy2")));
+}
+
+TEST_F(DecodeWithSound, WavIsNeverAnInputFileAndIsLeftAsItWasWhenTheRunFails) {
+  const fs::path card = folder_ / "card";
+  fs::create_directories(card / "CONTENTS/VIDEO");
+  fs::create_directories(card / "CONTENTS/AUDIO");
+  fs::copy_file(files_.OpAtomVideo(1), card / "CONTENTS/VIDEO/0001AB.MXF");
+  fs::copy_file(files_.OpAtomSound(1, 300), card / "CONTENTS/AUDIO/0001AB00.MXF");
+  const std::vector<std::uint8_t> soundFile = ReadAll(card / "CONTENTS/AUDIO/0001AB00.MXF");
+  fs::create_symlink(card / "CONTENTS/AUDIO/0001AB00.MXF", folder_ / "link.wav");
+  const Outcome overSound =
+      RunTool({"--audio", Out("link.wav"), card.string(), Out("pictures.yuy2")});
+  EXPECT_EQ(overSound.exitCode, 1);
+  EXPECT_THAT(overSound.messages, HasSubstr("is the same file as a file of the input"));
+  EXPECT_EQ(ReadAll(card / "CONTENTS/AUDIO/0001AB00.MXF"), soundFile);
+  const Outcome overVideo = RunTool(
+      {"--audio", (card / "CONTENTS/VIDEO/0001AB.MXF").string(), card.string(), Out("p.yuy2")});
+  EXPECT_EQ(overVideo.exitCode, 1);
+  EXPECT_THAT(overVideo.messages, HasSubstr("is the same file as INPUT"));
+  EXPECT_EQ(RunTool({"--audio", Out("same.yuy2"), card.string(), Out("same.yuy2")}).exitCode, 1);
+
+  // An OP1a file cut in its fourth frame: frames 0 to 2 are decoded, then the run fails.
+  std::vector<std::uint8_t> cut = ReadAll(files_.Op1a(1));
+  cut.resize(cut.size() - 3 * GeometryOf(1).frameBytes);
+  WriteAll(folder_ / "cut.mxf", cut);
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  WriteAll(folder_ / "old.wav", old);
+  const Outcome failed = RunTool({"--audio", Out("old.wav"), Out("cut.mxf"), Out("new.yuy2")});
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_THAT(failed.messages, HasSubstr("error: "));
+  EXPECT_EQ(ReadAll(folder_ / "old.wav"), old);
+  EXPECT_FALSE(fs::exists(Out("new.yuy2")));
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".halvaris-")));
+  }
+}
+
+TEST_F(DecodeWithSound, WhereNoSoundIsReadTheRunSaysSoAndWritesNoWav) {
+  // 720-line frames: their audio blocks are not read.
+  const Outcome unread =
+      RunTool({"-q", "--audio", Out("a.wav"), files_.VideoDif(2), Out("a.yuy2")});
+  EXPECT_EQ(unread.exitCode, 0) << unread.messages;
+  EXPECT_THAT(unread.messages, HasSubstr("is not read yet, so no WAV file is written"));
+  EXPECT_FALSE(fs::exists(Out("a.wav")));
+  // No sound at all: an error, and neither output.
+  const Outcome none = RunTool({"-q", "--audio", Out("b.wav"), files_.VideoDif(1), Out("b.yuy2")});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_THAT(none.messages, HasSubstr("the input carries no sound"));
+  EXPECT_FALSE(fs::exists(Out("b.wav")));
+  EXPECT_FALSE(fs::exists(Out("b.yuy2")));
+}
+
+TEST_F(DecodeWithSound, LostSoundIsSilenceCountedInOneWarning) {
+  // The audio blocks of frame 3 of a raw DIF stream wiped: that frame's sound is silence, its
+  // length the rate's share; the frames before it are as FFmpeg extracts them.
+  std::vector<std::uint8_t> stream = ReadAll(SoundDif(1));
+  const std::size_t frameBytes = GeometryOf(1).frameBytes;
+  for (std::size_t sequence = 0; sequence < 40; ++sequence) {
+    for (std::size_t block = 0; block < 9; ++block) {
+      const std::size_t at = 3 * frameBytes + (sequence * 150 + 6 + 16 * block) * 80;
+      std::fill(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                stream.begin() + static_cast<std::ptrdiff_t>(at + 80), 0xff);
+    }
+  }
+  WriteAll(folder_ / "wiped.dif", stream);
+  const std::vector<std::uint8_t> sound = files_.FfmpegSound(SoundDif(1), "0:a:0");
+  const Outcome outcome =
+      RunTool({"-q", "--audio", Out("wiped.wav"), Out("wiped.dif"), Out("wiped.yuy2")});
+  ASSERT_EQ(outcome.exitCode, 0) << outcome.messages;
+  EXPECT_THAT(outcome.messages,
+              HasSubstr("warning: 3202 sound samples were missing or marked as damaged"));
+  const Wav wav = ReadWav(Out("wiped.wav"));
+  const std::size_t before = 4 * (1600 + 1602 + 1602);  // as FFmpeg lays them
+  EXPECT_TRUE(Slice(wav.samples, 0, before) == Slice(sound, 0, before));
+  EXPECT_TRUE(Slice(wav.samples, before, 4 * 1601) == std::vector<std::uint8_t>(4 * 1601, 0));
+  EXPECT_EQ(ReadAll(Out("wiped.yuy2")), RawPictures(SoundDif(1)));
+}
+
+}  // namespace
+}  // namespace halvaris::decode_tool
