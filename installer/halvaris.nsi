@@ -14,8 +14,8 @@
 !define EXIT_FILES_NOT_WRITTEN 6      ; a file, the uninstaller or the Apps & Features entry
 !define EXIT_REGISTRATION_FAILED 7    ; the decoder's DllRegisterServer failed
 !define EXIT_SHORTCUTS_NOT_CREATED 8
-; The uninstaller: 0 removed; 4 and 7 (unregistering) as above, with nothing removed; 3010
-; removed, but files in use are deleted only when Windows restarts.
+; The uninstaller: 0 removed; 4, and 7 when the decoder's registration could not be removed, with
+; nothing removed; 3010 removed, but files in use are deleted only when Windows restarts.
 
 !ifndef VERSION
   !error "VERSION, BIN_DIR and OUTPUT_FILE must be defined (see the top of this file)"
@@ -187,6 +187,20 @@ Section "-Finish"
   ${EndIf}
 SectionEnd
 
+; The class CLASSID, and for the filter its entry in DirectShow's filter category, when its
+; InprocServer32 still names this copy's module (StrCmp ignores case, as paths do).
+!define DECODER_CLSID "{8B498501-1218-11CF-ADC4-00A0D100041B}"
+!define DECODER_PAGE_CLSID "{8B498502-1218-11CF-ADC4-00A0D100041B}"
+!define LEGACY_FILTER_CATEGORY "{083863F1-70DE-11D0-BD40-00A0C911CE86}"
+!macro REMOVE_CLASS_IF_OURS CLASSID
+  ReadRegStr $0 HKCR "CLSID\${CLASSID}\InprocServer32" ""
+  ${If} $0 == "$INSTDIR\halvarisDecoder.ax"
+    DetailPrint "Removing the registration of ${CLASSID} directly"
+    DeleteRegKey HKCR "CLSID\${LEGACY_FILTER_CATEGORY}\Instance\${CLASSID}"
+    DeleteRegKey HKCR "CLSID\${CLASSID}"
+  ${EndIf}
+!macroend
+
 Function un.onInit
   SetRegView 64
   SetShellVarContext all
@@ -203,15 +217,19 @@ Section "Uninstall"
     Abort
   ${EndIf}
 
+  ; The decoder's own DllUnregisterServer; when the module is missing or damaged, the keys its
+  ; registration writes are removed directly, but only while they name this copy's module.
   ${If} ${FileExists} "$INSTDIR\halvarisDecoder.ax"
     DetailPrint "Unregistering $INSTDIR\halvarisDecoder.ax"
-    ClearErrors
     UnRegDLL "$INSTDIR\halvarisDecoder.ax"
-    ${If} ${Errors}
-      MessageBox MB_OK|MB_ICONSTOP "The Halvaris decoder could not be unregistered; nothing was removed." /SD IDOK
-      SetErrorLevel ${EXIT_REGISTRATION_FAILED}
-      Abort
-    ${EndIf}
+  ${EndIf}
+  !insertmacro REMOVE_CLASS_IF_OURS "${DECODER_CLSID}"
+  !insertmacro REMOVE_CLASS_IF_OURS "${DECODER_PAGE_CLSID}"
+  ReadRegStr $0 HKCR "CLSID\${DECODER_CLSID}\InprocServer32" ""
+  ${If} $0 == "$INSTDIR\halvarisDecoder.ax"
+    MessageBox MB_OK|MB_ICONSTOP "The Halvaris decoder could not be unregistered; nothing was removed." /SD IDOK
+    SetErrorLevel ${EXIT_REGISTRATION_FAILED}
+    Abort
   ${EndIf}
 
   Delete "${START_MENU_FOLDER}\Halvaris Control Panel.lnk"
