@@ -8,8 +8,8 @@ setup=$1 driver=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
-# shellcheck source=../installer/wine_prefix.sh
-. "$here/../installer/wine_prefix.sh"
+# shellcheck source=../installer/setup_test_support.sh
+. "$here/../installer/setup_test_support.sh"
 trap 'stop_prefix; rm -rf "$scratch"' EXIT
 
 make_ready_prefix

@@ -10,12 +10,11 @@ set -u
 setup=$1 payload=$2 version=$3 data=$4
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
-# shellcheck source=wine_prefix.sh
-. "$here/wine_prefix.sh"
+# shellcheck source=setup_test_support.sh
+. "$here/setup_test_support.sh"
 trap 'stop_prefix; rm -rf "$scratch"' EXIT
 
 filter='{8B498501-1218-11CF-ADC4-00A0D100041B}'
-page='{8B498502-1218-11CF-ADC4-00A0D100041B}'
 legacy_filters='{083863F1-70DE-11D0-BD40-00A0C911CE86}'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 installed_files="ControlPanel.exe README.txt Tapwright.exe TorvekInstallHelper.dll Uninstall.exe
@@ -23,32 +22,6 @@ graph-decode.exe halvaris-decode.exe halvarisDecoder.ax"
 shortcuts="Halvaris Control Panel.lnk:ControlPanel.exe
 Tapwright.lnk:Tapwright.exe
 Uninstall Halvaris.lnk:Uninstall.exe"
-
-# What an install may change and an uninstall must put back: the classes of the filter and its
-# page, the whole DirectShow filter category, every Apps & Features entry, and every file of C:.
-snapshot() {
-  mkdir -p "$1"
-  export_key "HKCR\\CLSID\\$filter" "$1/filter-class"
-  export_key "HKCR\\CLSID\\$page" "$1/page-class"
-  export_key "HKCR\\CLSID\\$legacy_filters" "$1/filter-category"
-  export_key "$uninstall_key" "$1/uninstall-entries"
-  (cd "$(drive_c)" && find . | LC_ALL=C sort) >"$1/files"
-}
-
-same_snapshots() {  # BEFORE AFTER WHAT
-  for part in filter-class page-class filter-category uninstall-entries files; do
-    diff -u "$1/$part" "$2/$part" >"$scratch/diff" ||
-      fail "$3: $part differs: $(head -c 1500 "$scratch/diff")"
-  done
-}
-
-registry_value() {  # KEY [VALUE]: the data of the value (the default one without VALUE)
-  if [ $# -eq 1 ]; then
-    win reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_[A-Z_]* *//p'
-  else
-    win reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
-  fi
-}
 
 check_installed_in() {  # WINDOWS-FOLDER UNIX-FOLDER
   local folder=$1 unix=$2 name link target
@@ -79,12 +52,6 @@ check_installed_in() {  # WINDOWS-FOLDER UNIX-FOLDER
   estimated=$(($(registry_value "$key" EstimatedSize)))
   [ $((estimated - kilobytes)) -ge -1 ] && [ $((estimated - kilobytes)) -le 1 ] ||
     fail "Apps & Features: EstimatedSize $estimated KB, the files take $kilobytes KB"
-}
-
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-seconds_since() {  # START-MS
-  local elapsed=$(($(now_ms) - $1))
-  printf '%d.%d' $((elapsed / 1000)) $((elapsed % 1000 / 100))
 }
 
 make_ready_prefix
@@ -129,24 +96,10 @@ win cmd /c "$setup_windows /S /D=C:\\Other Place" ||
 [ ! -e "$program_files" ] || fail "the copy in Program Files was left behind: $(ls "$program_files")"
 check_installed_in 'C:\Other Place' "$(drive_c)/Other Place"
 
-# The silent uninstall, as Apps & Features names it. It hands its work to a copy of itself and
-# returns at once, so the test waits for the prefix's programs to end.
-quiet=$(registry_value "$uninstall_key\\Halvaris" QuietUninstallString)
-[ "$quiet" = '"C:\Other Place\Uninstall.exe" /S' ] || fail "QuietUninstallString is $quiet"
-printf '%s\r\n' "@$quiet" >"$scratch/uninstall.cmd"
-started=$(now_ms)
-win cmd /c "$(winepath -w "$scratch/uninstall.cmd")" || fail "the silent uninstall exits with $?"
-for _ in $(seq 600); do
-  [ -e "$(drive_c)/Other Place" ] || break
-  sleep 0.1
-done
-echo "silent uninstall: $(seconds_since "$started") s"
-wait_for_prefix_programs
-snapshot "$scratch/after"
-# Except for one thing NSIS leaves for Windows to clean up: the empty temporary folder of the
-# uninstaller's copy (~nsu*.tmp). Anything in it would still show as a difference.
-grep -v '^\./users/[^/]*/Temp/~nsu[^/]*\.tmp$' "$scratch/after/files" >"$scratch/after/files.kept"
-mv "$scratch/after/files.kept" "$scratch/after/files"
+# The silent uninstall, as Apps & Features names it.
+run_quiet_uninstall
+echo "silent uninstall: $uninstall_seconds s"
+snapshot_after_uninstall "$scratch/after"
 same_snapshots "$scratch/before" "$scratch/after" "after the uninstall"
 
 [ "$failures" -eq 0 ] && echo "install, upgrades and uninstall: all checks passed"

@@ -1,5 +1,6 @@
 # Sourced by the setup tests: throwaway Wine prefixes (one booted per script, copied for each
-# case), runs with a time limit, and checks that count failures instead of stopping.
+# case), runs with a time limit, snapshots of what an install changes, and checks that count
+# failures instead of stopping.
 # The caller sets `scratch` (a fresh folder that the caller removes) before calling make_ready_prefix.
 
 export WINEARCH=win64 WINEDEBUG=-all
@@ -55,4 +56,73 @@ export_key() {
   # The export is UTF-16; the comparison wants text.
   iconv -f UTF-16LE -t UTF-8 "$2.reg" | tr -d '\r' >"$2"
   rm -f "$2.reg"
+}
+
+# What an install may change and an uninstall must put back: the classes of the filter and its
+# page, the whole DirectShow filter category, every Apps & Features entry, and every file of C:.
+# snapshot FOLDER
+snapshot() {
+  mkdir -p "$1"
+  export_key 'HKCR\CLSID\{8B498501-1218-11CF-ADC4-00A0D100041B}' "$1/filter-class"
+  export_key 'HKCR\CLSID\{8B498502-1218-11CF-ADC4-00A0D100041B}' "$1/page-class"
+  export_key 'HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}' "$1/filter-category"
+  export_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "$1/uninstall-entries"
+  (cd "$(drive_c)" && find . | LC_ALL=C sort) >"$1/files"
+}
+
+# same_snapshots BEFORE AFTER WHAT
+same_snapshots() {
+  local part
+  for part in filter-class page-class filter-category uninstall-entries files; do
+    diff -u "$1/$part" "$2/$part" >"$scratch/diff" ||
+      fail "$3: $part differs: $(head -c 1500 "$scratch/diff")"
+  done
+}
+
+# registry_value KEY [VALUE]: the data of the value (the default one without VALUE).
+registry_value() {
+  if [ $# -eq 1 ]; then
+    win reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_[A-Z_]* *//p'
+  else
+    win reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+  fi
+}
+
+# Runs the QuietUninstallString of the Apps & Features entry as written there, through a command
+# file, and waits for the uninstaller's copy of itself to finish too. Snapshots then leave out
+# the one thing NSIS leaves for Windows to remove at the next restart: the empty temporary
+# folder of that copy (~nsu*.tmp); anything in it would still show.
+run_quiet_uninstall() {
+  local quiet
+  quiet=$(registry_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Halvaris' \
+    QuietUninstallString)
+  [ -n "$quiet" ] || { fail "no QuietUninstallString"; return; }
+  printf '%s\r\n' "@$quiet" >"$scratch/uninstall.cmd"
+  local folder command started
+  folder=$(winepath -u "$(echo "$quiet" | sed -n 's/^"\(.*\)\\Uninstall.exe".*/\1/p')" 2>/dev/null)
+  command=$(winepath -w "$scratch/uninstall.cmd" 2>/dev/null)
+  started=$(now_ms)
+  win cmd /c "$command" || fail "the silent uninstall exits with $?"
+  # The folder goes last but for the entry; then every program of the prefix must end.
+  for _ in $(seq 600); do
+    [ -e "$folder" ] || break
+    sleep 0.1
+  done
+  uninstall_seconds=$(seconds_since "$started")
+  wait_for_prefix_programs
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# seconds_since START-MS: the time since, in seconds with one decimal.
+seconds_since() {
+  local elapsed=$(($(now_ms) - $1))
+  printf '%d.%d' $((elapsed / 1000)) $((elapsed % 1000 / 100))
+}
+
+# snapshot_after_uninstall FOLDER: a snapshot without NSIS's empty ~nsu*.tmp folder.
+snapshot_after_uninstall() {
+  snapshot "$1"
+  grep -v '^\./users/[^/]*/Temp/~nsu[^/]*\.tmp$' "$1/files" >"$1/files.kept"
+  mv "$1/files.kept" "$1/files"
 }
