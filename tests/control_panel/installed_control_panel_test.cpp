@@ -6,6 +6,8 @@
 //   HALVARIS_SETUP           the setup program, a Windows path
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -163,6 +165,7 @@ class ControlPanel {
   ControlPanel& operator=(const ControlPanel&) = delete;
 
   HWND window() const { return window_; }
+  DWORD processId() const { return processId_; }
   std::wstring Text(int control) const { return WindowText(GetDlgItem(window_, control)); }
 
   // Posted: a button may open a modal window, and the test must go on meanwhile.
@@ -366,6 +369,74 @@ TEST(InstalledControlPanel, SetupOverTheInstalledCopyClosesItFirst) {
   EXPECT_EQ(controlPanel.ExitCodeWithin(0ms), 0);
   EXPECT_EQ(_wcsicmp(RegisteredModule().c_str(), InstalledDecoder().c_str()), 0);
   EXPECT_EQ(StoredMerit(), L"0x00800001");
+}
+
+// The process id of a running program named `exeName`, or 0.
+DWORD FindProcess(const wchar_t* exeName) {
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (_wcsicmp(entry.szExeFile, exeName) == 0) return entry.th32ProcessID;
+  }
+  return 0;
+}
+
+// The text on the console of process `processId`, read by attaching to it.
+std::wstring ConsoleText(DWORD processId) {
+  FreeConsole();
+  if (!AttachConsole(processId)) return L"";
+  std::wstring text;
+  const UniqueHandle output(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+  CONSOLE_SCREEN_BUFFER_INFO info = {};
+  if (output && GetConsoleScreenBufferInfo(output.Get(), &info)) {
+    const DWORD cells = static_cast<DWORD>(info.dwSize.X) * (info.dwCursorPosition.Y + 1);
+    text.resize(cells);
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(output.Get(), text.data(), cells, {0, 0}, &read);
+    text.resize(read);
+  }
+  FreeConsole();
+  return text;
+}
+
+// Picking a movie in the file dialog starts Tapwright on it, in a console of its own.
+TEST(InstalledControlPanel, RunsTapwrightOnThePickedMovie) {
+  const std::wstring movie = InstallFolder() + L"\\README.txt";  // any file: Tapwright says so
+  ControlPanel controlPanel;
+  ASSERT_NE(controlPanel.window(), nullptr) << "no Control Panel window";
+  ASSERT_EQ(FindProcess(L"Tapwright.exe"), 0u);
+
+  controlPanel.Press(IDC_FIX_MOVIES);
+  HWND picker = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    picker = FindTopLevelWindow(controlPanel.processId(), L"#32770", controlPanel.window());
+    return picker != nullptr;
+  })) << "no file dialog";
+  constexpr int kFileNameBox = 0x47C;  // the Explorer-style dialog's file name box (cmb13)
+  SendMessageTimeoutW(GetDlgItem(picker, kFileNameBox), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(movie.c_str()), SMTO_ABORTIFHUNG, 5000, nullptr);
+  PostMessageW(picker, WM_COMMAND, IDOK, 0);
+
+  DWORD tapwright = 0;
+  ASSERT_TRUE(WaitUntil([&] { return (tapwright = FindProcess(L"Tapwright.exe")) != 0; }))
+      << "Tapwright was not started";
+  std::wstring console;
+  EXPECT_TRUE(WaitUntil([&] {
+    console = ConsoleText(tapwright);
+    return console.find(L"into Tapwright") != std::wstring::npos;
+  })) << "Tapwright's console shows: "
+      << console;
+  EXPECT_NE(console.find(L"You dropped " + movie + L" into Tapwright,"), std::wstring::npos)
+      << console;
+  EXPECT_EQ(controlPanel.Text(IDC_ACTION_RESULT), L"Tapwright runs in its own window.");
+
+  const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, tapwright));
+  TerminateProcess(process.Get(), 0);
+  WaitForSingleObject(process.Get(), 10000);
 }
 
 // A window of `processId` (other than `except`) that holds a control with exactly `text`.
