@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Decodes the same long 1080-line 60 Hz stream with halvaris-decode and with FFmpeg on one thread,
-# and prints frames per second and their ratio. Usage: bench/compare_ffmpeg.sh [frames]
+# Decodes the same 1080-line 60 Hz streams (a test pattern and noisy, detailed pictures) with
+# halvaris-decode and with FFmpeg at the same thread count (1 and 2), and prints frames per second,
+# each the best of three runs, and their ratio; then the pixel kernels' figures per instruction set.
+# Usage: bench/compare_ffmpeg.sh [frames]   (default 120)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-frames=${1:-600}
-decoder="$root/build/native/bin/halvaris-decode"
+frames=${1:-120}
+bin="$root/build/native/bin"
+decoder="$bin/halvaris-decode"
 work="$root/build/bench"
 mkdir -p "$work"
 [ -x "$decoder" ] || { echo "build first: make native" >&2; exit 1; }
@@ -21,19 +24,31 @@ seconds() { # command... -> elapsed seconds of the fastest of three runs
   echo "$best"
 }
 
+echo "$frames-frame 1080-line 60 Hz streams, decoding to YUY2; frames per second, best of three runs"
+printf '%-9s %7s %15s %9s %7s\n' stream threads halvaris-decode FFmpeg ratio
 for source in testsrc2 detailed; do
   stream="$work/$source-1080-60-$frames.dif"
   if [ ! -s "$stream" ]; then
     filter="testsrc2=size=1280x1080:rate=30000/1001"
     [ "$source" = detailed ] && filter="mandelbrot=size=1280x1080:rate=30000/1001,noise=alls=20:allf=t"
-    echo "making $stream ..."
     ffmpeg -nostdin -loglevel error -y -f lavfi -i "$filter" -frames:v "$frames" -pix_fmt yuv422p \
       -c:v dvvideo -f rawvideo "$stream"
   fi
-  ours=$(seconds "$decoder" --system 1 --quiet --format yuy2 "$stream" /dev/null)
-  ours1=$(seconds "$decoder" --system 1 --threads 1 --quiet --format yuy2 "$stream" /dev/null)
-  theirs=$(seconds ffmpeg -nostdin -loglevel quiet -threads 1 -f dv -i "$stream" -f null -)
-  awk -v n="$frames" -v o="$ours" -v o1="$ours1" -v t="$theirs" -v s="$source" -v c="$(nproc)" 'BEGIN {
-    printf "%-9s %d frames: halvaris-decode %.0f fps on %d threads (%.0f fps on 1), ffmpeg -threads 1 %.0f fps: ratio %.2f\n",
-      s, n, n / o, c, n / o1, n / t, (n / o) / (n / t) }'
+  ours1=""
+  for threads in 1 2; do
+    ours=$(seconds "$decoder" --system 1 --threads "$threads" --quiet --format yuy2 "$stream" /dev/null)
+    theirs=$(seconds ffmpeg -nostdin -loglevel quiet -threads "$threads" -f dv -i "$stream" -f null -)
+    [ "$threads" = 1 ] && ours1=$ours
+    awk -v n="$frames" -v o="$ours" -v t="$theirs" -v s="$source" -v c="$threads" -v o1="$ours1" 'BEGIN {
+      printf "%-9s %7d %15.0f %9.0f %7.2f", s, c, n / o, n / t, (n / o) / (n / t)
+      if (c > 1) printf "   (%.2f times our own one-thread speed)", o1 / o
+      printf "\n" }'
+  done
 done
+
+if [ -x "$bin/kernel_check" ]; then
+  echo
+  "$bin/kernel_check" --trials 100 --bench | sed -n '/nanoseconds/,$p'
+else
+  echo "(kernel_check is built with the tests; its per-level kernel figures are missing)"
+fi

@@ -1,12 +1,11 @@
 // Frames per second of the frame decoder: one frame of each video system on 1 and on N workers,
-// with the thread pool and with fresh threads per wave; and the two pixel kernels alone.
+// with the thread pool and with fresh threads per wave. The pixel kernels are timed per level by
+// kernel_check --bench.
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
-#include "dsp.h"
 #include "frame_dispatcher.h"
 #include "test_frames.h"
 
@@ -54,42 +53,6 @@ void FrameArguments(benchmark::internal::Benchmark* benchmark) {
       ->Unit(benchmark::kMillisecond);
 }
 BENCHMARK(DecodeFrame)->Apply(FrameArguments);
-
-void InverseDct(benchmark::State& state, const halvaris::DspFunctions* dsp) {
-  if (dsp == nullptr) {
-    state.SkipWithError("not available");
-    return;
-  }
-  alignas(16) std::int16_t blocks[64][64];
-  std::mt19937 random(1);
-  for (auto& block : blocks) {
-    for (auto& value : block)
-      value = static_cast<std::int16_t>(static_cast<int>(random() % 512) - 256);
-  }
-  for (auto _ : state) {
-    for (auto& block : blocks) dsp->inverseDct8x8(block);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * 64);
-}
-BENCHMARK_CAPTURE(InverseDct, scalar, &halvaris::ScalarDsp());
-BENCHMARK_CAPTURE(InverseDct, sse2, halvaris::Sse2Dsp());
-
-void PackBlock(benchmark::State& state, const halvaris::DspFunctions* dsp) {
-  if (dsp == nullptr) {
-    state.SkipWithError("not available");
-    return;
-  }
-  alignas(16) std::int16_t blocks[8][64] = {};
-  std::uint8_t out[8 * 64];
-  for (auto _ : state) {
-    dsp->packBlockYuy2(blocks[0], blocks[4], out, 64);
-    benchmark::DoNotOptimize(out);
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK_CAPTURE(PackBlock, scalar, &halvaris::ScalarDsp());
-BENCHMARK_CAPTURE(PackBlock, sse2, halvaris::Sse2Dsp());
 
 }  // namespace
 

@@ -151,9 +151,30 @@ constexpr std::array<AcCodeEntry, 8192> BuildTable() {
   return table;
 }
 
+constexpr std::array<AcCodeEntry, 8192> kFullTable = BuildTable();
+
+// A short index names a code when every full index that starts with it names the same code of at
+// most kShortCodeBits bits, which is what the full table's entry for the index followed by zeros
+// says.
+constexpr std::array<ShortCode, 1 << kShortCodeBits> BuildShortTable() {
+  std::array<ShortCode, 1 << kShortCodeBits> table{};
+  for (int index = 0; index < (1 << kShortCodeBits); ++index) {
+    const AcCodeEntry entry = kFullTable[index << (kIndexBits - kShortCodeBits)];
+    if (entry.run >= 0 && entry.length <= kShortCodeBits) {
+      table[index] = {entry.length, static_cast<std::uint8_t>(entry.run + 1), entry.amplitude};
+    } else if (entry.run == kEndOfBlock) {
+      table[index] = {4, kEndOfBlockAdvance, 0};
+    } else {
+      table[index] = {kLookFurther, 0, 0};
+    }
+  }
+  return table;
+}
+
 }  // namespace
 
-// Built by the compiler: a constant expression, so there is no start-up work.
-const std::array<AcCodeEntry, 8192> AcCodeTable = BuildTable();
+// Built by the compiler: constant expressions, so there is no start-up work.
+const std::array<AcCodeEntry, 8192> AcCodeTable = kFullTable;
+const std::array<ShortCode, 1 << kShortCodeBits> ShortCodeTable = BuildShortTable();
 
 }  // namespace halvaris

@@ -28,6 +28,25 @@ struct AcCodeEntry {
 constexpr std::int8_t kAmplitudeEscape = -3;
 extern const std::array<AcCodeEntry, 8192> AcCodeTable;
 
+// The codes of at most 10 bits (sign included), by the next 10 bits of the stream: most codes of
+// real pictures are this short, and the table (4 KiB) stays in the first-level cache where the full
+// one (32 KiB) would not. A code's advance is its run + 1: how far it moves the scan position, the
+// coefficient landing on the last position passed. End of block is a code of 4 bits whose advance,
+// kEndOfBlockAdvance, carries the scan position past any block's end, so that a decoder ends the
+// block on the same test as a run that passes position 63 and tells the two apart afterwards. Every
+// other index (the escapes, longer codes) has length kLookFurther, which is more than any window
+// holds, so one comparison with the bits at hand tells a whole short code from everything else.
+struct ShortCode {
+  std::uint8_t length;  // sign bit included
+  std::uint8_t advance;
+  std::int16_t amplitude;
+};
+constexpr int kShortCodeBits = 10;
+constexpr std::uint8_t kLookFurther = 255;
+// Positions reach at most 64 + 64 on runs; an end of block from position p (1..64) gives p + 129.
+constexpr std::uint8_t kEndOfBlockAdvance = 129;
+extern const std::array<ShortCode, 1 << kShortCodeBits> ShortCodeTable;
+
 // Reads the code at the top of `window` (16 bits, right-aligned, first bit in bit 15) of which
 // `available` bits are real (the rest are zero).
 inline AcCode DecodeAcCode(std::uint32_t window, int available) {

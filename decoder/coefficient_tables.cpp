@@ -77,11 +77,23 @@ const std::uint8_t QuantStepTable[16][4] = {
     {22, 44, 88, kNo},    {24, 48, 96, kNo}, {28, 56, 112, kNo}, {52, 104, kNo, kNo},
 };
 
-std::int32_t QuantStep(int quantNumber, int blockClass) {
-  const int stored = QuantStepTable[quantNumber & 15][blockClass & 3];
-  if (stored != kNoQuantStep) return stored;
-  const int class0 = QuantStepTable[quantNumber & 15][0];
-  return (class0 == kNoQuantStep ? 1 : class0) << (blockClass & 3);
-}
+namespace {
+struct QuantStepTables {
+  std::int32_t step[16][4];
+  QuantStepTables() : step{} {
+    for (int quantNumber = 0; quantNumber < 16; ++quantNumber) {
+      for (int blockClass = 0; blockClass < 4; ++blockClass) {
+        const int stored = QuantStepTable[quantNumber][blockClass];
+        const int class0 = QuantStepTable[quantNumber][0];
+        step[quantNumber][blockClass] =
+            stored != kNoQuantStep ? stored : (class0 == kNoQuantStep ? 1 : class0) << blockClass;
+      }
+    }
+  }
+};
+const QuantStepTables quantStepTables;
+}  // namespace
+
+const std::int32_t (*const QuantSteps)[4] = quantStepTables.step;
 
 }  // namespace halvaris

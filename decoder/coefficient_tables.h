@@ -35,6 +35,9 @@ extern const std::uint8_t QuantStepTable[16][4];
 // The step a block is dequantised with. The format's steps double from class to class; the
 // combinations without a step in the table follow the same rule (quantisation number 0 counting
 // as step 1), which is what encoders that use them expect. The largest step is 52 x 8 = 416.
-std::int32_t QuantStep(int quantNumber, int blockClass);
+extern const std::int32_t (*const QuantSteps)[4];  // [16][4]
+inline std::int32_t QuantStep(int quantNumber, int blockClass) {
+  return QuantSteps[quantNumber & 15][blockClass & 3];
+}
 
 }  // namespace halvaris

@@ -18,19 +18,19 @@ constexpr int kMacroblocksPerSegment = 5;
 constexpr int kBlocksPerMacroblock = 8;
 constexpr int kBlocksPerSegment = kMacroblocksPerSegment * kBlocksPerMacroblock;
 
-// Room for 8160 bits per spill buffer, and a spare word so that a 32-bit read at any position
-// inside the buffer stays inside the storage.
-constexpr int kSpillCapacityBits = 8160;
-constexpr int kSpillWords = kSpillCapacityBits / 32 + 2;
-constexpr int kChainWords = kMacroblocksPerSegment * kSpillWords;
+// A macroblock's blocks leave at most 6 x 64 + 2 x 48 = 480 spare bits; the chain holds what five
+// of them still have. Two words more than the bits need, so that a write or a 64-bit read at any
+// position inside a buffer stays inside its storage.
+constexpr int kSpillCapacityBits = 480;
+constexpr int kSpillWords = kSpillCapacityBits / 64 + 2;
+constexpr int kChainWords = kMacroblocksPerSegment * kSpillCapacityBits / 64 + 2;
 constexpr int kChainBuffer = kMacroblocksPerSegment;  // index of the chain in DecodeContext::spill
 
 // One macroblock's pool of spare bits: the bits its blocks left after their end-of-block codes.
 struct SpillBuffer {
-  std::uint32_t* words = nullptr;  // most significant bit first
+  std::uint64_t* words = nullptr;  // most significant bit first
   int writePosition = 0;           // in bits
   int readPosition = 0;
-  int wordsInUse = 0;  // words that may hold bits from the previous segment
 };
 
 // The work of one worker during one wave: segment slots firstSegment..lastSegment (j = 27q + s)
@@ -48,9 +48,9 @@ struct DecodeJob {
 // Everything a worker needs to decode one video segment, reused from segment to segment.
 // Buffers are allocated on the first segment and kept for the context's life.
 struct alignas(64) DecodeContext {     // own cache lines: workers write theirs constantly
-  CoefficientBlock* blocks = nullptr;  // 40 blocks, 16-byte aligned inside blockStorage
+  CoefficientBlock* blocks = nullptr;  // 40 blocks, 32-byte aligned inside blockStorage
   std::unique_ptr<unsigned char[]> blockStorage;
-  std::unique_ptr<std::uint32_t[]> spillStorage;
+  std::unique_ptr<std::uint64_t[]> spillStorage;
   SpillBuffer spill[kMacroblocksPerSegment + 1];  // the five buffers, then their chain
 
   std::int32_t quantStep[kBlocksPerSegment];
@@ -59,6 +59,10 @@ struct alignas(64) DecodeContext {     // own cache lines: workers write theirs 
   std::uint16_t carryCount[kBlocksPerSegment];
   std::uint8_t fieldMode[kMacroblocksPerSegment];
   std::uint8_t hasAc[kBlocksPerSegment];  // an AC coefficient was written into the block
+  // What each block left of its area after its end-of-block code (at most 64 bits, most
+  // significant bit first). The spill buffers are filled from these only when a block needs them.
+  std::uint64_t spareBits[kBlocksPerSegment];
+  std::uint8_t spareCount[kBlocksPerSegment];
 
   const MessageSink* messages = nullptr;  // where allocation failures are told
   bool incomplete = false;  // a segment was left undecoded since the dispatcher last cleared it

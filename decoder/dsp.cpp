@@ -1,84 +1,110 @@
 #include "dsp.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "test_hooks.h"
 
 namespace halvaris {
 
+namespace {
+// A level the tests put in place of the chosen one (nullptr: none).
+std::atomic<const DspFunctions*> dspForTests{nullptr};
+
+#if defined(HALVARIS_SSE2_KERNELS) || defined(HALVARIS_AVX2_KERNELS)
+// From CPUID, and for AVX2 also whether the system saves the 256-bit registers.
+bool ProcessorHas(const char* feature) {
+  __builtin_cpu_init();
+  // __builtin_cpu_supports takes string literals only.
+  if (std::strcmp(feature, "sse2") == 0) return __builtin_cpu_supports("sse2");
+  if (std::strcmp(feature, "avx2") == 0) return __builtin_cpu_supports("avx2");
+  return false;
+}
+#endif
+}  // namespace
+
+void test_hooks::UseDsp(const DspFunctions* dsp) {
+  dspForTests.store(dsp);
+}
+
 const DspFunctions& ScalarDsp() {
-  static const DspFunctions functions = {InverseDct8x8Scalar, PackBlockYuy2Scalar, "scalar"};
+  BuildDcOnlyLines();
+  static const DspFunctions functions = {InverseDct8x8Scalar, InverseDct8x8PairScalar,
+                                         InverseDctDcOnlyScalar, PackPairYuy2Scalar, "scalar"};
   return functions;
 }
 
 const DspFunctions* Sse2Dsp() {
+  BuildDcOnlyLines();
 #if defined(HALVARIS_SSE2_KERNELS)
-  static const DspFunctions functions = {InverseDct8x8Sse2, PackBlockYuy2Sse2, "sse2"};
-#if defined(__x86_64__) || defined(_M_X64)
-  return &functions;  // every x86-64 processor has SSE2
-#else
-  return __builtin_cpu_supports("sse2") ? &functions : nullptr;
-#endif
+  static const DspFunctions functions = {InverseDct8x8Sse2, InverseDct8x8PairSse2,
+                                         InverseDctDcOnlySse2, PackPairYuy2Sse2, "sse2"};
+  static const bool supported = ProcessorHas("sse2");
+  return supported ? &functions : nullptr;
 #else
   return nullptr;
 #endif
 }
 
-namespace {
-// The eight line values of each DC-only block (every column is the same), by DC value / 4.
-struct DcOnlyTable {
-  std::int16_t line[512][8];
-  DcOnlyTable() {
-    for (int dc = -256; dc < 256; ++dc) {
-      alignas(16) std::int16_t block[64] = {};
-      block[0] = static_cast<std::int16_t>(4 * dc);
-      InverseDct8x8Scalar(block);
-      for (int j = 0; j < 8; ++j) line[dc + 256][j] = block[8 * j];
-    }
-  }
-};
-}  // namespace
-
-void InverseDctDcOnly(std::int16_t* block) {
-  static const DcOnlyTable table;
-  const int value = block[0];
-  if ((value & 3) != 0) {  // not a value the decoder writes
-    ActiveDsp().inverseDct8x8(block);
-    return;
-  }
-  const std::int16_t* lines = table.line[(value >> 2) + 256];
-#if defined(__SSE2__)
-  // Each line value broadcast to the eight samples of its line.
-  const __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lines));
-  const __m128i low = _mm_unpacklo_epi16(all, all);
-  const __m128i high = _mm_unpackhi_epi16(all, all);
-  __m128i* rows = reinterpret_cast<__m128i*>(block);
-  _mm_store_si128(rows + 0, _mm_shuffle_epi32(low, 0x00));
-  _mm_store_si128(rows + 1, _mm_shuffle_epi32(low, 0x55));
-  _mm_store_si128(rows + 2, _mm_shuffle_epi32(low, 0xAA));
-  _mm_store_si128(rows + 3, _mm_shuffle_epi32(low, 0xFF));
-  _mm_store_si128(rows + 4, _mm_shuffle_epi32(high, 0x00));
-  _mm_store_si128(rows + 5, _mm_shuffle_epi32(high, 0x55));
-  _mm_store_si128(rows + 6, _mm_shuffle_epi32(high, 0xAA));
-  _mm_store_si128(rows + 7, _mm_shuffle_epi32(high, 0xFF));
+const DspFunctions* Avx2Dsp() {
+  BuildDcOnlyLines();
+#if defined(HALVARIS_AVX2_KERNELS)
+  // A single block has nothing to fill the upper half of a 256-bit register with: it takes the
+  // SSE2 transform.
+  static const DspFunctions functions = {InverseDct8x8Sse2, InverseDct8x8PairAvx2,
+                                         InverseDctDcOnlyAvx2, PackPairYuy2Avx2, "avx2"};
+  static const bool supported = ProcessorHas("avx2");
+  return supported ? &functions : nullptr;
 #else
-  for (int j = 0; j < 8; ++j) {
-    for (int i = 0; i < 8; ++i) block[8 * j + i] = lines[j];
-  }
+  return nullptr;
 #endif
 }
 
+const DspFunctions* DspNamed(const char* name) {
+  if (std::strcmp(name, "scalar") == 0) return &ScalarDsp();
+  if (std::strcmp(name, "sse2") == 0) return Sse2Dsp();
+  if (std::strcmp(name, "avx2") == 0) return Avx2Dsp();
+  return nullptr;
+}
+
+int AvailableDsps(const DspFunctions* levels[3]) {
+  int count = 0;
+  levels[count++] = &ScalarDsp();
+  if (const DspFunctions* sse2 = Sse2Dsp()) levels[count++] = sse2;
+  if (const DspFunctions* avx2 = Avx2Dsp()) levels[count++] = avx2;
+  return count;
+}
+
+const DspFunctions& ChooseDsp(const char* wanted, const char* forceScalar) {
+  if (forceScalar != nullptr && std::strcmp(forceScalar, "0") != 0) return ScalarDsp();
+  const DspFunctions* levels[3];
+  const int count = AvailableDsps(levels);
+  if (wanted != nullptr && *wanted != '\0') {
+    // The levels rise in order; a level this processor lacks gives the best one below it.
+    static const char* const kOrder[] = {"scalar", "sse2", "avx2"};
+    int asked = -1;
+    for (int i = 0; i < 3; ++i) {
+      if (std::strcmp(wanted, kOrder[i]) == 0) asked = i;
+    }
+    if (asked >= 0) {
+      const DspFunctions* best = levels[0];
+      for (int i = 0; i < count; ++i) {
+        for (int rank = 0; rank <= asked; ++rank) {
+          if (std::strcmp(levels[i]->name, kOrder[rank]) == 0) best = levels[i];
+        }
+      }
+      return *best;
+    }
+  }
+  return *levels[count - 1];
+}
+
 const DspFunctions& ActiveDsp() {
-  static const DspFunctions& chosen = []() -> const DspFunctions& {
-    const char* force = std::getenv("HALVARIS_FORCE_SCALAR");
-    const bool scalarForced = force != nullptr && std::strcmp(force, "0") != 0;
-    const DspFunctions* sse2 = Sse2Dsp();
-    return (sse2 != nullptr && !scalarForced) ? *sse2 : ScalarDsp();
-  }();
-  return chosen;
+  static const DspFunctions& chosen =
+      ChooseDsp(std::getenv("HALVARIS_CPU"), std::getenv("HALVARIS_FORCE_SCALAR"));
+  const DspFunctions* forTests = dspForTests.load(std::memory_order_relaxed);
+  return forTests != nullptr ? *forTests : chosen;
 }
 
 }  // namespace halvaris

@@ -29,20 +29,29 @@ WorkShare ShareOf(int index, int workerCount, int segmentCount, int base) {
 }
 
 namespace {
-// Thread starts left before a start is made to fail; negative: never (see FailThreadStarts).
+// Thread starts left before starts are made to fail, negative: never; then how many starts fail
+// in a row, negative: all of them (see FailThreadStarts).
 std::atomic<int> threadStartsBeforeFailure{-1};
+std::atomic<int> threadStartFailuresLeft{0};
 
 std::thread StartThread(std::function<void()> body) {
   int left = threadStartsBeforeFailure.load();
-  while (left >= 0 && !threadStartsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+  while (left > 0 && !threadStartsBeforeFailure.compare_exchange_weak(left, left - 1)) {
   }
-  if (left == 0)
-    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  if (left == 0) {
+    int failures = threadStartFailuresLeft.load();
+    while (failures > 0 && !threadStartFailuresLeft.compare_exchange_weak(failures, failures - 1)) {
+    }
+    if (failures == 1) threadStartsBeforeFailure.store(-1);
+    if (failures != 0)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  }
   return std::thread(std::move(body));
 }
 }  // namespace
 
-void test_hooks::FailThreadStarts(int afterStarts) {
+void test_hooks::FailThreadStarts(int afterStarts, int failures) {
+  threadStartFailuresLeft.store(afterStarts < 0 ? 0 : failures);
   threadStartsBeforeFailure.store(afterStarts);
 }
 
@@ -65,6 +74,7 @@ struct FrameDispatcher::State {
   DecodeJob jobs[kMaxWorkers];
   DecodeContext contexts[kMaxWorkers];
   std::vector<std::uint8_t> paddedFrame;  // a short frame, completed with zero bytes
+  bool threadStartFailed = false;         // in this frame, per-wave threads only
 
   // Pool: the calling thread runs job 0, pool thread k runs job k. A wave is published by
   // bumping `generation`; the caller waits until `pending` drops to zero. Waking a sleeping
@@ -123,49 +133,56 @@ struct FrameDispatcher::State {
 #endif
   }
 
-  // Starts the pool threads that are not running yet; false (after telling the user) when one
-  // cannot be started.
-  bool EnsurePool() {
+  // Starts the pool threads that are not running yet. When one cannot be started the user is
+  // told, and the waves of this frame give its share, and those of the workers after it, to the
+  // calling thread; the next frame tries again.
+  void EnsurePool() {
     while (static_cast<int>(pool.size()) < workerCount - 1) {
       const int k = static_cast<int>(pool.size()) + 1;
       try {
         pool.push_back(StartThread([this, k] { PoolLoop(k); }));
       } catch (const std::exception&) {  // no thread, or no memory for one
         messages.Report("Could not create Decode thread", "Halvaris");
-        return false;
+        return;
       }
     }
-    return true;
   }
 
-  bool RunWave(const char* failureMessage) {
+  // Decodes the jobs of one wave. A worker that cannot be started is reported once; its share
+  // and those of the workers after it are decoded on the calling thread, and no further thread is
+  // started for the rest of the frame, so that the picture is always whole.
+  void RunWave(const char* failureMessage) {
     if (mode == ThreadingMode::Pool) {
-      pending.store(workerCount - 1, std::memory_order_relaxed);
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        generation.fetch_add(1, std::memory_order_release);
+      // Pool thread k (1..pool.size()) runs job k; the calling thread runs job 0 and the rest.
+      const int pooled = static_cast<int>(pool.size());
+      pending.store(pooled, std::memory_order_relaxed);
+      if (pooled > 0) {
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          generation.fetch_add(1, std::memory_order_release);
+        }
+        waveStarted.notify_all();
       }
-      waveStarted.notify_all();
       DecodeWorker(jobs[0], contexts[0]);
+      for (int k = pooled + 1; k < workerCount; ++k) DecodeWorker(jobs[k], contexts[k]);
       WaitForWave();
-      return true;
+      return;
     }
     // Fresh threads for every wave, all joined before the next wave starts.
     std::thread threads[kMaxWorkers];
     int running = 0;
-    bool started = true;
-    for (int k = 0; k < workerCount; ++k) {
+    while (!threadStartFailed && running < workerCount) {
+      const int k = running;
       try {
         threads[k] = StartThread([this, k] { DecodeWorker(jobs[k], contexts[k]); });
         ++running;
       } catch (const std::exception&) {  // no thread, or no memory for one
         messages.Report(failureMessage, "Halvaris");
-        started = false;
-        break;
+        threadStartFailed = true;
       }
     }
+    for (int k = running; k < workerCount; ++k) DecodeWorker(jobs[k], contexts[k]);
     for (int k = 0; k < running; ++k) threads[k].join();
-    return started;
   }
 
   ~State() {
@@ -216,7 +233,8 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
   BuildPlacementTables();
   State& state = *state_;
   for (DecodeContext& context : state.contexts) context.incomplete = false;
-  if (state.mode == ThreadingMode::Pool && !state.EnsurePool()) return HALVARIS_ERROR_INCOMPLETE;
+  state.threadStartFailed = false;
+  if (state.mode == ThreadingMode::Pool) state.EnsurePool();
 
   const int workers = state.workerCount;
   const int segments = system == 3 ? 297 : 270;
@@ -236,7 +254,7 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
   }
   for (int c = firstChannel; c < firstChannel + channelCount; ++c) {
     for (int k = 0; k < workers; ++k) state.jobs[k].channel = c;
-    if (!state.RunWave("Could not create Decode thread")) return HALVARIS_ERROR_INCOMPLETE;
+    state.RunWave("Could not create Decode thread");
   }
 
   if (system == 3) {
@@ -247,7 +265,7 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
       state.jobs[k].lastSegment = share.lastSegment;
       state.jobs[k].channel = 0;
     }
-    if (!state.RunWave("Could not create Decode process")) return HALVARIS_ERROR_INCOMPLETE;
+    state.RunWave("Could not create Decode process");
   }
   for (const DecodeContext& context : state.contexts) {
     if (context.incomplete) return HALVARIS_ERROR_INCOMPLETE;

@@ -47,10 +47,10 @@ class FrameDispatcher {
   // size are ignored. Returns a HALVARIS_ result:
   // - HALVARIS_ERROR_INVALID_ARGUMENT or _PICTURE_TOO_SMALL, writing nothing, when the system is
   //   not 1..4 or the pitch or the buffer cannot hold the system's coded picture;
-  // - HALVARIS_ERROR_INCOMPLETE when a worker could not be started or a buffer allocated (told
-  //   through the callback); a worker that cannot be started ends the frame early, the picture
-  //   keeps what was decoded;
-  // - HALVARIS_OK when the whole picture was decoded.
+  // - HALVARIS_ERROR_INCOMPLETE when a worker's buffers could not be allocated (told through the
+  //   callback): its segments are left as they were;
+  // - HALVARIS_OK when the whole picture was decoded. A worker thread that cannot be started is
+  //   told through the callback and its share decoded on the calling thread.
   int DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch, std::size_t pictureBytes,
                   const std::uint8_t* frame, std::size_t frameBytes, VideoSystem system);
 

@@ -96,4 +96,9 @@ void InverseDct8x8Scalar(std::int16_t* block) {
   for (int column = 0; column < 8; ++column) ColumnPass(block, column);
 }
 
+void InverseDct8x8PairScalar(std::int16_t* blocks) {
+  InverseDct8x8Scalar(blocks);
+  InverseDct8x8Scalar(blocks + 64);
+}
+
 }  // namespace halvaris

@@ -119,6 +119,33 @@ void InverseDct8x8Sse2(std::int16_t* block) {
   _mm_store_si128(rows + 4, _mm_srai_epi16(_mm_subs_epi16(A3, B3), kColumnShift));
 }
 
+void InverseDct8x8PairSse2(std::int16_t* blocks) {
+  InverseDct8x8Sse2(blocks);
+  InverseDct8x8Sse2(blocks + 64);
+}
+
+void InverseDctDcOnlySse2(std::int16_t* block) {
+  const int value = block[0];
+  const int index = (value >> 2) + 256;
+  if ((value & 3) != 0 || index < 0 || index > 511) {  // not a value the decoder writes
+    InverseDct8x8Sse2(block);
+    return;
+  }
+  // Each line value broadcast to the eight samples of its line.
+  const __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(DcOnlyLines[index]));
+  const __m128i low = _mm_unpacklo_epi16(all, all);
+  const __m128i high = _mm_unpackhi_epi16(all, all);
+  __m128i* rows = reinterpret_cast<__m128i*>(block);
+  _mm_store_si128(rows + 0, _mm_shuffle_epi32(low, 0x00));
+  _mm_store_si128(rows + 1, _mm_shuffle_epi32(low, 0x55));
+  _mm_store_si128(rows + 2, _mm_shuffle_epi32(low, 0xAA));
+  _mm_store_si128(rows + 3, _mm_shuffle_epi32(low, 0xFF));
+  _mm_store_si128(rows + 4, _mm_shuffle_epi32(high, 0x00));
+  _mm_store_si128(rows + 5, _mm_shuffle_epi32(high, 0x55));
+  _mm_store_si128(rows + 6, _mm_shuffle_epi32(high, 0xAA));
+  _mm_store_si128(rows + 7, _mm_shuffle_epi32(high, 0xFF));
+}
+
 }  // namespace halvaris
 
 #endif

@@ -26,4 +26,10 @@ void PackBlockYuy2Scalar(const std::int16_t* luma, const std::int16_t* chroma, s
   }
 }
 
+void PackPairYuy2Scalar(const std::int16_t* luma, const std::int16_t* chroma, std::uint8_t* out,
+                        std::ptrdiff_t lineStep) {
+  PackBlockYuy2Scalar(luma, chroma, out, lineStep);
+  PackBlockYuy2Scalar(luma + 64, chroma + 4, out + 16, lineStep);
+}
+
 }  // namespace halvaris

@@ -1,110 +1,86 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #include "decode_context.h"
 
 namespace halvaris {
 
-// The five spill buffers of a segment, read one at a time (pass 2) or as one chain (pass 3).
+// The spare bits of a segment: five spill buffers, one per macroblock, filled from what its blocks
+// left after their end-of-block codes, and the chain of what the five still hold after pass 2.
+// Bits are kept most significant bit first in 64-bit words, so a block's leftover is one or two
+// word writes and a reader takes up to 64 bits at a time.
 class SpillStore {
  public:
-  explicit SpillStore(SpillBuffer* buffers) : buffers_(buffers) {}
-
-  // Empties buffer i; only the words the previous segment wrote need clearing.
+  // Empties the buffer. Only the word at the write position must be clear: Put fills words in
+  // order and clears the next one as it goes.
   static void Open(SpillBuffer& buffer) {
-    std::memset(buffer.words, 0,
-                sizeof(std::uint32_t) * static_cast<std::size_t>(buffer.wordsInUse));
     buffer.writePosition = 0;
     buffer.readPosition = 0;
-    buffer.wordsInUse = 0;
+    buffer.words[0] = 0;
   }
 
-  // Appends the top k (0..32) bits of value to buffer i.
-  void Put(int i, std::uint32_t value, int k) { PutInto(buffers_[i], value, k); }
-
-  static void PutInto(SpillBuffer& buffer, std::uint32_t value, int k) {
-    if (k == 0) return;
-    const int word = buffer.writePosition >> 5;
-    const int shift = buffer.writePosition & 31;
-    const std::uint32_t kept = k == 32 ? value : value & ~(0xFFFFFFFFu >> k);
-    buffer.words[word] |= kept >> shift;
-    if (shift != 0) buffer.words[word + 1] |= kept << (32 - shift);
+  // Appends the top k (0..64) bits of value; the bits of value below them must be zero.
+  static void Put(SpillBuffer& buffer, std::uint64_t value, int k) {
+    const int word = buffer.writePosition >> 6;
+    const int shift = buffer.writePosition & 63;
+    buffer.words[word] |= value >> shift;
+    buffer.words[word + 1] = shift != 0 ? value << (64 - shift) : 0;
     buffer.writePosition += k;
-    buffer.wordsInUse = (buffer.writePosition >> 5) + 1;
   }
 
-  // Up to k (1..32) bits from buffer `first` on through buffer `last`, most significant bit
-  // first, bits after the real ones cleared; nothing is consumed.
-  std::uint32_t Peek(int first, int last, int k, int& got) const {
-    got = 0;
-    if (k <= 0) return 0;
-    std::uint32_t value = 0;
-    for (int i = first; i <= last && got < k; ++i) {
-      int part;
-      const std::uint32_t bits = PeekOne(buffers_[i], k - got, part);
-      if (part == 0) continue;
-      value |= bits >> got;
-      got += part;
-    }
-    return value;
+  static int Available(const SpillBuffer& buffer) {
+    return buffer.writePosition - buffer.readPosition;
   }
 
-  // Appends the unread bits of buffers 0..4, in order, to `chain`: reading the chain from its
-  // start is then the same as reading the five buffers one after another.
-  void Gather(SpillBuffer& chain) const {
-    for (int i = 0; i < kMacroblocksPerSegment; ++i) {
-      SpillBuffer source = buffers_[i];
-      while (source.readPosition < source.writePosition) {
-        int got;
-        const std::uint32_t bits = PeekOne(source, 32, got);
-        PutInto(chain, bits, got);
-        source.readPosition += got;
-      }
-    }
-  }
-
-  // `count` (1..32) bits of `buffer` from bit `position`, first in bit 31, the rest zero.
-  static std::uint32_t BitsAt(const SpillBuffer& buffer, int position, int count) {
-    const int word = position >> 5;
-    const int shift = position & 31;
-    std::uint32_t value = buffer.words[word] << shift;
-    if (shift != 0) value |= buffer.words[word + 1] >> (32 - shift);
-    return count == 32 ? value : value & ~(0xFFFFFFFFu >> count);
-  }
-
-  // Skips k bits from buffer `first` on through buffer `last`; returns the bits that could not
-  // be skipped.
-  int Skip(int first, int last, int k) {
-    for (int i = first; i <= last && k > 0; ++i) k = SkipOne(buffers_[i], k);
-    return k > 0 ? k : 0;
-  }
-
- private:
-  static std::uint32_t PeekOne(const SpillBuffer& buffer, int k, int& got) {
-    const int available = buffer.writePosition - buffer.readPosition;
-    if (available <= 0) {
+  // The next min(k, available) bits (k = 1..64) at the top of the result, the rest zero; `got`
+  // tells how many. Nothing is consumed.
+  static std::uint64_t Peek(const SpillBuffer& buffer, int k, int& got) {
+    const int available = Available(buffer);
+    got = available < k ? available : k;
+    if (got <= 0) {
       got = 0;
       return 0;
     }
-    got = available < k ? available : k;
-    return BitsAt(buffer, buffer.readPosition, got);
+    return BitsAt(buffer, buffer.readPosition) & (~std::uint64_t{0} << (64 - got));
   }
 
-  static int SkipOne(SpillBuffer& buffer, int k) {
+  // Consumes k bits; returns those that could not be consumed because the buffer ran out.
+  static int Skip(SpillBuffer& buffer, int k) {
     if (k <= 0) return 0;
-    if (buffer.writePosition == buffer.readPosition) return k;
-    if (buffer.readPosition + k >= buffer.writePosition) {
-      const int excess = buffer.readPosition + k - buffer.writePosition;
+    const int available = Available(buffer);
+    if (k >= available) {
       buffer.readPosition = buffer.writePosition;
-      return excess;
+      return k - available;
     }
     buffer.readPosition += k;
     return 0;
   }
 
-  SpillBuffer* buffers_;
+  // Empties `chain` and appends to it the unread bits of buffers[0..4], in order: reading the
+  // chain is then the same as reading the five buffers one after another.
+  static void Gather(const SpillBuffer* buffers, SpillBuffer& chain) {
+    Open(chain);
+    for (int i = 0; i < kMacroblocksPerSegment; ++i) {
+      SpillBuffer source = buffers[i];
+      for (;;) {
+        int got;
+        const std::uint64_t bits = Peek(source, 64, got);
+        if (got == 0) break;
+        Put(chain, bits, got);
+        source.readPosition += got;
+      }
+    }
+  }
+
+ private:
+  // The 64 bits from `position` on (those past the write position are not defined).
+  static std::uint64_t BitsAt(const SpillBuffer& buffer, int position) {
+    const int word = position >> 6;
+    const int shift = position & 63;
+    const std::uint64_t high = buffer.words[word] << shift;
+    return shift != 0 ? high | buffer.words[word + 1] >> (64 - shift) : high;
+  }
 };
 
 }  // namespace halvaris

@@ -19,7 +19,7 @@ constexpr int kPass3 = 3;
 
 bool AllocateBuffers(DecodeContext& context) {
   if (context.blocks == nullptr) {
-    // 40 blocks of 128 bytes plus room to align them to 16 bytes.
+    // 40 blocks of 128 bytes plus room to align them to 32 bytes.
     context.blockStorage.reset(new (std::nothrow) unsigned char[kBlocksPerSegment * 128 + 64]);
     if (!context.blockStorage) {
       if (context.messages) {
@@ -28,11 +28,11 @@ bool AllocateBuffers(DecodeContext& context) {
       return false;
     }
     const auto address = reinterpret_cast<std::uintptr_t>(context.blockStorage.get());
-    context.blocks = reinterpret_cast<CoefficientBlock*>((address + 16) & ~std::uintptr_t{15});
+    context.blocks = reinterpret_cast<CoefficientBlock*>((address + 31) & ~std::uintptr_t{31});
   }
   if (!context.spillStorage) {
     context.spillStorage.reset(
-        new (std::nothrow) std::uint32_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
+        new (std::nothrow) std::uint64_t[kMacroblocksPerSegment * kSpillWords + kChainWords]());
     if (!context.spillStorage) {
       if (context.messages) {
         context.messages->Report("Could not allocate Halvaris buffers, out of memory?", "Halvaris");
@@ -47,12 +47,58 @@ bool AllocateBuffers(DecodeContext& context) {
   return true;
 }
 
+// The low 16 bits of (weight x step x amplitude) / 32, the division truncating toward zero.
+inline std::int16_t Dequantise(std::int32_t weight, std::int32_t step, std::int32_t amplitude) {
+  const std::int32_t value = (weight * step * amplitude) / 32;
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+}
+
+// Places (run, amplitude) at scan position p and moves p past it; false when the run passes the
+// block's end (the block is then full and nothing is written).
+inline bool Place(std::int16_t* block, int& p, int run, int amplitude, const ScanWeight* scan,
+                  std::int32_t step) {
+  p += run;
+  if (p > 63) return false;
+  const ScanWeight entry = scan[p];
+  block[entry.element] = Dequantise(entry.weight, step, amplitude);
+  ++p;
+  return true;
+}
+
+// The hot loop: takes whole short codes from the window while it holds them. Returns true when the
+// next code needs a closer look (an escape, a long code, or one the window does not hold all of),
+// false when the block has ended: p is then more than 128 after an end-of-block code (p - 129 is
+// where it came), 64..128 after a run that passed position 63.
+inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& position,
+                            const ScanWeight* scan, std::int32_t step) {
+  std::ptrdiff_t p = position;  // machine-word sized, so that it indexes the table directly
+  for (;;) {
+    // Fields read where they lie: the length straight from the table is the shortest path from
+    // one code to the next.
+    const ShortCode& code = ShortCodeTable[window.bits >> (64 - kShortCodeBits)];
+    const int length = code.length;
+    if (length > window.count) break;
+    window.Consume(length);
+    p += code.advance;
+    if (p > 64) {
+      position = static_cast<int>(p);
+      return false;
+    }
+    const ScanWeight entry = scan[p - 1];
+    block[entry.element] = Dequantise(entry.weight, step, code.amplitude);
+  }
+  position = static_cast<int>(p);
+  return true;
+}
+
 // Decodes the coefficients of one segment into context.blocks: every block from its own area,
 // then from the spare bits of its macroblock, then from those of the whole segment.
 class SegmentDecoder {
  public:
   SegmentDecoder(DecodeContext& context, VideoSystem system)
-      : context_(context), spill_(context.spill), system_(system) {}
+      : context_(context),
+        lumaScan_(ScanWeightsFor(system, 0)),
+        chromaScan_(ScanWeightsFor(system, 4)) {}
 
   void Pass1(const std::uint8_t* frame, const std::uint32_t* addresses) {
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -69,7 +115,7 @@ class SegmentDecoder {
         coefficients[0] = static_cast<std::int16_t>(4 * dc);
         const std::int32_t step = QuantStep(quantNumber, (header >> 4) & 3);
         context_.quantStep[index] = step;
-        DecodeFromArea(m, index, AreaReader(areaStart, b), ScanWeightsFor(system_, b), step);
+        DecodeFromArea(index, BlockArea(areaStart, b), b < 4 ? lumaScan_ : chromaScan_, step);
       }
     }
   }
@@ -78,172 +124,170 @@ class SegmentDecoder {
   // gathered into one chain first.
   void LaterPass(int pass) {
     if (!AnyUnfinished()) return;  // most segments of plain pictures
-    if (pass == kPass3) spill_.Gather(context_.spill[kChainBuffer]);
+    if (pass == kPass2) FillSpillBuffers();
+    if (pass == kPass3) SpillStore::Gather(context_.spill, context_.spill[kChainBuffer]);
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       const int first = pass == kPass2 ? m : kChainBuffer;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int index = m * kBlocksPerMacroblock + b;
         if (context_.resumePos[index] == 0) continue;
-        DecodeFromSpill(index, context_.spill[first], ScanWeightsFor(system_, b),
+        DecodeFromSpill(index, context_.spill[first], b < 4 ? lumaScan_ : chromaScan_,
                         context_.quantStep[index]);
       }
     }
   }
 
  private:
+  // Each macroblock's spare bits, its blocks' in order. Segments whose blocks all end in their own
+  // areas never need them.
+  void FillSpillBuffers() {
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      SpillBuffer& buffer = context_.spill[m];
+      SpillStore::Open(buffer);
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        const int index = m * kBlocksPerMacroblock + b;
+        SpillStore::Put(buffer, context_.spareBits[index], context_.spareCount[index]);
+      }
+    }
+  }
+
   bool AnyUnfinished() const {
     int unfinished = 0;
     for (std::uint16_t position : context_.resumePos) unfinished |= position;
     return unfinished != 0;
   }
 
-  // Places (run, amplitude) at scan position p; returns false when the block is full.
-  bool Place(int index, int& p, int run, int amplitude, const ScanWeight* scan, std::int32_t step) {
-    p += run;
-    if (p > 63) return false;
-    context_.hasAc[index] = 1;
-    const ScanWeight entry = scan[p];
-    const std::int32_t value = (entry.weight * step * amplitude) / 32;
-    context_.blocks[index].value[entry.element] =
-        static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
-    ++p;
-    return true;
+  // Out of bits: the block keeps its position and the bits at hand for the next pass.
+  void Carry(int index, std::uint32_t window16, int got, int p) {
+    context_.carryBits[index] = window16 << 16;
+    context_.carryCount[index] = static_cast<std::uint16_t>(got);
+    context_.resumePos[index] = static_cast<std::uint16_t>(p);
   }
 
-  void DecodeFromArea(int m, int index, AreaReader area, const ScanWeight* weights,
-                      std::int32_t step) {
+  void DecodeFromArea(int index, BlockArea area, const ScanWeight* scan, std::int32_t step) {
+    std::int16_t* block = context_.blocks[index].value;
+    BitWindow& window = area.window;
+    context_.spareBits[index] = 0;
+    context_.spareCount[index] = 0;
     int p = 1;
     for (;;) {
-      int got;
-      const std::uint32_t window = area.Read(16, got);
-      const AcCodeEntry entry = AcCodeTable[window >> 3];
-      if (entry.run >= 0 && entry.length <= got) {  // the common case: a whole code
-        area.Advance(entry.length);
-        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) return;
-        continue;
-      }
-      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
-      if (code.run == kEndOfBlock && got >= 4) {
-        area.Advance(4);
-        // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
-        std::uint32_t rest = area.Read(32, got);
-        spill_.Put(m, rest, got);
-        if (got == 32) {
-          area.Advance(32);
-          rest = area.Read(32, got);
-          area.Advance(got);
-          spill_.Put(m, rest, got);
+      if (!PlaceShortCodes(window, block, p, scan, step)) {
+        if (p > 128) {
+          p -= kEndOfBlockAdvance;
+          // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
+          window.Append(area.tail, area.tailCount);
+          context_.spareBits[index] = window.bits;
+          context_.spareCount[index] = static_cast<std::uint8_t>(window.count);
         }
-        return;
+        break;
       }
+      if (area.RefillIfShort()) continue;
+      // The window now holds the next code whole, or the area holds no more than the window.
+      const int got = window.count < 16 ? window.count : 16;
+      const std::uint32_t window16 = window.Top16();
+      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
       if (code.run < 0 || got < code.length) {
-        // The rest of the area becomes the block's carried bits; later passes go on from them.
-        context_.carryBits[index] = window << 16;
-        context_.carryCount[index] = static_cast<std::uint16_t>(got);
-        context_.resumePos[index] = static_cast<std::uint16_t>(p);
-        return;
+        // Out of bits (an end of block with fewer than 4 real bits among them): the rest of the
+        // area becomes the block's carried bits; later passes go on from them.
+        Carry(index, window16, got, p);
+        break;
       }
-      area.Advance(code.length);
-      if (!Place(index, p, code.run, code.amplitude, weights, step)) return;
+      window.Consume(code.length);
+      if (!Place(block, p, code.run, code.amplitude, scan, step)) break;
     }
+    context_.hasAc[index] = p != 1;
   }
 
   // Decodes from the block's carried bits followed by the unread bits of `source`. The carried
-  // bits are always the start of a code longer than they are, so the bits a block consumes are
-  // simply the first ones of that concatenation.
-  void DecodeFromSpill(int index, SpillBuffer& source, const ScanWeight* weights,
-                       std::int32_t step) {
-    const int carried = context_.carryCount[index];
-    std::uint64_t bits = std::uint64_t{context_.carryBits[index]} << 32;  // first bit in bit 63
-    int buffered = carried;
-    int position = source.readPosition;
-    const int end = source.writePosition;
-    int consumed = 0;
-    int p = context_.resumePos[index];
+  // bits are always the start of a code longer than they are, so once a block has taken a code
+  // the window holds nothing but bits of `source`.
+  void DecodeFromSpill(int index, SpillBuffer& source, const ScanWeight* scan, std::int32_t step) {
+    std::int16_t* block = context_.blocks[index].value;
+    BitWindow window{std::uint64_t{context_.carryBits[index]} << 32, context_.carryCount[index]};
+    const int start = context_.resumePos[index];
+    int p = start;
     for (;;) {
-      while (buffered <= 32 && position < end) {
-        const int take = end - position < 32 ? end - position : 32;
-        bits |= std::uint64_t{SpillStore::BitsAt(source, position, take)} << (32 - buffered);
-        buffered += take;
-        position += take;
-      }
-      const int got = buffered < 16 ? buffered : 16;
-      const auto window = static_cast<std::uint32_t>(bits >> 48);
-      const AcCodeEntry entry = AcCodeTable[window >> 3];
-      if (entry.run >= 0 && entry.length <= got) {
-        bits <<= entry.length;
-        buffered -= entry.length;
-        consumed += entry.length;
-        if (!Place(index, p, entry.run, entry.amplitude, weights, step)) break;
-        continue;
-      }
-      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window, got);
-      if (code.run == kEndOfBlock && got >= 4) {
-        consumed += 4;
+      if (!PlaceShortCodes(window, block, p, scan, step)) {
+        if (p > 128) p -= kEndOfBlockAdvance;
         break;
       }
+      if (window.count <= 48 && SpillStore::Available(source) > 0) {
+        int got;
+        const std::uint64_t bits = SpillStore::Peek(source, 64 - window.count, got);
+        window.Append64(bits, got);
+        source.readPosition += got;
+        continue;
+      }
+      const int got = window.count < 16 ? window.count : 16;
+      const std::uint32_t window16 = window.Top16();
+      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
       if (code.run < 0 || got < code.length) {
         // Out of bits: everything at hand is carried into the next pass.
-        context_.carryBits[index] = window << 16;
-        context_.carryCount[index] = static_cast<std::uint16_t>(got);
-        context_.resumePos[index] = static_cast<std::uint16_t>(p);
-        source.readPosition = end;
+        Carry(index, window16, got, p);
+        if (p != start) context_.hasAc[index] = 1;
         return;
       }
-      bits <<= code.length;
-      buffered -= code.length;
-      consumed += code.length;
-      if (!Place(index, p, code.run, code.amplitude, weights, step)) break;
+      window.Consume(code.length);
+      if (!Place(block, p, code.run, code.amplitude, scan, step)) break;
     }
-    // Finished: the carried bits and what followed them up to the end of the last code are used.
+    // Finished: what the window still holds is the unread part of `source`.
     context_.carryCount[index] = 0;
     context_.resumePos[index] = 0;
-    if (consumed > carried) source.readPosition += consumed - carried;
+    source.readPosition -= window.count;
+    if (p != start) context_.hasAc[index] = 1;
   }
 
   DecodeContext& context_;
-  SpillStore spill_;
-  VideoSystem system_;
+  const ScanWeight* lumaScan_;
+  const ScanWeight* chromaScan_;
 };
 
 // Inverse transforms macroblock m of the segment and packs it into the picture at `position`.
+// Blocks go in pairs through the transform (Cr, Cb, the upper luma blocks, the lower ones) and
+// the packing (the two luma blocks of a half of the macroblock lie side by side in every
+// arrangement, and share one chroma block).
 void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, bool is1080,
                  std::uint8_t* picture, std::ptrdiff_t pitch, const DspFunctions& dsp) {
   CoefficientBlock* blocks = context.blocks + m * kBlocksPerMacroblock;
   const std::uint8_t* hasAc = context.hasAc + m * kBlocksPerMacroblock;
   // Blocks without AC coefficients (most of a plain picture) take the table of DC-only results.
-  auto transform = [&](int b) {
-    if (hasAc[b]) {
-      dsp.inverseDct8x8(blocks[b].value);
-    } else {
-      InverseDctDcOnly(blocks[b].value);
+  auto transformPair = [&](int b) {
+    if (hasAc[b] & hasAc[b + 1]) {
+      dsp.inverseDct8x8Pair(blocks[b].value);
+      return;
+    }
+    for (int k = b; k < b + 2; ++k) {
+      if (hasAc[k]) {
+        dsp.inverseDct8x8(blocks[k].value);
+      } else {
+        dsp.inverseDctDcOnly(blocks[k].value);
+      }
     }
   };
-  for (int b = 4; b < 8; ++b) transform(b);
+  transformPair(4);
+  transformPair(6);
+  transformPair(0);
+  transformPair(2);
 
-  const bool bottomRow = is1080 && position.y >= 1072;
-  const bool fieldMode = is1080 && !bottomRow && context.fieldMode[m] != 0;
-  for (int k = 0; k < 4; ++k) {
-    transform(k);
-    std::ptrdiff_t column, line;
-    if (bottomRow) {
-      // The bottom row of the 1080-line pictures holds 32 x 8 macroblocks, blocks side by side.
-      column = 2 * position.x + 8 * k;
-      line = position.y;
-    } else {
-      column = position.x + ((k & 1) ? 8 : 0);
-      line = position.y + ((k >= 2 && !fieldMode) ? 8 : 0);
-    }
-    std::uint8_t* out = picture + line * pitch + column * 2;
-    std::ptrdiff_t lineStep = pitch;
-    if (fieldMode) {
-      // Upper blocks fill the even lines of the macroblock, lower blocks the odd lines.
-      lineStep = 2 * pitch;
-      if (k >= 2) out += pitch;
-    }
-    const std::int16_t* chroma = blocks[k < 2 ? 4 : 5].value + ((k & 1) ? 4 : 0);
-    dsp.packBlockYuy2(blocks[k].value, chroma, out, lineStep);
+  std::uint8_t* upper;  // blocks 0 and 1
+  std::uint8_t* lower;  // blocks 2 and 3
+  std::ptrdiff_t lineStep = pitch;
+  if (is1080 && position.y >= 1072) {
+    // The bottom row of the 1080-line pictures holds 32 x 8 macroblocks, blocks side by side;
+    // the position table holds half their column.
+    upper = picture + position.y * pitch + 4 * position.x;
+    lower = upper + 32;
+  } else if (is1080 && context.fieldMode[m] != 0) {
+    // Upper blocks fill the even lines of the macroblock, lower blocks the odd lines.
+    upper = picture + position.y * pitch + 2 * position.x;
+    lower = upper + pitch;
+    lineStep = 2 * pitch;
+  } else {
+    upper = picture + position.y * pitch + 2 * position.x;
+    lower = upper + 8 * pitch;
   }
+  dsp.packPairYuy2(blocks[0].value, blocks[4].value, upper, lineStep);
+  dsp.packPairYuy2(blocks[2].value, blocks[5].value, lower, lineStep);
 }
 
 }  // namespace
@@ -256,7 +300,6 @@ bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
   std::memset(context.resumePos, 0, sizeof context.resumePos);
   std::memset(context.carryCount, 0, sizeof context.carryCount);
   std::memset(context.hasAc, 0, sizeof context.hasAc);
-  for (SpillBuffer& buffer : context.spill) SpillStore::Open(buffer);
 
   const std::uint32_t* addresses =
       &BuildPlacementTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
@@ -284,8 +327,41 @@ void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_
   }
 }
 
+namespace {
+// Asks for the compressed macroblocks and the picture lines of segment slot j while the slot
+// before it decodes: both lie scattered over the frame and the picture, far from what was used
+// last, and the picture's lines must be read before they are written.
+void PrefetchSegment(const DecodeJob& job, int j) {
+#if defined(__GNUC__)
+  const PlacementTables& tables = BuildPlacementTables();
+  const int q = j / 27;
+  const int s = j % 27;
+  const std::uint32_t* addresses =
+      &tables.blockAddress[job.system - 1][BlockAddressIndex(job.channel, q, 0, s)];
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const std::uint8_t* difBlock = job.frame + addresses[m * 32];
+    __builtin_prefetch(difBlock);
+    __builtin_prefetch(difBlock + 79);
+    const MacroblockPosition position =
+        tables.macroblockPosition[job.system - 1][MacroblockPositionIndex(job.channel, q, m, s)];
+    // The bottom row of the 1080-line pictures: 8 lines of 32 x 8 macroblocks (see Reconstruct).
+    const bool bottomRow = (job.system == 1 || job.system == 3) && position.y >= 1072;
+    const std::uint8_t* out =
+        job.picture + position.y * job.pitch + (bottomRow ? 4 : 2) * position.x;
+    for (int line = 0; line < (bottomRow ? 8 : 16); ++line) {
+      __builtin_prefetch(out + line * job.pitch, 1);
+    }
+  }
+#else
+  (void)job;
+  (void)j;
+#endif
+}
+}  // namespace
+
 void DecodeWorker(const DecodeJob& job, DecodeContext& context) {
   for (int j = job.firstSegment; j <= job.lastSegment; ++j) {
+    if (j < job.lastSegment) PrefetchSegment(job, j + 1);
     DecodeVideoSegment(context, job.channel, j / 27, j % 27, job.picture, job.pitch, job.frame,
                        job.system);
   }

@@ -1,6 +1,8 @@
 #include "decoder_filter.h"
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <new>
 
@@ -9,11 +11,22 @@
 namespace halvaris::filter {
 namespace {
 
+// Seconds as 100 ns units, truncated toward zero. Values beyond the 64-bit range saturate and NaN
+// counts as 0: a plain conversion of those is undefined, and callers hand us what they like.
+LONGLONG SecondsToReferenceTime(double seconds) {
+  const double units = seconds * 10000000.0;
+  if (std::isnan(units)) return 0;
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (units >= kLimit) return std::numeric_limits<LONGLONG>::max();
+  if (units <= -kLimit) return std::numeric_limits<LONGLONG>::min();
+  return static_cast<LONGLONG>(units);
+}
+
 // A profile value of the "Quartz" section in seconds, as 100 ns units.
 LONGLONG ReadProfileSeconds(const char* key, const char* fallback) {
   char text[60];
   GetProfileStringA("Quartz", key, fallback, text, sizeof(text));
-  return static_cast<LONGLONG>(std::atof(text) * 10000000.0);
+  return SecondsToReferenceTime(std::atof(text));
 }
 
 }  // namespace
@@ -56,8 +69,8 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::SetEffectSettings(int number, double st
                                                            double length) {
   std::lock_guard<win32::CriticalSection> guard(effectLock);
   effectNumber = number;
-  effectStart = static_cast<LONGLONG>(start * 10000000.0);
-  effectLength = static_cast<LONGLONG>(length * 10000000.0);
+  effectStart = SecondsToReferenceTime(start);
+  effectLength = SecondsToReferenceTime(length);
   return S_OK;
 }
 

@@ -5,9 +5,10 @@
 set -euo pipefail
 build=$1
 seconds=${2:-60}
-while read -r name max_len corpus; do
+while read -r name max_len corpus options; do
   [ -n "$name" ] || continue
   mkdir -p "$build/corpus/$name"
   echo "== $name, $seconds s"
-  "$build/bin/$name" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 "$build/corpus/$name" "$corpus"
+  # shellcheck disable=SC2086 # the options are separate flags
+  "$build/bin/$name" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 ${options:-} "$build/corpus/$name" "$corpus"
 done <"$build/fuzzers.txt"

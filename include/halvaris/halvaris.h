@@ -37,8 +37,9 @@ extern "C" {
 #define HALVARIS_ERROR_PICTURE_TOO_SMALL (-2)
 /* Memory for the decoder could not be allocated. */
 #define HALVARIS_ERROR_OUT_OF_MEMORY (-3)
-/* The picture was written, but not all of it was decoded: a worker thread or a buffer could not
- * be had. The message callback has been told what failed. */
+/* The picture was written, but not all of it was decoded: a worker's buffers could not be
+ * allocated. The message callback has been told what failed. (A worker thread that cannot be
+ * started is told too, but its share is decoded on the calling thread.) */
 #define HALVARIS_ERROR_INCOMPLETE (-4)
 
 /* A short English description of a result, for example "picture buffer too small". */

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "ac_code.h"
 #include "bit_reader.h"
@@ -81,92 +84,108 @@ TEST(AcCodes, EveryBitPatternIsACode) {
   }
 }
 
-TEST(AreaReader, OffersTheAreaBitsAfterTheHeaderAndNothingBeyond) {
+TEST(BlockArea, OffersTheAreaBitsAfterTheHeaderAndNothingBeyond) {
   std::uint8_t difBlock[80];
   for (int i = 0; i < 80; ++i) difBlock[i] = static_cast<std::uint8_t>(0xA5 ^ i);
   for (int block : {0, 5, 6, 7}) {
     SCOPED_TRACE(block);
     const std::uint8_t* start = difBlock + (block < 7 ? 5 + 10 * block : 73);
-    AreaReader area(start, block);
+    BlockArea area(start, block);
     const int areaBits = block < 6 ? 68 : 52;
     EXPECT_EQ(area.Available(), areaBits);
-    // Read the area 16 bits at a time and compare with the bytes.
+    // Read the area in steps of 13 bits (so that the steps straddle the refill) and compare with
+    // the bytes; the window must be zero past its real bits.
     int position = 4;
     while (area.Available() > 0) {
-      int got;
-      const std::uint32_t value = area.Read(16, got);
-      for (int i = 0; i < 16; ++i) {
+      area.RefillIfShort();
+      const int got = area.window.count < 13 ? area.window.count : 13;
+      ASSERT_GT(got, 0);
+      for (int i = 0; i < 64; ++i) {
         const int bit = position + i;
-        const int expected =
-            i < got ? (start[bit / 8] >> (7 - bit % 8)) & 1 : 0;  // zero past the area
-        ASSERT_EQ((value >> (15 - i)) & 1, static_cast<std::uint32_t>(expected)) << bit;
+        const int expected = i < area.window.count ? (start[bit / 8] >> (7 - bit % 8)) & 1 : 0;
+        ASSERT_EQ((area.window.bits >> (63 - i)) & 1, static_cast<std::uint64_t>(expected)) << bit;
       }
-      area.Advance(got);
+      area.window.Consume(got);
       position += got;
     }
-    EXPECT_TRUE(area.Exhausted());
-    int got = -1;
-    EXPECT_EQ(area.Read(32, got), 0u);
-    EXPECT_EQ(got, 0);
+    EXPECT_EQ(position, 4 + areaBits);
+    EXPECT_EQ(area.window.bits, 0u);
+    EXPECT_FALSE(area.RefillIfShort());
   }
 }
 
 class SpillStoreTest : public ::testing::Test {
  protected:
   SpillStoreTest() {
-    for (int i = 0; i < 6; ++i) buffers_[i].words = storage_[i];
+    for (int i = 0; i < 5; ++i) buffers_[i].words = storage_[i];
+    buffers_[kChainBuffer].words = chainStorage_;
+    for (SpillBuffer& buffer : buffers_) SpillStore::Open(buffer);
   }
-  std::uint32_t storage_[6][kSpillWords] = {};
+  static std::uint64_t Top(std::uint32_t bits) { return std::uint64_t{bits} << 32; }
+  std::uint64_t storage_[5][kSpillWords] = {};
+  std::uint64_t chainStorage_[kChainWords] = {};
   SpillBuffer buffers_[6];
-  SpillStore store_{buffers_};
 };
 
 TEST_F(SpillStoreTest, ChainReadsBufferAfterBuffer) {
-  store_.Put(0, 0xA8000000u, 5);  // 10101
-  store_.Put(1, 0xF0F0F000u, 20);
+  SpillStore::Put(buffers_[0], Top(0xA8000000u), 5);  // 10101
+  SpillStore::Put(buffers_[1], Top(0xF0F0F000u), 20);
+  SpillStore::Gather(buffers_, buffers_[kChainBuffer]);
+  SpillBuffer& chain = buffers_[kChainBuffer];
   int got;
-  EXPECT_EQ(store_.Peek(0, 4, 16, got), 0xAF870000u);
+  EXPECT_EQ(SpillStore::Peek(chain, 16, got), Top(0xAF870000u));
   EXPECT_EQ(got, 16);
-  EXPECT_EQ(store_.Skip(0, 4, 16), 0);
-  EXPECT_EQ(buffers_[0].writePosition - buffers_[0].readPosition, 0);
-  EXPECT_EQ(buffers_[1].writePosition - buffers_[1].readPosition, 9);
+  EXPECT_EQ(SpillStore::Skip(chain, 16), 0);
   // Asking for more than the chain holds gives what there is.
-  EXPECT_EQ(store_.Peek(0, 4, 32, got), 0x87800000u);
+  EXPECT_EQ(SpillStore::Peek(chain, 32, got), Top(0x87800000u));
   EXPECT_EQ(got, 9);
-  EXPECT_EQ(store_.Skip(0, 4, 12), 3);
+  EXPECT_EQ(SpillStore::Skip(chain, 12), 3);
 }
 
 TEST_F(SpillStoreTest, EmptyBuffersGiveNothing) {
   int got = -1;
-  EXPECT_EQ(store_.Peek(2, 2, 16, got), 0u);
+  EXPECT_EQ(SpillStore::Peek(buffers_[2], 16, got), 0u);
   EXPECT_EQ(got, 0);
-  EXPECT_EQ(store_.Skip(2, 2, 7), 7);
-  EXPECT_EQ(store_.Skip(2, 2, 0), 0);
-  store_.Put(2, 0xFFFFFFFFu, 0);
+  EXPECT_EQ(SpillStore::Skip(buffers_[2], 7), 7);
+  EXPECT_EQ(SpillStore::Skip(buffers_[2], 0), 0);
+  SpillStore::Put(buffers_[2], 0, 0);
   EXPECT_EQ(buffers_[2].writePosition, 0);
 }
 
-TEST_F(SpillStoreTest, UnalignedPutsKeepEveryBit) {
-  // 7 bits, then 32, then 3: reading back across the word boundaries gives the same bits.
-  store_.Put(3, 0xFE000000u, 7);
-  store_.Put(3, 0x12345678u, 32);
-  store_.Put(3, 0xA0000000u, 3);
-  int got;
-  EXPECT_EQ(store_.Peek(3, 3, 32, got), 0xFE2468ACu);
-  EXPECT_EQ(store_.Skip(3, 3, 32), 0);
-  EXPECT_EQ(store_.Peek(3, 3, 32, got), 0xF1400000u);
-  EXPECT_EQ(got, 10);
-
-  // Gathering into the chain buffer keeps the unread bits in order.
-  store_.Put(0, 0xC0000000u, 2);
-  store_.Gather(buffers_[5]);
-  EXPECT_EQ(store_.Peek(5, 5, 12, got), 0xFC500000u);
-  EXPECT_EQ(got, 12);
+TEST_F(SpillStoreTest, UnalignedPutsKeepEveryBitAndGatherSkipsWhatWasRead) {
+  // Leftovers of every length up to 64, at every alignment, read back across word boundaries.
+  std::mt19937_64 random(11);
+  std::vector<int> bits;
+  for (int length = 0; length <= 64 && buffers_[3].writePosition + length <= kSpillCapacityBits;
+       length += 7) {
+    const std::uint64_t value = length == 0 ? 0 : random() & (~std::uint64_t{0} << (64 - length));
+    SpillStore::Put(buffers_[3], value, length);
+    for (int i = 0; i < length; ++i) bits.push_back(static_cast<int>((value >> (63 - i)) & 1));
+  }
+  ASSERT_EQ(buffers_[3].writePosition, static_cast<int>(bits.size()));
+  SpillStore::Skip(buffers_[3], 3);
+  SpillStore::Put(buffers_[4], Top(0xC0000000u), 2);
+  SpillStore::Gather(buffers_, buffers_[kChainBuffer]);
+  bits.erase(bits.begin(), bits.begin() + 3);
+  bits.push_back(1);
+  bits.push_back(1);
+  SpillBuffer& chain = buffers_[kChainBuffer];
+  for (std::size_t at = 0; at < bits.size(); at += 64) {
+    int got;
+    const std::uint64_t value = SpillStore::Peek(chain, 64, got);
+    ASSERT_EQ(got, static_cast<int>(std::min<std::size_t>(64, bits.size() - at)));
+    for (int i = 0; i < 64; ++i) {
+      const int expected = i < got ? bits[at + i] : 0;
+      ASSERT_EQ((value >> (63 - i)) & 1, static_cast<std::uint64_t>(expected)) << at + i;
+    }
+    SpillStore::Skip(chain, got);
+  }
 
   // Opening again empties the buffer, and what it held no longer shows.
   SpillStore::Open(buffers_[3]);
-  store_.Put(3, 0x80000000u, 1);
-  EXPECT_EQ(store_.Peek(3, 3, 32, got), 0x80000000u);
+  SpillStore::Put(buffers_[3], Top(0x80000000u), 1);
+  int got;
+  EXPECT_EQ(SpillStore::Peek(buffers_[3], 32, got), Top(0x80000000u));
   EXPECT_EQ(got, 1);
 }
 

@@ -6,7 +6,6 @@
 #include "frame_builder.h"
 #include "frame_dispatcher.h"
 #include "halvaris/halvaris.h"
-#include "placement_tables.h"
 #include "test_hooks.h"
 
 namespace halvaris {
@@ -196,78 +195,76 @@ void RecordMessage(void*, const char* text, const char* caption) {
   messages.push_back(std::string(caption) + ": " + text);
 }
 
-// A worker that cannot be started ends the frame: the message is shown, later waves do not run
-// and the picture keeps what the earlier waves decoded.
+// A worker that cannot be started is told once, and its share is decoded on the calling thread:
+// the picture is the same as when every thread starts.
 class ThreadStartFailure : public ::testing::Test {
  protected:
   ThreadStartFailure() { messages.clear(); }
   ~ThreadStartFailure() override { test_hooks::FailThreadStarts(-1); }
 
-  // Bytes of the picture still holding the fill value, within the macroblocks of channel c.
-  static int UntouchedMacroblocks(const std::vector<std::uint8_t>& picture, VideoSystem system,
-                                  int c) {
-    const SystemGeometry& geometry = GeometryOf(system);
-    const PlacementTables& tables = BuildPlacementTables();
-    int untouched = 0;
-    for (int q = 0; q < 10; ++q) {
-      for (int s = 0; s < 27; ++s) {
-        const MacroblockPosition at =
-            tables.macroblockPosition[system - 1][MacroblockPositionIndex(c, q, 0, s)];
-        if (at.y >= 1072) continue;
-        const std::size_t first = (static_cast<std::size_t>(at.y) * geometry.width + at.x) * 2;
-        if (picture[first] == 0xAB && picture[first + 1] == 0xAB) ++untouched;
-      }
-    }
-    return untouched;
+  static int Decode(FrameDispatcher& dispatcher, std::vector<std::uint8_t>& picture,
+                    const std::vector<std::uint8_t>& frame, VideoSystem system) {
+    picture.assign(PictureBytes(system), 0xAB);
+    return dispatcher.DecodeFrame(picture.data(), PitchOf(system), picture.size(), frame.data(),
+                                  frame.size(), system);
   }
 };
 
-TEST_F(ThreadStartFailure, PerWaveThreadsStopTheFrameAtTheFailedWave) {
+TEST_F(ThreadStartFailure, PerWaveThreadsDecodeTheMissingSharesOnTheCallingThread) {
   const std::vector<std::uint8_t> frame = Frame(1, "testsrc2");
+  const std::vector<std::uint8_t> reference = DecodePicture(frame, 1);
   FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads, RecordMessage);
-  std::vector<std::uint8_t> picture(PictureBytes(1), 0xAB);
+  std::vector<std::uint8_t> picture;
   test_hooks::FailThreadStarts(5);  // waves of channels 0 and 1, then one worker of channel 2
-  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(1), picture.size(), frame.data(),
-                                   frame.size(), 1),
-            HALVARIS_ERROR_INCOMPLETE);
+  EXPECT_EQ(Decode(dispatcher, picture, frame, 1), HALVARIS_OK);
   EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
-  EXPECT_EQ(UntouchedMacroblocks(picture, 1, 0), 0);
-  EXPECT_EQ(UntouchedMacroblocks(picture, 1, 1), 0);
-  EXPECT_EQ(UntouchedMacroblocks(picture, 1, 3), 270);
-  // The next frame decodes whole again.
-  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(1), picture.size(), frame.data(),
-                                   frame.size(), 1),
-            HALVARIS_OK);
-  EXPECT_EQ(picture, DecodePicture(frame, 1));
+  EXPECT_EQ(picture, reference);
+  EXPECT_EQ(Decode(dispatcher, picture, frame, 1), HALVARIS_OK);
+  EXPECT_EQ(picture, reference);
+  EXPECT_EQ(messages.size(), 1u);
 }
 
 TEST_F(ThreadStartFailure, ExtraWaveOfTheFiftyHertzSystemHasItsOwnMessage) {
   const std::vector<std::uint8_t> frame = Frame(3, "testsrc2");
   FrameDispatcher dispatcher(2, ThreadingMode::PerWaveThreads, RecordMessage);
-  std::vector<std::uint8_t> picture(PictureBytes(3), 0xAB);
+  std::vector<std::uint8_t> picture;
   test_hooks::FailThreadStarts(8);  // four channel waves of two workers
-  dispatcher.DecodeFrame(picture.data(), PitchOf(3), picture.size(), frame.data(), frame.size(), 3);
+  EXPECT_EQ(Decode(dispatcher, picture, frame, 3), HALVARIS_OK);
   EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode process"});
-  // The twelfth sequence fills the top macroblock line, which stays as it was.
-  EXPECT_EQ(picture[0], 0xAB);
+  EXPECT_EQ(picture, DecodePicture(frame, 3));
 }
 
-TEST_F(ThreadStartFailure, PoolThatCannotStartLeavesThePictureAlone) {
+TEST_F(ThreadStartFailure, WhenNoThreadCanBeStartedEachFrameIsToldOnceAndDecodedWhole) {
+  for (ThreadingMode mode : {ThreadingMode::Pool, ThreadingMode::PerWaveThreads}) {
+    for (VideoSystem system : {2, 3}) {
+      messages.clear();
+      const std::vector<std::uint8_t> frame = Frame(system, "detailed");
+      FrameDispatcher dispatcher(8, mode, RecordMessage);
+      std::vector<std::uint8_t> picture;
+      test_hooks::FailThreadStarts(0, -1);
+      for (int repeat = 0; repeat < 2; ++repeat) {
+        EXPECT_EQ(Decode(dispatcher, picture, frame, system), HALVARIS_OK);
+        EXPECT_EQ(picture, DecodePicture(frame, system)) << "system " << system;
+      }
+      test_hooks::FailThreadStarts(-1);
+      EXPECT_EQ(messages, std::vector<std::string>(2, "Halvaris: Could not create Decode thread"));
+    }
+  }
+}
+
+TEST_F(ThreadStartFailure, PoolThatCannotStartEveryThreadDecodesTheirSharesOnTheCallingThread) {
   const std::vector<std::uint8_t> frame = Frame(2, "testsrc2");
+  const std::vector<std::uint8_t> reference = DecodePicture(frame, 2);
   FrameDispatcher dispatcher(3, ThreadingMode::Pool, RecordMessage);
-  std::vector<std::uint8_t> picture(PictureBytes(2), 0xAB);
-  test_hooks::FailThreadStarts(1);
-  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(2), picture.size(), frame.data(),
-                                   frame.size(), 2),
-            HALVARIS_ERROR_INCOMPLETE);
+  std::vector<std::uint8_t> picture;
+  test_hooks::FailThreadStarts(1);  // the first pool thread starts, the second does not
+  EXPECT_EQ(Decode(dispatcher, picture, frame, 2), HALVARIS_OK);
   EXPECT_EQ(messages, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
-  EXPECT_TRUE(
-      std::all_of(picture.begin(), picture.end(), [](std::uint8_t b) { return b == 0xAB; }));
+  EXPECT_EQ(picture, reference);
   // The missing pool thread is started with the next frame.
-  EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), PitchOf(2), picture.size(), frame.data(),
-                                   frame.size(), 2),
-            HALVARIS_OK);
-  EXPECT_EQ(picture, DecodePicture(frame, 2));
+  EXPECT_EQ(Decode(dispatcher, picture, frame, 2), HALVARIS_OK);
+  EXPECT_EQ(picture, reference);
+  EXPECT_EQ(messages.size(), 1u);
 }
 
 }  // namespace

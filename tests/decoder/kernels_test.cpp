@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "dsp.h"
@@ -13,15 +12,29 @@ struct alignas(16) Block {
   std::int16_t value[64] = {};
 };
 
-// Both implementations, so every expectation is checked against the SSE2 code and its twin.
+// Every level this machine has, so every expectation is checked against each SIMD level and the
+// scalar twin. The random and extreme inputs of every kernel at every level are the kernel
+// check's (kernel_check.cpp).
 std::vector<const DspFunctions*> Implementations() {
-  std::vector<const DspFunctions*> all{&ScalarDsp()};
-  if (const DspFunctions* sse2 = Sse2Dsp()) all.push_back(sse2);
-  return all;
+  const DspFunctions* levels[3];
+  const int count = AvailableDsps(levels);
+  return std::vector<const DspFunctions*>(levels, levels + count);
 }
 
+// The block through the single transform, and as either half of a pair (the other half holding
+// something else), which must give the same.
 Block Transform(const DspFunctions& dsp, Block block) {
+  struct alignas(32) Pair {
+    Block first, second;
+  };
+  Pair asFirst{block, Block{}};
+  Pair asSecond{Block{}, block};
+  asSecond.first.value[9] = 1000;
+  dsp.inverseDct8x8Pair(asFirst.first.value);
+  dsp.inverseDct8x8Pair(asSecond.first.value);
   dsp.inverseDct8x8(block.value);
+  EXPECT_EQ(std::memcmp(block.value, asFirst.first.value, sizeof block.value), 0);
+  EXPECT_EQ(std::memcmp(block.value, asSecond.second.value, sizeof block.value), 0);
   return block;
 }
 
@@ -67,103 +80,79 @@ TEST(InverseDct, WorkedExamples) {
   }
 }
 
-TEST(InverseDct, Sse2MatchesScalarOnRandomAndExtremeBlocks) {
-  const DspFunctions* sse2 = Sse2Dsp();
-  if (sse2 == nullptr) GTEST_SKIP() << "no SSE2 in this build";
-  std::mt19937 random(20261208);
-  const std::int16_t extremes[] = {-32768, 32767, -32767, 0, 1, -1, 16384, -16384};
-  for (int trial = 0; trial < 20000; ++trial) {
-    Block block;
-    const int style = trial % 4;
-    for (std::int16_t& v : block.value) {
-      switch (style) {
-        case 0:
-          v = static_cast<std::int16_t>(random());
-          break;  // anything, wrapping and saturating
-        case 1:
-          v = extremes[random() % 8];
-          break;
-        case 2:
-          v = static_cast<std::int16_t>(static_cast<int>(random() % 2048) - 1024);
-          break;
-        default:
-          v = random() % 4 == 0 ? static_cast<std::int16_t>(random()) : 0;
-          break;
-      }
-    }
-    const Block scalar = Transform(ScalarDsp(), block);
-    const Block simd = Transform(*sse2, block);
-    ASSERT_EQ(std::memcmp(scalar.value, simd.value, sizeof scalar.value), 0) << "trial " << trial;
-  }
-}
-
 TEST(InverseDct, DcOnlyShortcutMatchesTheFullTransform) {
-  for (int dc = -256; dc < 256; ++dc) {
-    Block full;
-    full.value[0] = static_cast<std::int16_t>(4 * dc);
-    Block shortcut = full;
-    full = Transform(ScalarDsp(), full);
-    InverseDctDcOnly(shortcut.value);
-    ASSERT_EQ(std::memcmp(full.value, shortcut.value, sizeof full.value), 0) << dc;
+  for (const DspFunctions* dsp : Implementations()) {
+    SCOPED_TRACE(dsp->name);
+    // Every value element 0 can hold: the decoder writes multiples of 4 from -1024 to 1020, the
+    // others must take the full transform.
+    for (int dc = -32768; dc < 32768; ++dc) {
+      Block full;
+      full.value[0] = static_cast<std::int16_t>(dc);
+      Block shortcut = full;
+      ScalarDsp().inverseDct8x8(full.value);
+      dsp->inverseDctDcOnly(shortcut.value);
+      ASSERT_EQ(std::memcmp(full.value, shortcut.value, sizeof full.value), 0) << dc;
+    }
   }
 }
 
-// Luma block, then Cr blocks 4 and 5, then Cb blocks 6 and 7, as in a macroblock.
-struct alignas(16) PackInput {
-  std::int16_t luma[64];
+TEST(KernelLevels, TheEnvironmentChoosesALevelTheProcessorHas) {
+  const std::vector<const DspFunctions*> levels = Implementations();
+  const DspFunctions* best = levels.back();
+  EXPECT_EQ(&ChooseDsp(nullptr, nullptr), best);
+  EXPECT_EQ(&ChooseDsp("", "0"), best);
+  EXPECT_EQ(&ChooseDsp("something else", nullptr), best);
+  EXPECT_EQ(&ChooseDsp("scalar", nullptr), &ScalarDsp());
+  EXPECT_EQ(&ChooseDsp("avx2", "1"), &ScalarDsp());
+  EXPECT_EQ(&ChooseDsp(nullptr, "yes"), &ScalarDsp());
+  // A level the processor lacks gives the best one below it.
+  const DspFunctions* sse2 = Sse2Dsp() != nullptr ? Sse2Dsp() : &ScalarDsp();
+  EXPECT_EQ(&ChooseDsp("sse2", nullptr), sse2);
+  EXPECT_EQ(&ChooseDsp("avx2", nullptr), Avx2Dsp() != nullptr ? Avx2Dsp() : sse2);
+  for (const DspFunctions* level : levels) EXPECT_EQ(DspNamed(level->name), level);
+}
+
+// Luma blocks 0 and 1, then Cr block 4, then Cb block 6 (128 values after Cr), as in a
+// macroblock.
+struct alignas(32) PackInput {
+  std::int16_t luma[2][64];
   std::int16_t cr[2][64];
   std::int16_t cb[2][64];
 };
 
-TEST(PackBlockYuy2, InterleavesClampsAndSteps) {
+TEST(PackPairYuy2, InterleavesClampsAndSteps) {
   for (const DspFunctions* dsp : Implementations()) {
     SCOPED_TRACE(dsp->name);
     PackInput input{};
     for (int i = 0; i < 64; ++i) {
-      input.luma[i] = static_cast<std::int16_t>(i - 32);
+      input.luma[0][i] = static_cast<std::int16_t>(i - 32);
+      input.luma[1][i] = static_cast<std::int16_t>(40 - i);
       input.cr[0][i] = static_cast<std::int16_t>(i);
       input.cb[0][i] = static_cast<std::int16_t>(-i);
     }
-    input.luma[0] = -129;  // clamps to 0
-    input.luma[1] = 128;   // clamps to 255
-    input.luma[2] = -128;  // exactly 0
-    input.luma[3] = 127;   // exactly 255
-    std::uint8_t out[8 * 40];
+    input.luma[0][0] = -129;  // clamps to 0
+    input.luma[0][1] = 128;   // clamps to 255
+    input.luma[0][2] = -128;  // exactly 0
+    input.luma[0][3] = 127;   // exactly 255
+    // Every other line (field arrangement), with bytes between the lines that must stay.
+    std::uint8_t out[8 * 72];
     std::memset(out, 0xEE, sizeof out);
-    // Right-hand chroma columns, every other line (field arrangement).
-    dsp->packBlockYuy2(input.luma, input.cr[0] + 4, out, 40);
+    dsp->packPairYuy2(input.luma[0], input.cr[0], out, 72);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[2], 255);
     EXPECT_EQ(out[4], 0);
     EXPECT_EQ(out[6], 255);
     for (int j = 0; j < 8; ++j) {
-      const std::uint8_t* line = out + 40 * j;
-      for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(line[4 * i + 1], 128 - (8 * j + 4 + i)) << j;  // Cb first
-        EXPECT_EQ(line[4 * i + 3], 128 + (8 * j + 4 + i)) << j;
+      const std::uint8_t* line = out + 72 * j;
+      for (int i = 0; i < 8; ++i) {
+        // Chroma column i with the luma pair 2i, 2i + 1: Cb first.
+        EXPECT_EQ(line[4 * i + 1], 128 - (8 * j + i)) << j;
+        EXPECT_EQ(line[4 * i + 3], 128 + (8 * j + i)) << j;
       }
-      if (j > 0) {
-        EXPECT_EQ(line[8], 128 + 8 * j + 4 - 32);
-      }
-      for (int k = 16; k < 40; ++k) ASSERT_EQ(line[k], 0xEE);  // nothing beyond 16 bytes
+      EXPECT_EQ(line[8], 128 + 8 * j + 4 - 32);
+      for (int x = 0; x < 8; ++x) EXPECT_EQ(line[16 + 2 * x], 128 + 40 - (8 * j + x)) << j;
+      for (int k = 32; k < 72; ++k) ASSERT_EQ(line[k], 0xEE);  // nothing beyond 32 bytes
     }
-  }
-}
-
-TEST(PackBlockYuy2, Sse2MatchesScalarForAnyValues) {
-  const DspFunctions* sse2 = Sse2Dsp();
-  if (sse2 == nullptr) GTEST_SKIP() << "no SSE2 in this build";
-  std::mt19937 random(7);
-  for (int trial = 0; trial < 2000; ++trial) {
-    PackInput input;
-    for (auto* array : {input.luma, input.cr[0], input.cr[1], input.cb[0], input.cb[1]}) {
-      for (int i = 0; i < 64; ++i) array[i] = static_cast<std::int16_t>(random());
-    }
-    std::uint8_t scalar[128], simd[128];
-    const int columns = trial % 2 == 0 ? 0 : 4;
-    ScalarDsp().packBlockYuy2(input.luma, input.cr[0] + columns, scalar, 16);
-    sse2->packBlockYuy2(input.luma, input.cr[0] + columns, simd, 16);
-    ASSERT_EQ(std::memcmp(scalar, simd, sizeof scalar), 0) << trial;
   }
 }
 

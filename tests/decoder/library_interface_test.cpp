@@ -4,12 +4,27 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "halvaris/halvaris.h"
 #include "test_frames.h"
 #include "test_hooks.h"
+
+// The decoder allocates its per-worker buffers with new (std::nothrow); this test program can make
+// those allocations fail.
+std::atomic<bool> failNothrowArrays{false};
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (failNothrowArrays) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 namespace halvaris {
 namespace {
@@ -114,17 +129,33 @@ TEST(LibraryInterface, FailuresReachTheCallerThroughTheCallbackAndTheResult) {
     static_cast<std::vector<std::string>*>(userData)->push_back(std::string(caption) + ": " + text);
   };
   const std::vector<std::uint8_t> frame = testing::ReadTestFrame(2);
+  const std::vector<std::uint8_t> reference = testing::DecodePicture(frame, 2);
   std::vector<std::uint8_t> picture(960 * 2 * 720);
+
+  // A thread that cannot be started is told, and its share decoded all the same.
   Decoder decoder(2, HALVARIS_THREADS_PER_WAVE, record, &heard);
   test_hooks::FailThreadStarts(0);
   EXPECT_EQ(halvaris_decode_frame(decoder.handle, 2, frame.data(), frame.size(), picture.data(),
                                   1920, picture.size()),
-            HALVARIS_ERROR_INCOMPLETE);
+            HALVARIS_OK);
   test_hooks::FailThreadStarts(-1);
   EXPECT_EQ(heard, std::vector<std::string>{"Halvaris: Could not create Decode thread"});
-  EXPECT_EQ(halvaris_decode_frame(decoder.handle, 2, frame.data(), frame.size(), picture.data(),
+  EXPECT_EQ(picture, reference);
+
+  // Buffers that cannot be allocated leave segments undecoded, and the result says so.
+  heard.clear();
+  Decoder starved(2, HALVARIS_THREADS_POOL, record, &heard);
+  failNothrowArrays = true;
+  const int result = halvaris_decode_frame(starved.handle, 2, frame.data(), frame.size(),
+                                           picture.data(), 1920, picture.size());
+  failNothrowArrays = false;
+  EXPECT_EQ(result, HALVARIS_ERROR_INCOMPLETE);
+  ASSERT_FALSE(heard.empty());
+  EXPECT_EQ(heard[0], "Halvaris: Could not allocate Halvaris DCT buffers");
+  EXPECT_EQ(halvaris_decode_frame(starved.handle, 2, frame.data(), frame.size(), picture.data(),
                                   1920, picture.size()),
             HALVARIS_OK);
+  EXPECT_EQ(picture, reference);
 }
 
 }  // namespace

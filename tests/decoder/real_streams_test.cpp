@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "dsp.h"
 #include "frame_builder.h"
+#include "test_hooks.h"
 
 namespace halvaris {
 namespace {
@@ -42,6 +44,29 @@ TEST(RealStreams, PicturesAreBitExactOnEveryPlatform) {
     ASSERT_FALSE(frame.empty()) << PathOf(stream);
     EXPECT_EQ(Fnv1a(testing::DecodePicture(frame, stream.system)), stream.pictureHash)
         << PathOf(stream);
+  }
+}
+
+// Every kernel level this machine has, on any number of workers, gives the bytes of the scalar
+// kernels on one worker.
+TEST(RealStreams, EveryLevelAndWorkerCountGivesTheScalarOneWorkerPicture) {
+  const DspFunctions* levels[3];
+  const int levelCount = AvailableDsps(levels);
+  for (const Stream& stream : kStreams) {
+    SCOPED_TRACE(PathOf(stream));
+    const std::vector<std::uint8_t> frame = testing::ReadTestFrame(stream.system, stream.source);
+    ASSERT_FALSE(frame.empty());
+    test_hooks::UseDsp(&ScalarDsp());
+    const std::vector<std::uint8_t> reference = testing::DecodePicture(frame, stream.system, 1);
+    ASSERT_EQ(Fnv1a(reference), stream.pictureHash);
+    for (int level = 0; level < levelCount; ++level) {
+      test_hooks::UseDsp(levels[level]);
+      for (int workers : {1, 2, 3, 8}) {
+        EXPECT_TRUE(testing::DecodePicture(frame, stream.system, workers) == reference)
+            << levels[level]->name << ", " << workers << " workers";
+      }
+    }
+    test_hooks::UseDsp(nullptr);
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "decoder_guids.h"
 #include "filter_test_support.h"
 
@@ -83,6 +86,37 @@ TEST(EffectSettingsTest, SetThenGetAndNullPointers) {
   ASSERT_EQ(settings->GetEffectSettings(&number, &start, &length), S_OK);
   EXPECT_DOUBLE_EQ(start, -0.0000001);
   EXPECT_DOUBLE_EQ(length, 0.0000001);
+}
+
+TEST(EffectSettingsTest, ValuesBeyondTheRangeSaturateAndNanCountsAsZero) {
+  constexpr double kLargest = 9223372036854775807.0 * 1e-7;  // the longest time, in seconds
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  DecoderInstance decoder = MakeDecoder();
+  ComPtr<IEffectSettings> settings = EffectSettingsOf(decoder.filter.Get());
+  int number = 0;
+  double start = 0;
+  double length = 0;
+  const struct {
+    double given, kept;
+  } cases[] = {{std::nan(""), 0.0}, {kInfinity, kLargest}, {-kInfinity, -kLargest},
+               {1e300, kLargest},   {-1e300, -kLargest},   {9.3e11, kLargest}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.given);
+    ASSERT_EQ(settings->SetEffectSettings(1, test.given, test.given), S_OK);
+    ASSERT_EQ(settings->GetEffectSettings(&number, &start, &length), S_OK);
+    EXPECT_DOUBLE_EQ(start, test.kept);
+    EXPECT_DOUBLE_EQ(length, test.kept);
+  }
+
+  DecoderInstance fromProfile;
+  {
+    QuartzProfile profile("1e300", "nan");
+    fromProfile = MakeDecoder();
+  }
+  ASSERT_EQ(EffectSettingsOf(fromProfile.filter.Get())->GetEffectSettings(&number, &start, &length),
+            S_OK);
+  EXPECT_DOUBLE_EQ(start, kLargest);
+  EXPECT_DOUBLE_EQ(length, 0.0);
 }
 
 TEST(FilterObjectTest, AnswersItsInterfacesAndNothingElse) {

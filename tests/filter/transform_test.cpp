@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "decoder_setup.h"
 #include "filter_test_support.h"
+#include "test_hooks.h"
 
 namespace halvaris::filter::testing {
 namespace {
@@ -133,13 +135,20 @@ TEST(TransformTest, TypeAnnouncedByASampleSwitchesTo50HzFromThatSampleOn) {
   EXPECT_EQ(PictureOf(nextOut, SystemInfo(4).pictureBytes), expected);
 }
 
-TEST(TransformTest, DecoderMessagesAreShownThroughTheModulesMessageBox) {
+// A worker thread that cannot be started is told in the module's message box, and its share is
+// decoded on the streaming thread: the sample still carries the whole picture.
+TEST(TransformTest, AWorkerThatCannotStartIsToldAndThePictureIsStillWhole) {
+  PreparedDecoder prepared = PrepareDecoder(1);  // counts the workers: one per processor
+  if (CurrentWorkerCount() < 2) GTEST_SKIP() << "one processor: the decoder starts no thread";
   UserInterfaceRecorder recorder;
-  const HalvarisSettings settings = FilterDecoderSettings(3);
-  EXPECT_EQ(settings.workerCount, 3);
-  ASSERT_NE(settings.messageCallback, nullptr);
-  // What a decoder says when a worker thread cannot be started.
-  settings.messageCallback(settings.messageUserData, "Could not create Decode thread", "Halvaris");
+  const std::vector<std::uint8_t> frame = TestFrame(1, "detailed");
+  AllocatedSample in = InputSample(frame, static_cast<long>(frame.size()));
+  AllocatedSample out = MakeSample(static_cast<long>(SystemInfo(1).pictureBytes));
+  test_hooks::FailThreadStarts(0, -1);
+  const HRESULT result = prepared.decoder.object->Transform(in.sample.Get(), out.sample.Get());
+  test_hooks::FailThreadStarts(-1);
+  ASSERT_EQ(result, S_OK);
+  EXPECT_EQ(PictureOf(out, SystemInfo(1).pictureBytes), DecodePicture(frame, 1));
   const std::vector<ShownMessage> shown = recorder.Messages();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].text, "Could not create Decode thread");

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <new>
 
 #include "decode_tool.h"
 #include "movie_builder.h"
@@ -74,6 +77,11 @@ TEST_F(DecodeToolTest, FrameRangeSelectsFramesAndQuietSaysNothing) {
   EXPECT_EQ(outcome.exitCode, 0);
   EXPECT_THAT(outcome.messages, IsEmpty());
   EXPECT_EQ(ReadBytes(scratch_ / "one.yuy2"), Decoded(detailed_, 2));
+  // A range past the end is not quietly cut.
+  EXPECT_THAT(
+      RunTool({"-q", "--frames", "1-9", scratch_ / "clip.dif", scratch_ / "two.yuy2"}).messages,
+      HasSubstr("warning: the input has 3 frames (counted from 0): frames 1 to 2 are "
+                "decoded\n"));
 }
 
 TEST_F(DecodeToolTest, MovieFramesEqualRawFrames) {
@@ -132,5 +140,114 @@ TEST_F(DecodeToolTest, FailuresExitNonZeroWithOneLineAndNoOutput) {
   EXPECT_EQ(ReadBytes(scratch_ / "clip.dif").size(), 580000u);
 }
 
+// A movie of the plain and detailed frames whose third sample lies far past the end of the file.
+std::vector<std::uint8_t> MovieFailingAtTheThirdFrame(const std::vector<std::uint8_t>& plain,
+                                                      const std::vector<std::uint8_t>& detailed) {
+  testing::TestTrack video;
+  video.samples = {plain, detailed, plain};
+  video.samplesPerChunk = {2, 1};
+  auto movie = testing::BuildMovie({video});
+  const std::string stco = "stco";
+  const auto at = std::search(movie.begin(), movie.end(), stco.begin(), stco.end());
+  *(at + 16) = 0x7f;
+  return movie;
+}
+
+TEST_F(DecodeToolTest, PictureNamesThatWouldBeTheInputAreRefusedBeforeAnythingIsWritten) {
+  WriteBytes(scratch_ / "take1.dif", Concatenated({plain_, detailed_, plain_}));
+  const auto input = ReadBytes(scratch_ / "take1.dif");
+  const Outcome outcome =
+      RunTool({"-q", "--format", "png", scratch_ / "take1.dif", scratch_ / "take%d.dif"});
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_THAT(outcome.messages, HasSubstr("the picture of frame 1 would be called"));
+  EXPECT_THAT(outcome.messages, HasSubstr("which is the input file"));
+  EXPECT_EQ(ReadBytes(scratch_ / "take1.dif"), input);
+  EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif", "take1.dif"));
+}
+
+TEST_F(DecodeToolTest, FailedRunLeavesTheOldOutputAsItWas) {
+  WriteBytes(scratch_ / "clip.mov", MovieFailingAtTheThirdFrame(plain_, detailed_));
+  const std::vector<std::uint8_t> old = {'k', 'e', 'e', 'p'};
+  WriteBytes(scratch_ / "out.y4m", old);
+  std::vector<std::string> expected = {"clip.dif", "clip.mov", "out.y4m"};
+#ifndef _WIN32
+  // Through a link too: the link stays and what it leads to is untouched.
+  std::filesystem::create_symlink("out.y4m", scratch_ / "link.y4m");
+  expected.push_back("link.y4m");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(RunTool({"-q", scratch_ / "clip.mov", scratch_ / "link.y4m"}).exitCode, 1);
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch_ / "link.y4m"));
+#endif
+  const Outcome outcome = RunTool({"-q", scratch_ / "clip.mov", scratch_ / "out.y4m"});
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_THAT(outcome.messages, HasSubstr("sample 2 of the video track"));
+  EXPECT_EQ(ReadBytes(scratch_ / "out.y4m"), old);
+  EXPECT_EQ(scratch_.Names(), expected);
+}
+
+TEST_F(DecodeToolTest, FailedPictureSequenceKeepsItsCompletePicturesAndSaysHowMany) {
+  WriteBytes(scratch_ / "clip.mov", MovieFailingAtTheThirdFrame(plain_, detailed_));
+  const Outcome outcome = RunTool({"-q", scratch_ / "clip.mov", scratch_ / "f%d.png"});
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_THAT(outcome.messages,
+              HasSubstr("; 2 complete pictures were kept (" + scratch_ / "f0.png" + " to " +
+                        scratch_ / "f1.png" + ")\n"));
+  EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif", "clip.mov", "f0.png", "f1.png"));
+}
+
+TEST_F(DecodeToolTest, AStreamThatChangesSystemStopsAtTheFirstFrameOfTheOther) {
+  WriteBytes(scratch_ / "joined.dif", Concatenated({plain_, detailed_, TestFrame(4), plain_}));
+  const Outcome outcome = RunTool({"-q", scratch_ / "joined.dif", scratch_ / "out.yuy2"});
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_THAT(outcome.messages,
+              HasSubstr("error: frame 2 is 720 lines at 50 Hz (960x720), but frame 0 is 720 lines "
+                        "at 60 Hz (960x720) (two clips joined?)"));
+  EXPECT_THAT(outcome.messages, HasSubstr("holds the 2 frames before it"));
+  // What came before is a complete output of its own.
+  EXPECT_EQ(ReadBytes(scratch_ / "out.yuy2"),
+            Concatenated({Decoded(plain_, 2), Decoded(detailed_, 2)}));
+}
+
+TEST_F(DecodeToolTest, SaysWhereTheVideoSystemCameFrom) {
+  EXPECT_THAT(RunTool({scratch_ / "clip.dif", scratch_ / "a.yuy2"}).messages,
+              HasSubstr("system 2 (from the stream's own data)"));
+  EXPECT_THAT(RunTool({"--system", "2", scratch_ / "clip.dif", scratch_ / "b.yuy2"}).messages,
+              HasSubstr("system 2 (as --system says)"));
+  // Frames without the packs that name their system, in a track whose code names it.
+  std::vector<std::uint8_t> frame = plain_;
+  for (int block = 3; block <= 5; ++block) {
+    for (int pack = 0; pack < 15; ++pack) frame[block * 80 + 3 + 5 * pack] = 0xff;
+  }
+  testing::TestTrack video;
+  video.samples = {frame};
+  WriteBytes(scratch_ / "clip.mov", testing::BuildMovie({video}));
+  EXPECT_THAT(RunTool({scratch_ / "clip.mov", scratch_ / "c.yuy2"}).messages,
+              HasSubstr("system 2 (from the sample description (\"dvhp\"))"));
+}
+
+// The decoder's per-worker buffers come from new (std::nothrow); this test program can make
+// those allocations fail.
+std::atomic<bool> failNothrowArrays{false};
+
+TEST_F(DecodeToolTest, AFrameTheDecoderCouldNotCompleteFailsTheRunAndIsNeverWritten) {
+  failNothrowArrays = true;
+  const Outcome outcome =
+      RunTool({"-q", "--threads", "1", scratch_ / "clip.dif", scratch_ / "out.yuy2"});
+  failNothrowArrays = false;
+  EXPECT_EQ(outcome.exitCode, 1);
+  EXPECT_THAT(outcome.messages, HasSubstr("Halvaris: Could not allocate Halvaris DCT buffers\n"));
+  EXPECT_THAT(outcome.messages, HasSubstr("error: frame 0 could not be decoded"));
+  EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif"));
+}
+
 }  // namespace
 }  // namespace halvaris::decode_tool
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (halvaris::decode_tool::failNothrowArrays) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}

@@ -122,5 +122,30 @@ TEST(OpenInput, AsksForTheSystemWhenTheHeaderDataDoNotSay) {
   EXPECT_EQ(OpenInput(scratch / "clip.dif", 4).system, 4);  // --system wins over the stream
 }
 
+TEST(OpenInput, OtherKindsOfDvAreNamedRatherThanAskedForASystem) {
+  ScratchFolder scratch;
+  const std::pair<int, const char*> kinds[] = {{0x00, "standard-definition DV"},
+                                               {0x04, "DVCPRO50 (50 Mb/s)"}};
+  for (const auto& [sourceType, kind] : kinds) {
+    auto frame = TestFrame(1);
+    ASSERT_EQ(frame[PackByte(3, 0, 0)], 0x60);
+    frame[PackByte(3, 0, 3)] =
+        static_cast<std::uint8_t>((frame[PackByte(3, 0, 3)] & 0xe0) | sourceType);
+    WriteBytes(scratch / "clip.dif", frame);
+    try {
+      OpenInput(scratch / "clip.dif", 0);
+      ADD_FAILURE() << "no error";
+    } catch (const ToolError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(std::string(kind)));
+      EXPECT_THAT(error.what(), HasSubstr("not DVCPRO HD"));
+      EXPECT_THAT(error.what(), ::testing::Not(HasSubstr("--system")));
+    }
+    const OpenedInput forced = OpenInput(scratch / "clip.dif", 1);
+    ASSERT_EQ(forced.warnings.size(), 1u);
+    EXPECT_THAT(forced.warnings[0],
+                HasSubstr("not DVCPRO HD; decoding it as system 1 all the same"));
+  }
+}
+
 }  // namespace
 }  // namespace halvaris::decode_tool

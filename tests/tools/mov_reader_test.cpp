@@ -11,25 +11,28 @@ namespace {
 
 using testing::BuildMovie;
 using ::testing::HasSubstr;
-using testing::ScratchFolder;
 using testing::TestTrack;
-using testing::WriteBytes;
 
 std::vector<std::uint8_t> Filled(std::size_t bytes, std::uint8_t value) {
   return std::vector<std::uint8_t>(bytes, value);
 }
 
-MovieVideoTrack ReadTrackOf(const ScratchFolder& scratch, const std::vector<TestTrack>& tracks) {
-  WriteBytes(scratch / "clip.mov", BuildMovie(tracks));
-  InputFile file(scratch / "clip.mov");
-  return ReadMovieVideoTrack(file);
-}
+// A movie read from memory, with every sample listed.
+struct ReadMovie {
+  explicit ReadMovie(std::vector<std::uint8_t> bytes)
+      : file("clip.mov", std::move(bytes)), track(ReadMovieVideoTrack(file)) {
+    MovieSampleReader reader(file, track);
+    MovieSample sample;
+    while (reader.Next(sample)) samples.push_back(sample);
+  }
+  InputFile file;
+  MovieVideoTrack track;
+  std::vector<MovieSample> samples;
+};
 
-std::string ErrorOf(const ScratchFolder& scratch, const std::vector<std::uint8_t>& movie) {
-  WriteBytes(scratch / "clip.mov", movie);
+std::string ErrorOf(const std::vector<std::uint8_t>& movie) {
   try {
-    InputFile file(scratch / "clip.mov");
-    ReadMovieVideoTrack(file);
+    ReadMovie{movie};
   } catch (const ToolError& error) {
     return error.what();
   }
@@ -37,7 +40,6 @@ std::string ErrorOf(const ScratchFolder& scratch, const std::vector<std::uint8_t
 }
 
 TEST(ReadMovieVideoTrack, FollowsChunkRunsAndSkipsAudio) {
-  ScratchFolder scratch;
   TestTrack audio;
   audio.handler = "soun";
   audio.format = "sowt";
@@ -46,23 +48,24 @@ TEST(ReadMovieVideoTrack, FollowsChunkRunsAndSkipsAudio) {
   for (std::uint8_t i = 0; i < 5; ++i) video.samples.push_back(Filled(1000u + i, i));
   video.samplesPerChunk = {2, 2, 1};  // two runs in the chunk map
 
-  const MovieVideoTrack track = ReadTrackOf(scratch, {audio, video});
-  EXPECT_EQ(track.format, "dvhp");
-  EXPECT_EQ(track.width, 960);
-  EXPECT_EQ(track.height, 720);
-  EXPECT_EQ(track.system, 2);
-  const auto file = testing::ReadBytes(scratch / "clip.mov");
-  ASSERT_EQ(track.samples.size(), 5u);
+  const std::vector<std::uint8_t> file = BuildMovie({audio, video});
+  const ReadMovie movie(file);
+  EXPECT_EQ(movie.track.format, "dvhp");
+  EXPECT_EQ(movie.track.width, 960);
+  EXPECT_EQ(movie.track.height, 720);
+  EXPECT_EQ(movie.track.system, 2);
+  EXPECT_TRUE(movie.track.warnings.empty());
+  ASSERT_EQ(movie.samples.size(), 5u);
   for (std::size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(track.samples[i].size, 1000u + i);
-    ASSERT_LE(track.samples[i].offset + track.samples[i].size, file.size());
-    EXPECT_EQ(file[track.samples[i].offset], i);
-    EXPECT_EQ(file[track.samples[i].offset + track.samples[i].size - 1], i);
+    const MovieSample& sample = movie.samples[i];
+    EXPECT_EQ(sample.size, 1000u + i);
+    ASSERT_LE(sample.offset + sample.size, file.size());
+    EXPECT_EQ(file[sample.offset], i);
+    EXPECT_EQ(file[sample.offset + sample.size - 1], i);
   }
 }
 
 TEST(ReadMovieVideoTrack, Reads64BitOffsetsAndOneSizeForAll) {
-  ScratchFolder scratch;
   TestTrack video;
   video.format = "dvh5";
   video.width = 1440;
@@ -71,43 +74,47 @@ TEST(ReadMovieVideoTrack, Reads64BitOffsetsAndOneSizeForAll) {
   video.samplesPerChunk = {1, 2};
   video.wideOffsets = true;
   video.constantSize = true;
-  const MovieVideoTrack track = ReadTrackOf(scratch, {video});
-  EXPECT_EQ(track.system, 3);
-  ASSERT_EQ(track.samples.size(), 3u);
-  EXPECT_EQ(track.samples[2].offset, track.samples[1].offset + 64);
+  const ReadMovie movie(BuildMovie({video}));
+  EXPECT_EQ(movie.track.system, 3);
+  ASSERT_EQ(movie.samples.size(), 3u);
+  EXPECT_EQ(movie.samples[2].offset, movie.samples[1].offset + 64);
 }
 
-TEST(ReadMovieVideoTrack, GeneralCodesTakeTheSystemFromTheFrameSize) {
-  ScratchFolder scratch;
+TEST(ReadMovieVideoTrack, GeneralCodesTakeTheSystemFromTheFrameSizeAndSaySo) {
   TestTrack video;
   video.format = "dvh1";
   video.width = 1280;
   video.height = 1080;
   video.samples = {Filled(288000, 0)};
-  EXPECT_EQ(ReadTrackOf(scratch, {video}).system, 4);
+  const ReadMovie bySize(BuildMovie({video}));
+  EXPECT_EQ(bySize.track.system, 4);
+  EXPECT_EQ(bySize.track.systemSource, "the frame size (288000 bytes)");
+  video.samples = {Filled(1000, 0)};
+  const ReadMovie byWidth(BuildMovie({video}));
+  EXPECT_EQ(byWidth.track.system, 1);
+  EXPECT_EQ(byWidth.track.systemSource, "the picture width (1280)");
+  video.format = "dvh5";
+  EXPECT_EQ(ReadMovie(BuildMovie({video})).track.systemSource, "the sample description (\"dvh5\")");
 }
 
 TEST(ReadMovieVideoTrack, SaysWhatIsMissingOrDamaged) {
-  ScratchFolder scratch;
   TestTrack audio;
   audio.handler = "soun";
   audio.format = "sowt";
   audio.samples = {Filled(10, 0)};
-  EXPECT_THAT(ErrorOf(scratch, BuildMovie({audio})), HasSubstr("has no video track"));
+  EXPECT_THAT(ErrorOf(BuildMovie({audio})), HasSubstr("has no video track"));
 
   TestTrack other;
   other.format = "avc1";
   other.samples = {Filled(10, 0)};
-  EXPECT_THAT(ErrorOf(scratch, BuildMovie({other})),
-              HasSubstr("holds \"avc1\" video, not DVCPRO HD"));
+  EXPECT_THAT(ErrorOf(BuildMovie({other})), HasSubstr("holds \"avc1\" video, not DVCPRO HD"));
 
-  EXPECT_THAT(ErrorOf(scratch, testing::Atom("ftyp", Filled(12, 0))),
-              HasSubstr("without a movie atom"));
+  EXPECT_THAT(ErrorOf(testing::Atom("ftyp", Filled(12, 0))), HasSubstr("without a movie atom"));
 
   // A child atom claiming more bytes than the movie atom holds.
   std::vector<std::uint8_t> damaged = testing::Atom("moov", testing::Atom("trak", Filled(16, 0)));
   damaged[11] = 0x7f;
-  EXPECT_THAT(ErrorOf(scratch, damaged), HasSubstr("damaged QuickTime movie"));
+  EXPECT_THAT(ErrorOf(damaged), HasSubstr("damaged QuickTime movie"));
 
   TestTrack video;
   video.samples = {Filled(10, 0), Filled(10, 0)};
@@ -117,11 +124,10 @@ TEST(ReadMovieVideoTrack, SaysWhatIsMissingOrDamaged) {
   const auto at = std::search(movie.begin(), movie.end(), stco.begin(), stco.end());
   ASSERT_NE(at, movie.end());
   *(at + 11) = 200;  // chunk count far beyond the atom
-  EXPECT_THAT(ErrorOf(scratch, movie), HasSubstr("cut short"));
+  EXPECT_THAT(ErrorOf(movie), HasSubstr("cut short"));
 }
 
 TEST(ReadMovieVideoTrack, SurvivesAnyDamagedByteOfTheMovieAtom) {
-  ScratchFolder scratch;
   TestTrack audio;
   audio.handler = "soun";
   audio.format = "sowt";
@@ -132,43 +138,101 @@ TEST(ReadMovieVideoTrack, SurvivesAnyDamagedByteOfTheMovieAtom) {
   const std::vector<std::uint8_t> movie = BuildMovie({audio, video});
   const std::string moov = "moov";
   const auto movieAtom = std::search(movie.begin(), movie.end(), moov.begin(), moov.end()) - 4;
-  WriteBytes(scratch / "clip.mov", movie);
-  auto poke = [&](std::size_t offset, std::uint8_t value) {
-    std::fstream patch(scratch / "clip.mov", std::ios::in | std::ios::out | std::ios::binary);
-    patch.seekp(static_cast<std::streamoff>(offset));
-    patch.put(static_cast<char>(value));
-  };
   int refused = 0;
   for (auto at = movieAtom; at != movie.end(); ++at) {
     const auto offset = static_cast<std::size_t>(at - movie.begin());
     for (int value : {0x00, 0x01, 0x7f, 0xff}) {
-      poke(offset, static_cast<std::uint8_t>(value));
-      InputFile file(scratch / "clip.mov");
+      std::vector<std::uint8_t> damaged = movie;
+      damaged[offset] = static_cast<std::uint8_t>(value);
       try {
-        const MovieVideoTrack track = ReadMovieVideoTrack(file);
-        EXPECT_LE(track.samples.size(), 3u);
+        const ReadMovie read(damaged);
+        EXPECT_LE(read.samples.size(), 3u);
       } catch (const ToolError&) {
         ++refused;
       }
     }
-    poke(offset, *at);
   }
   EXPECT_GT(refused, 0);
 }
 
+// Where the atom of `type` starts (its size field), searching from the end when `last`.
+std::size_t AtomAt(const std::vector<std::uint8_t>& movie, const char* type, bool last = false) {
+  const std::string code(type, 4);
+  const auto at = last ? std::find_end(movie.begin(), movie.end(), code.begin(), code.end())
+                       : std::search(movie.begin(), movie.end(), code.begin(), code.end());
+  EXPECT_NE(at, movie.end()) << type;
+  return static_cast<std::size_t>(at - movie.begin()) - 4;
+}
+
+void SetSize(std::vector<std::uint8_t>& movie, std::size_t atom, std::uint32_t size) {
+  for (std::size_t i = 0; i < 4; ++i)
+    movie[atom + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
+}
+
+std::uint32_t SizeAt(const std::vector<std::uint8_t>& movie, std::size_t atom) {
+  return static_cast<std::uint32_t>(movie[atom] << 24 | movie[atom + 1] << 16 |
+                                    movie[atom + 2] << 8 | movie[atom + 3]);
+}
+
+// An audio track and a two-frame video track, in that order.
+std::vector<std::uint8_t> AudioAndVideo() {
+  TestTrack audio;
+  audio.handler = "soun";
+  audio.format = "sowt";
+  audio.samples = {Filled(100, 0xaa)};
+  TestTrack video;
+  video.samples = {Filled(1000, 1), Filled(1000, 2)};
+  return BuildMovie({audio, video});
+}
+
+TEST(ReadMovieVideoTrack, DamageOutsideWhatTheVideoNeedsIsPassedOverWithAWarning) {
+  // User data 8 bytes larger than what is left of the movie atom, as some editors write it.
+  std::vector<std::uint8_t> movie = AudioAndVideo();
+  const std::vector<std::uint8_t> udta =
+      testing::Atom("udta", testing::Atom("\xa9nam", Filled(9, 'x')));
+  testing::AppendToMovieAtom(movie, udta);
+  const std::size_t userData = movie.size() - udta.size();
+  SetSize(movie, userData, SizeAt(movie, userData) + 8);
+  EXPECT_EQ(ReadMovie(movie).samples.size(), 2u);
+
+  // An audio track whose media atom cannot be walked.
+  movie = AudioAndVideo();
+  SetSize(movie, AtomAt(movie, "mdia"), 4);
+  const ReadMovie read(movie);
+  EXPECT_EQ(read.samples.size(), 2u);
+  EXPECT_THAT(read.track.warnings,
+              ::testing::ElementsAre("a damaged track was skipped: the mdia atom inside trak has a "
+                                     "size of 4 bytes, smaller than its 8-byte header"));
+}
+
+TEST(ReadMovieVideoTrack, DamageOnTheWayToTheSamplesIsAnErrorThatSaysWhatIsWrong) {
+  std::vector<std::uint8_t> movie = AudioAndVideo();
+  const std::size_t stsd = AtomAt(movie, "stsd", true);
+  SetSize(movie, stsd, 4);
+  std::copy_n("\x1b[2J", 4, movie.begin() + static_cast<std::ptrdiff_t>(stsd) + 4);
+  EXPECT_EQ(ErrorOf(movie),
+            "damaged QuickTime movie: the \\x1b[2J atom inside stbl has a size of 4 bytes, smaller "
+            "than its 8-byte header, so the stbl atom of the video track has no stsd atom");
+
+  // The chunk offsets, last in the sample table, claiming 8 bytes more than the table holds.
+  movie = AudioAndVideo();
+  const std::size_t stco = AtomAt(movie, "stco", true);
+  SetSize(movie, stco, SizeAt(movie, stco) + 8);
+  EXPECT_EQ(ErrorOf(movie),
+            "damaged QuickTime movie: the stco atom inside stbl claims 28 bytes, but only 20 are "
+            "left in stbl");
+}
+
 TEST(CheckSampleInFile, NamesTheSampleOutsideTheFile) {
-  MovieVideoTrack track;
-  track.samples = {{0, 100}, {100, 100}, {200, 100}, {250, 100}};
-  EXPECT_NO_THROW(CheckSampleInFile(track, 2, 300));
+  EXPECT_NO_THROW(CheckSampleInFile({200, 100}, 2, 300));
   try {
-    CheckSampleInFile(track, 3, 300);
+    CheckSampleInFile({250, 100}, 3, 300);
     ADD_FAILURE() << "no error";
   } catch (const ToolError& error) {
     EXPECT_THAT(error.what(), HasSubstr("sample 3 of the video track"));
     EXPECT_THAT(error.what(), HasSubstr("--frames 0-2"));
   }
-  track.samples[0] = {UINT64_MAX - 10, 100};
-  EXPECT_THROW(CheckSampleInFile(track, 0, 300), ToolError);
+  EXPECT_THROW(CheckSampleInFile({UINT64_MAX - 10, 100}, 0, 300), ToolError);
 }
 
 TEST(LooksLikeMovie, KnowsTopLevelAtomsOnly) {

@@ -3,6 +3,7 @@
 // Builds small QuickTime movies in memory for the tests: ftyp, mdat with every track's chunks,
 // then moov with one trak per track holding just the atoms a reader needs.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -127,6 +128,18 @@ inline std::vector<std::uint8_t> BuildMovie(const std::vector<TestTrack>& tracks
   const std::vector<std::uint8_t> moov = Atom("moov", traks);
   movie.insert(movie.end(), moov.begin(), moov.end());
   return movie;
+}
+
+// Appends `atom` to the movie atom, which BuildMovie puts last.
+inline void AppendToMovieAtom(std::vector<std::uint8_t>& movie,
+                              const std::vector<std::uint8_t>& atom) {
+  const std::string moov = "moov";
+  const auto at = std::search(movie.begin(), movie.end(), moov.begin(), moov.end()) - 4;
+  const auto start = static_cast<std::size_t>(at - movie.begin());
+  movie.insert(movie.end(), atom.begin(), atom.end());
+  const std::size_t size = movie.size() - start;
+  for (std::size_t i = 0; i < 4; ++i)
+    movie[start + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
 }
 
 }  // namespace halvaris::decode_tool::testing

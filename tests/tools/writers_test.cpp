@@ -133,22 +133,52 @@ TEST(ScaleRgbLines, InterpolatesBetweenPixelCentres) {
   EXPECT_THAT(wide, ElementsAre(0, 0, 0, 64, 64, 64, 191, 191, 191, 255, 255, 255));
 }
 
-TEST(OutputFile, IsRemovedUnlessCommitted) {
+TEST(OutputFile, ReplacesWhatWasThereOnlyWhenCommitted) {
   ScratchFolder scratch;
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  testing::WriteBytes(scratch / "out.y4m", old);
   {
-    OutputFile file(scratch / "kept.y4m");
+    OutputFile dropped(scratch / "out.y4m");
+    dropped.Write("abc", 3);
+  }
+  EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), old);
+  {
+    OutputFile file(scratch / "out.y4m");
     file.Write("abc", 3);
+    EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), old);
     file.Commit();
   }
-  {
-    OutputFile file(scratch / "dropped.y4m");
-    file.Write("abc", 3);
-  }
-  EXPECT_THAT(scratch.Names(), ElementsAre("kept.y4m"));
+  EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  EXPECT_THAT(scratch.Names(), ElementsAre("out.y4m"));
   EXPECT_THROW(OutputFile(scratch / "no-such-folder/x.y4m"), ToolError);
 }
 
 #ifndef _WIN32
+TEST(OutputFile, ALinkStaysAndWhatItLeadsToKeepsItsPermissions) {
+  ScratchFolder scratch;
+  std::filesystem::create_directory(scratch / "data");
+  testing::WriteBytes(scratch / "data/clip.y4m", {'o', 'l', 'd'});
+  std::filesystem::permissions(scratch / "data/clip.y4m", std::filesystem::perms(0640));
+  std::filesystem::create_symlink("data/clip.y4m", scratch / "link.y4m");
+  {
+    OutputFile file(scratch / "link.y4m");
+    file.Write("ab", 2);
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link.y4m"));
+  EXPECT_EQ(testing::ReadBytes(scratch / "data/clip.y4m"),
+            (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  {
+    OutputFile file(scratch / "link.y4m");
+    file.Write("ab", 2);
+    file.Commit();
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link.y4m"));
+  EXPECT_EQ(testing::ReadBytes(scratch / "data/clip.y4m"), (std::vector<std::uint8_t>{'a', 'b'}));
+  EXPECT_EQ(std::filesystem::status(scratch / "data/clip.y4m").permissions(),
+            std::filesystem::perms(0640));
+  EXPECT_THAT(scratch.Names(), ElementsAre("data", "link.y4m"));
+}
+
 TEST(OutputFile, ADeviceIsNeverRemoved) {
   ScratchFolder scratch;
   // Through a link, so that a fault removes the link and not the device itself.
@@ -161,7 +191,7 @@ TEST(OutputFile, ADeviceIsNeverRemoved) {
 }
 #endif
 
-TEST(PngWriter, NeedsANumberFieldForSeveralFramesAndRemovesItsPicturesOnFailure) {
+TEST(PngWriter, NeedsANumberFieldForSeveralFramesAndKeepsItsCompletePicturesOnFailure) {
   ScratchFolder scratch;
   OutputSettings settings;
   settings.format = OutputFormat::Png;
@@ -176,16 +206,38 @@ TEST(PngWriter, NeedsANumberFieldForSeveralFramesAndRemovesItsPicturesOnFailure)
     auto writer = MakePictureWriter(settings);
     writer->Write(picture.data(), 0);
     EXPECT_THROW(writer->Write(picture.data(), 1), ToolError);
+    EXPECT_EQ(writer->FailureNote(), "; 1 complete picture was kept (" + scratch / "one.png" + ")");
   }
   settings.path = scratch / "f%d.png";
   {
     auto writer = MakePictureWriter(settings);
     writer->Write(picture.data(), 3);
     writer->Write(picture.data(), 4);
-    EXPECT_THAT(scratch.Names(), ElementsAre("f3.png", "f4.png"));
+    EXPECT_THAT(writer->FailureNote(), HasSubstr("; 2 complete pictures were kept"));
   }
-  EXPECT_TRUE(scratch.Names().empty());  // never finished: removed
+  // Never finished, yet every picture written is there, and nothing else.
+  EXPECT_THAT(scratch.Names(), ElementsAre("f3.png", "f4.png", "one.png"));
 }
+
+#ifndef _WIN32
+TEST(PngWriter, RefusesANameThatLeadsToTheInputAsThePicturesCome) {
+  ScratchFolder scratch;
+  testing::WriteBytes(scratch / "take2.dif", {1, 2, 3});
+  std::filesystem::create_symlink(scratch / "take2.dif", scratch / "link4.png");
+  OutputSettings settings;
+  settings.format = OutputFormat::Png;
+  settings.system = 2;
+  settings.input = IdentityOfPath(scratch / "take2.dif");
+  settings.path = scratch / "link%d.png";
+  settings.frameCount = -1;  // a stream: the names are not known in advance
+  const std::vector<std::uint8_t> picture(PictureBytes(2), 0x80);
+  auto writer = MakePictureWriter(settings);
+  writer->Write(picture.data(), 3);
+  EXPECT_THROW(writer->Write(picture.data(), 4), ToolError);
+  EXPECT_THAT(scratch.Names(), ElementsAre("link3.png", "link4.png", "take2.dif"));
+  EXPECT_EQ(testing::ReadBytes(scratch / "take2.dif"), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+#endif
 
 }  // namespace
 }  // namespace halvaris::decode_tool

@@ -11,8 +11,9 @@ namespace halvaris::decode_tool {
 // every selected frame was decoded and the output completed, 1 otherwise (after one error line).
 int RunDecodeTool(const std::vector<std::string>& arguments, std::FILE* messages);
 
-// Makes Ctrl+C end the run through the normal error path, so that the output is removed rather
-// than left half-written.
-void StopCleanlyOnInterrupt();
+// Makes Ctrl+C, SIGTERM and SIGHUP end the run at once, leaving a single output file as it was
+// before the run and of a picture sequence the pictures written completely; the last line goes
+// to `messages`.
+void StopCleanlyOnInterrupt(std::FILE* messages);
 
 }  // namespace halvaris::decode_tool

@@ -60,35 +60,38 @@ class RawDifSource : public FrameSource {
 class MovieSource : public FrameSource {
  public:
   MovieSource(std::unique_ptr<InputFile> file, MovieVideoTrack track, std::size_t frameBytes)
-      : file_(std::move(file)), track_(std::move(track)), frameBytes_(frameBytes) {}
+      : file_(std::move(file)),
+        track_(std::move(track)),
+        samples_(*file_, track_),
+        frameBytes_(frameBytes) {}
 
-  std::int64_t FrameCount() const override {
-    return static_cast<std::int64_t>(track_.samples.size());
-  }
+  std::int64_t FrameCount() const override { return static_cast<std::int64_t>(track_.sampleCount); }
 
   void SkipTo(std::int64_t index) override {
-    next_ = std::max(next_, static_cast<std::size_t>(index));
+    MovieSample sample;
+    while (samples_.NextIndex() < static_cast<std::uint64_t>(index) && samples_.Next(sample)) {
+    }
   }
 
   bool ReadFrame(std::vector<std::uint8_t>& frame) override {
-    if (next_ >= track_.samples.size()) return false;
-    CheckSampleInFile(track_, next_, file_->Size());
-    const MovieSample& sample = track_.samples[next_];
+    const std::uint64_t index = samples_.NextIndex();
+    MovieSample sample;
+    if (!samples_.Next(sample)) return false;
+    CheckSampleInFile(sample, index, file_->Size());
     // A sample longer than a frame carries nothing the decoder reads past the frame's size.
     frame.resize(std::min<std::size_t>(sample.size, frameBytes_));
     file_->Seek(static_cast<std::int64_t>(sample.offset));
     if (file_->Read(frame.data(), frame.size()) != frame.size()) {
-      throw ToolError("sample " + std::to_string(next_) + " of the video track is cut short");
+      throw ToolError("sample " + std::to_string(index) + " of the video track is cut short");
     }
-    ++next_;
     return true;
   }
 
  private:
   std::unique_ptr<InputFile> file_;
   MovieVideoTrack track_;
+  MovieSampleReader samples_;
   std::size_t frameBytes_;
-  std::size_t next_ = 0;
 };
 
 std::string SystemAsked() {
@@ -98,21 +101,41 @@ std::string SystemAsked() {
 OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem) {
   OpenedInput opened;
   MovieVideoTrack track = ReadMovieVideoTrack(*file);
+  opened.warnings = track.warnings;
   const std::string trackName = "\"" + track.format + "\" track of " + std::to_string(track.width) +
                                 "x" + std::to_string(track.height);
-  if (track.samples.empty())
+  if (track.sampleCount == 0)
     throw ToolError(file->Name() + ": the " + trackName + " has no frames");
 
   // The stream's own data, from the first frame, settle what the sample description says.
-  std::vector<std::uint8_t> head(kStreamFactsBytes);
-  CheckSampleInFile(track, 0, file->Size());
-  file->Seek(static_cast<std::int64_t>(track.samples[0].offset));
-  head.resize(file->Read(head.data(), std::min<std::size_t>(head.size(), track.samples[0].size)));
+  MovieSample first;
+  MovieSampleReader(*file, track).Next(first);
+  CheckSampleInFile(first, 0, file->Size());
+  std::vector<std::uint8_t> head(std::min<std::size_t>(kStreamFactsBytes, first.size));
+  file->Seek(static_cast<std::int64_t>(first.offset));
+  head.resize(file->Read(head.data(), head.size()));
   const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
+  const std::string otherKind = OtherDvKind(facts);
 
-  opened.system = forcedSystem != 0   ? forcedSystem
-                  : facts.system != 0 ? facts.system
-                                      : track.system;
+  if (forcedSystem != 0) {
+    opened.system = forcedSystem;
+    opened.systemSource = "as --system says";
+  } else if (facts.system != 0) {
+    opened.system = facts.system;
+    opened.systemSource = "from the stream's own data";
+  } else if (otherKind.empty()) {
+    opened.system = track.system;
+    opened.systemSource = "from " + track.systemSource;
+  }
+  if (!otherKind.empty()) {
+    if (forcedSystem == 0) {
+      throw ToolError(file->Name() + ": the frames of its " + trackName + " are " + otherKind +
+                      ", not DVCPRO HD");
+    }
+    opened.warnings.push_back("the frames say they are " + otherKind +
+                              ", not DVCPRO HD; decoding them as system " +
+                              std::to_string(forcedSystem) + " all the same");
+  }
   if (forcedSystem == 0 && facts.system != 0 && track.system != 0 && facts.system != track.system) {
     opened.warnings.push_back("the movie's " + trackName + " says " + DescribeSystem(track.system) +
                               " but its frames say " + DescribeSystem(facts.system) +
@@ -123,7 +146,7 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
                     " nor its frames tell the video system; " + SystemAsked());
   }
   opened.fieldOrder = facts.fieldOrder;
-  const std::size_t count = track.samples.size();
+  const std::uint64_t count = track.sampleCount;
   opened.found = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
                  (count == 1 ? " frame" : " frames");
   const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
@@ -134,36 +157,47 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
 }  // namespace
 
 OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem) {
-  auto file = std::make_unique<InputFile>(path);
+  return OpenInput(std::make_unique<InputFile>(path), forcedSystem);
+}
+
+OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem) {
+  const std::string name = file->Name();
+  const FileIdentity identity = file->Identity();
   std::vector<std::uint8_t> head(kStreamFactsBytes);
   head.resize(file->Read(head.data(), head.size()));
-  if (head.empty()) throw ToolError(file->Name() + " is empty");
-
-  if (LooksLikeMovie(head.data(), head.size())) {
-    if (file->IsStandardInput()) {
-      throw ToolError("QuickTime movies are read from files, not from standard input");
-    }
-    return OpenMovie(std::move(file), forcedSystem);
-  }
+  if (head.empty()) throw ToolError(name + " is empty");
 
   OpenedInput opened;
-  const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
-  if (!facts.difHeader) {
-    if (forcedSystem == 0) {
-      throw ToolError(file->Name() + " is neither a DIF stream nor a QuickTime movie");
+  if (LooksLikeMovie(head.data(), head.size())) {
+    opened = OpenMovie(std::move(file), forcedSystem);
+  } else {
+    const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
+    const std::string otherKind = OtherDvKind(facts);
+    if (!facts.difHeader) {
+      if (forcedSystem == 0) {
+        throw ToolError(name + " is neither a DIF stream nor a QuickTime movie");
+      }
+      opened.warnings.push_back(name +
+                                " does not begin with a DIF header block; decoding it as system " +
+                                std::to_string(forcedSystem) + " all the same");
+    } else if (!otherKind.empty()) {
+      if (forcedSystem == 0) throw ToolError(name + " is " + otherKind + ", not DVCPRO HD");
+      opened.warnings.push_back(name + " says it is " + otherKind +
+                                ", not DVCPRO HD; decoding it as system " +
+                                std::to_string(forcedSystem) + " all the same");
+    } else if (forcedSystem == 0 && facts.system == 0) {
+      throw ToolError(name + ": the stream's header data do not name its video system; " +
+                      SystemAsked());
     }
-    opened.warnings.push_back(file->Name() +
-                              " does not begin with a DIF header block; decoding it as system " +
-                              std::to_string(forcedSystem) + " all the same");
-  } else if (forcedSystem == 0 && facts.system == 0) {
-    throw ToolError(file->Name() + ": the stream's header data do not name a DVCPRO HD system; " +
-                    SystemAsked());
+    opened.system = forcedSystem != 0 ? forcedSystem : facts.system;
+    opened.systemSource = forcedSystem != 0 ? "as --system says" : "from the stream's own data";
+    opened.fieldOrder = facts.fieldOrder;
+    opened.found = "raw DIF stream";
+    const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
+    opened.source = std::make_unique<RawDifSource>(std::move(file), std::move(head), frameBytes);
   }
-  opened.system = forcedSystem != 0 ? forcedSystem : facts.system;
-  opened.fieldOrder = facts.fieldOrder;
-  opened.found = "raw DIF stream";
-  const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
-  opened.source = std::make_unique<RawDifSource>(std::move(file), std::move(head), frameBytes);
+  opened.name = name;
+  opened.identity = identity;
   return opened;
 }
 

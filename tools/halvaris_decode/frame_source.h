@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "file_identity.h"
+#include "input_file.h"
 #include "system_detection.h"
 
 namespace halvaris::decode_tool {
@@ -30,14 +32,21 @@ class FrameSource {
 struct OpenedInput {
   std::unique_ptr<FrameSource> source;
   VideoSystem system = 0;
+  std::string systemSource;  // where the system came from, for the user ("the stream's own data")
   FieldOrder fieldOrder = FieldOrder::Unknown;
+  std::string name;                   // the input's path, or "standard input"
   std::string found;                  // what the input is, for the user
   std::vector<std::string> warnings;  // things the user should know before decoding starts
+  FileIdentity identity;              // the file read, so that no output overwrites it
 };
 
-// Opens a raw DIF stream or a QuickTime movie ("-" is standard input, raw DIF only) and settles
-// its video system: `forcedSystem` if not 0, else what the stream's own data say. Throws
-// ToolError when the input is neither kind or its system cannot be told.
+// Opens a raw DIF stream or a QuickTime movie ("-" is standard input) and settles its video
+// system: `forcedSystem` if not 0, else what the stream's own data say, else what a movie's
+// sample description says. Throws ToolError when the input is neither kind, is DV of another
+// kind than DVCPRO HD, or its system cannot be told. Inputs that cannot be read out of order
+// (pipes, FIFOs, /dev/fd/N) are read as streams; movies need a file.
 OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem);
+// The same for an input already opened (bytes in memory, for example).
+OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem);
 
 }  // namespace halvaris::decode_tool

@@ -1,5 +1,6 @@
 #include "input_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -50,23 +51,43 @@ InputFile::InputFile(const std::string& path) : name_(path == "-" ? "standard in
   if (path == "-") {
     file_ = stdin;
     standardInput_ = true;
-    return;
+  } else {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr) {
+      throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    }
   }
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) {
-    throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-  }
-  if (IsRegularFile(file_) && SeekTo(file_, 0, SEEK_END) == 0) {
-    size_ = Position(file_);
-    SeekTo(file_, 0, SEEK_SET);
+  // Standard input redirected from a file can be read anywhere like the file itself.
+  if (IsRegularFile(file_)) {
+    const std::int64_t start = Position(file_);
+    if (start >= 0 && SeekTo(file_, 0, SEEK_END) == 0) {
+      const std::int64_t end = Position(file_);
+      if (end >= start && SeekTo(file_, start, SEEK_SET) == 0) size_ = end - start;
+    }
+    base_ = start;
   }
 }
+
+InputFile::InputFile(std::string name, std::vector<std::uint8_t> bytes)
+    : name_(std::move(name)),
+      size_(static_cast<std::int64_t>(bytes.size())),
+      memory_(std::move(bytes)) {}
 
 InputFile::~InputFile() {
   if (file_ != nullptr && !standardInput_) std::fclose(file_);
 }
 
+FileIdentity InputFile::Identity() const {
+  return file_ != nullptr ? IdentityOfStream(file_) : FileIdentity{};
+}
+
 std::size_t InputFile::Read(void* buffer, std::size_t count) {
+  if (file_ == nullptr) {
+    const std::size_t got = std::min(count, memory_.size() - memoryPosition_);
+    if (got > 0) std::memcpy(buffer, memory_.data() + memoryPosition_, got);
+    memoryPosition_ += got;
+    return got;
+  }
   const std::size_t got = std::fread(buffer, 1, count, file_);
   if (got < count && std::ferror(file_)) {
     throw ToolError("cannot read " + name_ + ": " + std::strerror(errno));
@@ -75,8 +96,12 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
 }
 
 void InputFile::Seek(std::int64_t offset) {
-  if (size_ < 0 || SeekTo(file_, offset, SEEK_SET) != 0) {
+  if (size_ < 0 || offset < 0 ||
+      (file_ != nullptr && SeekTo(file_, base_ + offset, SEEK_SET) != 0)) {
     throw ToolError("cannot move to byte " + std::to_string(offset) + " of " + name_);
+  }
+  if (file_ == nullptr) {
+    memoryPosition_ = static_cast<std::size_t>(std::min(offset, size_));
   }
 }
 

@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   halvaris::decode_tool::UseBinaryStandardStreams();
-  halvaris::decode_tool::StopCleanlyOnInterrupt();
+  halvaris::decode_tool::StopCleanlyOnInterrupt(stderr);
   return halvaris::decode_tool::RunDecodeTool(std::vector<std::string>(argv + 1, argv + argc),
                                               stderr);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,25 +16,65 @@ struct MovieSample {
   std::uint32_t size;
 };
 
+// Where one table of a track's sample table atom lies in the file (its contents, after the atom
+// header). Tables are read in pieces as they are needed, never whole: a table may be as large as
+// the file.
+struct TableLocation {
+  std::uint64_t offset = 0;
+  std::uint64_t bytes = 0;
+};
+
 // The DVCPRO HD video track of a QuickTime movie: one sample per compressed frame, in decoding
 // order as the sample table lists them (edit lists are not applied: every stored frame is decoded).
 struct MovieVideoTrack {
   std::string format;  // sample description code, for example "dvh6"
   int width = 0;
   int height = 0;
-  VideoSystem system = 0;  // from the sample description and the frame size; 0 if they do not say
-  std::vector<MovieSample> samples;
+  VideoSystem system = 0;    // from the sample description, the frame size or the picture width
+  std::string systemSource;  // which of them, for the user ("the sample description ...")
+  std::uint64_t sampleCount = 0;
+  std::uint32_t constantSampleSize = 0;  // 0: each sample's size is in the sizes table
+  TableLocation sampleSizes;             // stsz
+  TableLocation sampleToChunk;           // stsc
+  TableLocation chunkOffsets;            // stco, or co64 when wideChunkOffsets
+  bool wideChunkOffsets = false;
+  std::vector<std::string> warnings;  // damage outside what the video needs, passed over
 };
 
 // True when the first bytes look like the start of a QuickTime movie (a known top-level atom).
 bool LooksLikeMovie(const std::uint8_t* data, std::size_t bytes);
 
 // Walks the movie's atoms and returns its first DVCPRO HD video track; audio and other tracks are
-// skipped. Throws ToolError, in one line, when the movie has none or its atoms are damaged.
+// skipped. Throws ToolError, in one line, when the movie has none or when what the video needs is
+// damaged; damage elsewhere (user data, other tracks, unknown atoms) ends up in `warnings`. Reads
+// only atom headers, a few small atoms and the chunk map, whatever the movie's size.
 // Samples are not checked against the file size here: see CheckSampleInFile.
 MovieVideoTrack ReadMovieVideoTrack(InputFile& file);
 
+// The samples of a track one after another, holding at most a few hundred kilobytes of its
+// tables at a time. Shares `file` with other readers: every read seeks first.
+class MovieSampleReader {
+ public:
+  MovieSampleReader(InputFile& file, const MovieVideoTrack& track);
+  ~MovieSampleReader();
+  MovieSampleReader(const MovieSampleReader&) = delete;
+  MovieSampleReader& operator=(const MovieSampleReader&) = delete;
+
+  // The next sample; false after the last. Throws ToolError when the tables are damaged.
+  bool Next(MovieSample& sample);
+  // Index of the sample Next() gives.
+  std::uint64_t NextIndex() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // Throws ToolError naming the sample when sample `index` does not lie wholly inside the file.
-void CheckSampleInFile(const MovieVideoTrack& track, std::size_t index, std::int64_t fileSize);
+void CheckSampleInFile(const MovieSample& sample, std::uint64_t index, std::int64_t fileSize);
+
+// An atom type or sample description code as it may be shown: printable characters as they
+// are, other bytes as \xNN.
+std::string PrintableCode(const std::uint8_t* code);
 
 }  // namespace halvaris::decode_tool

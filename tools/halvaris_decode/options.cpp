@@ -157,21 +157,26 @@ const char* UsageText() {
 Decodes DVCPRO HD video to uncompressed pictures.
 
 INPUT   a raw DIF stream (frames one after another) or a QuickTime movie (.mov) with a
-        DVCPRO HD video track; "-" reads a raw DIF stream from standard input.
+        DVCPRO HD video track; "-" reads standard input. Pipes are read as they come (raw
+        DIF only); a movie must be a file, which may also be given as "- < clip.mov".
 OUTPUT  the ending chooses the format:
           .yuy2  packed 4:2:2 pictures (Y0 Cb Y1 Cr) at the coded size, one after another
           .y4m   YUV4MPEG2, 4:2:2, with frame rate, interlacing and pixel aspect ratio
           .png   one RGB picture per frame (BT.709); put %d (or %05d) in the name for the
                  frame number
-        "-" writes YUV4MPEG2 to standard output.
+        "-" writes YUV4MPEG2 to standard output. A file is written under a temporary name
+        and takes its name when complete: a failed or interrupted run leaves an existing
+        OUTPUT as it was (of PNG pictures, those written completely are kept).
 
 Options:
   --system N       1 = 1080 lines 60 Hz (1280x1080), 2 = 720 lines 60 Hz (960x720),
                    3 = 1080 lines 50 Hz (1440x1080), 4 = 720 lines 50 Hz (960x720).
-                   Without it the system is read from the stream's own header data.
+                   Without it the system is read from the frames' own header data (or,
+                   where they do not say, from a movie's sample description).
   --format F       yuy2, y4m or png, whatever the output is called.
   --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
-  --threads N      decode each frame on N workers (1 to 8; default: one per processor).
+  --threads N      decode N frames at a time, each on a thread of its own (1 to 8;
+                   default: one per processor).
   --display-size   scale PNG pictures to the size they are meant to be seen at
                    (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
   --quiet, -q      print nothing but warnings and errors.

@@ -19,7 +19,7 @@ struct DecodeOptions {
   bool help = false;
   bool version = false;
   VideoSystem system = 0;  // 0: found from the stream's own data
-  int threads = 0;         // 0: one worker per processor
+  int threads = 0;         // frames decoded at a time; 0: one per processor
   FrameRange frames;
   bool quiet = false;
   OutputFormat format = OutputFormat::FromName;

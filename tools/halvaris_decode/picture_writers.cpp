@@ -5,66 +5,38 @@
 #include <cstring>
 #include <filesystem>
 
+#include "interruption.h"
 #include "png_encoder.h"
 #include "rgb_conversion.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
 
-OutputFile::OutputFile(const std::string& path) : path_(path) {
-  if (path == "-") {
-    file_ = stdout;
-    standardOutput_ = true;
-    return;
-  }
-  // Only a file of our own making is removed on failure, never a device such as /dev/null.
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  removable_ = !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) throw ToolError("cannot create " + path + ": " + std::strerror(errno));
-}
-
-OutputFile::~OutputFile() {
-  if (file_ == nullptr || standardOutput_) return;
-  std::fclose(file_);
-  if (removable_) std::remove(path_.c_str());
-}
-
-void OutputFile::Write(const void* data, std::size_t bytes) {
-  if (file_ == nullptr) throw ToolError("cannot write " + path_ + ": already closed");
-  if (std::fwrite(data, 1, bytes, file_) != bytes) {
-    throw ToolError("cannot write " + (standardOutput_ ? std::string("standard output") : path_) +
-                    ": " + std::strerror(errno));
-  }
-}
-
-void OutputFile::Commit() {
-  if (file_ == nullptr) return;
-  const bool flushed = std::fflush(file_) == 0;
-  const int flushError = errno;
-  if (standardOutput_) {
-    file_ = nullptr;
-    if (!flushed)
-      throw ToolError(std::string("cannot write standard output: ") + std::strerror(flushError));
-    return;
-  }
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (!flushed || !closed) {
-    if (removable_) std::remove(path_.c_str());
-    throw ToolError("cannot write " + path_ + ": " + std::strerror(flushed ? errno : flushError));
-  }
-}
-
 namespace {
+
+// What an interrupt leaves of a single output file, said before and after it is complete.
+void ReportInterrupts(const OutputFile& file) {
+  if (file.WrittenDirectly()) {
+    interruption::SetReport("interrupted");
+  } else {
+    interruption::SetReport("interrupted; " + file.Path() +
+                            (file.Existed() ? " is left as it was" : " was not written"));
+  }
+}
+
+void CommitSingleFile(OutputFile& file) {
+  file.Commit(
+      [&] { interruption::SetReport("interrupted after " + file.Path() + " was complete"); });
+}
 
 class Yuy2Writer : public PictureWriter {
  public:
   Yuy2Writer(const std::string& path, VideoSystem system)
-      : file_(path), bytes_(PictureBytes(system)) {}
+      : file_(path), bytes_(PictureBytes(system)) {
+    ReportInterrupts(file_);
+  }
   void Write(const std::uint8_t* picture, std::int64_t) override { file_.Write(picture, bytes_); }
-  void Finish() override { file_.Commit(); }
+  void Finish() override { CommitSingleFile(file_); }
 
  private:
   OutputFile file_;
@@ -76,6 +48,7 @@ class Y4mWriter : public PictureWriter {
  public:
   Y4mWriter(const std::string& path, VideoSystem system, FieldOrder fieldOrder)
       : file_(path), geometry_(GeometryOf(system)) {
+    ReportInterrupts(file_);
     const std::string header = Y4mHeader(system, fieldOrder);
     file_.Write(header.data(), header.size());
     const std::size_t lumaBytes = static_cast<std::size_t>(geometry_.width) * geometry_.height;
@@ -99,7 +72,7 @@ class Y4mWriter : public PictureWriter {
     file_.Write(planes_.data(), planes_.size());
   }
 
-  void Finish() override { file_.Commit(); }
+  void Finish() override { CommitSingleFile(file_); }
 
  private:
   OutputFile file_;
@@ -107,33 +80,48 @@ class Y4mWriter : public PictureWriter {
   std::vector<std::uint8_t> planes_;
 };
 
+// The name of a picture, refused when it is the input file (through links too).
+std::string PictureName(const std::string& pattern, std::int64_t frameNumber,
+                        const FileIdentity& input) {
+  const std::string name = NumberedName(pattern, frameNumber);
+  if (IdentityOfPath(name).SameFileAs(input)) {
+    throw ToolError("the picture of frame " + std::to_string(frameNumber) + " would be called " +
+                    name + ", which is the input file; choose other picture names");
+  }
+  return name;
+}
+
+// One PNG file per picture. Each is complete when it appears under its name; a failed or
+// interrupted run keeps the pictures written before it.
 class PngWriter : public PictureWriter {
  public:
   PngWriter(const OutputSettings& settings)
-      : pattern_(settings.path), geometry_(GeometryOf(settings.system)) {
+      : pattern_(settings.path), geometry_(GeometryOf(settings.system)), input_(settings.input) {
     if (settings.path == "-") throw ToolError("PNG pictures cannot go to standard output");
     if (!HasNumberField(pattern_) && settings.frameCount > 1) {
       throw ToolError(
           "PNG output of several frames needs %d in its name (for example frame-%04d.png)"
           ", or --frames N for one frame");
     }
+    // Every name the run will write is checked before anything is written.
+    for (std::int64_t i = 0; i < settings.frameCount; ++i) {
+      PictureName(pattern_, settings.firstFrame + i, input_);
+    }
     outputWidth_ = settings.displaySize ? DisplayWidth(settings.system) : geometry_.width;
     rgb_.resize(static_cast<std::size_t>(geometry_.width) * geometry_.height * 3);
     if (outputWidth_ != geometry_.width) {
       scaled_.resize(static_cast<std::size_t>(outputWidth_) * geometry_.height * 3);
     }
-  }
-
-  ~PngWriter() override {
-    if (finished_) return;
-    for (const std::string& name : written_) std::remove(name.c_str());
+    interruption::ReportKeptPictures();
   }
 
   void Write(const std::uint8_t* picture, std::int64_t frameNumber) override {
-    if (!written_.empty() && !HasNumberField(pattern_)) {
+    if (kept_ > 0 && !HasNumberField(pattern_)) {
       throw ToolError(
           "PNG output of several frames needs %d in its name (for example frame-%04d.png)");
     }
+    // Checked again as it is written: the input may be a stream of unknown length.
+    const std::string name = PictureName(pattern_, frameNumber, input_);
     ConvertYuy2ToRgb(picture, geometry_.width, geometry_.height, rgb_.data());
     const std::uint8_t* rgb = rgb_.data();
     if (!scaled_.empty()) {
@@ -141,23 +129,32 @@ class PngWriter : public PictureWriter {
       rgb = scaled_.data();
     }
     const std::vector<std::uint8_t> png = EncodePng(rgb, outputWidth_, geometry_.height);
-    const std::string name = NumberedName(pattern_, frameNumber);
     OutputFile file(name);
     file.Write(png.data(), png.size());
-    file.Commit();
-    written_.push_back(name);
+    file.Commit([] { interruption::PictureKept(); });
+    if (kept_ == 0) firstName_ = name;
+    lastName_ = name;
+    ++kept_;
   }
 
-  void Finish() override { finished_ = true; }
+  void Finish() override {}
+
+  std::string FailureNote() const override {
+    if (kept_ == 0) return "; no picture was written";
+    if (kept_ == 1) return "; 1 complete picture was kept (" + firstName_ + ")";
+    return "; " + std::to_string(kept_) + " complete pictures were kept (" + firstName_ + " to " +
+           lastName_ + ")";
+  }
 
  private:
   std::string pattern_;
   const HalvarisSystemInfo& geometry_;
+  FileIdentity input_;
   int outputWidth_ = 0;
   std::vector<std::uint8_t> rgb_;
   std::vector<std::uint8_t> scaled_;
-  std::vector<std::string> written_;
-  bool finished_ = false;
+  std::int64_t kept_ = 0;
+  std::string firstName_, lastName_;
 };
 
 // Finds the first "%d" or "%0Nd"; `start` and `end` bound it, `width` is N.

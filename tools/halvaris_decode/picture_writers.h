@@ -6,34 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "file_identity.h"
 #include "options.h"
+#include "output_file.h"
 #include "system_detection.h"
 
 namespace halvaris::decode_tool {
-
-// A file being written, or standard output for "-". Unless Commit() succeeds the file is removed
-// when the object goes, so a failed or interrupted run never leaves a half-written file behind
-// (devices and pipes named as the output are left alone).
-class OutputFile {
- public:
-  // Throws ToolError when the file cannot be created.
-  explicit OutputFile(const std::string& path);
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  // Throws ToolError on a write error (a full disk, a closed pipe).
-  void Write(const void* data, std::size_t bytes);
-
-  // Flushes and closes; throws ToolError (and removes the file) when that fails.
-  void Commit();
-
- private:
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  bool standardOutput_ = false;
-  bool removable_ = true;
-};
 
 // Receives the decoded pictures (packed 4:2:2 at the system's coded size) in order.
 class PictureWriter {
@@ -41,8 +19,12 @@ class PictureWriter {
   virtual ~PictureWriter() = default;
   // `frameNumber` is the frame's place in the input, counted from 0.
   virtual void Write(const std::uint8_t* picture, std::int64_t frameNumber) = 0;
-  // Completes the output; whatever was written is removed unless Finish() returns.
+  // Completes the output. Unless Finish() returns, a single output file is left as it was before
+  // the run, and of a picture sequence only the pictures written completely are kept.
   virtual void Finish() = 0;
+  // What a failed run leaves of the output, to follow the error ("; 3 complete pictures were
+  // kept"), or nothing.
+  virtual std::string FailureNote() const { return ""; }
 };
 
 struct OutputSettings {
@@ -51,10 +33,13 @@ struct OutputSettings {
   VideoSystem system = 1;
   FieldOrder fieldOrder = FieldOrder::Unknown;
   bool displaySize = false;
+  std::int64_t firstFrame = 0;   // number of the first frame written
   std::int64_t frameCount = -1;  // frames that will be written, -1 when not known
+  FileIdentity input;            // no picture may be written over the input
 };
 
-// Throws ToolError when the output cannot be made as asked.
+// Throws ToolError when the output cannot be made as asked, or when a name it would write (any
+// picture name of a sequence) is the input file.
 std::unique_ptr<PictureWriter> MakePictureWriter(const OutputSettings& settings);
 
 // The YUV4MPEG2 stream header for a system, for example

@@ -34,4 +34,37 @@ std::string DescribeSystem(VideoSystem system) {
          std::to_string(geometry.width) + "x" + std::to_string(geometry.height) + ")";
 }
 
+std::string OtherDvKind(const StreamFacts& facts) {
+  if (!facts.difHeader || facts.system != 0 || facts.sourceType < 0) return "";
+  switch (facts.sourceType) {
+    case 0:
+    case 1:
+      return "standard-definition DV (25 Mb/s or less)";
+    case 4:
+      return "DVCPRO50 (50 Mb/s)";
+    default:
+      return "DV of source type " + std::to_string(facts.sourceType);
+  }
+}
+
+std::string SystemWatch::Check(const std::uint8_t* data, std::size_t bytes,
+                               std::int64_t frameNumber) {
+  const StreamFacts facts = ReadStreamFacts(data, bytes);
+  // Only the kinds of DV there are count: a source type no recorder writes is damage, not another
+  // clip, and frames that do not say are taken as they come.
+  const bool knownKind =
+      facts.system != 0 || facts.sourceType == 0 || facts.sourceType == 1 || facts.sourceType == 4;
+  if (!facts.difHeader || !knownKind) return "";
+  const std::string kind = facts.system != 0 ? DescribeSystem(facts.system) : OtherDvKind(facts);
+  if (first_ < 0) {
+    first_ = frameNumber;
+    kind_ = kind;
+    return "";
+  }
+  if (kind == kind_) return "";
+  return "frame " + std::to_string(frameNumber) + " is " + kind + ", but frame " +
+         std::to_string(first_) + " is " + kind_ +
+         " (two clips joined?): a stream of one system is decoded at a time";
+}
+
 }  // namespace halvaris::decode_tool

@@ -45,6 +45,23 @@ StreamFacts ReadStreamFacts(const std::uint8_t* data, std::size_t bytes);
 // "1080 lines at 60 Hz (1280x1080)".
 std::string DescribeSystem(VideoSystem system);
 
+// What kind of DV the header data of a frame name when they name no DVCPRO HD system, for
+// example "DVCPRO50 (50 Mb/s)"; empty when they name none (no DIF header, no source pack).
+std::string OtherDvKind(const StreamFacts& facts);
+
+// Watches the systems the frames of a stream name: a stream whose frames change system part-way
+// (two clips joined) cannot be decoded as one.
+class SystemWatch {
+ public:
+  // Returns what is wrong with a frame whose first bytes are `data`, or "" when it belongs with
+  // the frames before it (or does not say).
+  std::string Check(const std::uint8_t* data, std::size_t bytes, std::int64_t frameNumber);
+
+ private:
+  std::int64_t first_ = -1;  // the first frame that named its kind
+  std::string kind_;
+};
+
 // The system whose compressed frames are exactly `frameBytes` long, or 0.
 inline VideoSystem SystemOfFrameSize(std::uint64_t frameBytes) {
   return halvaris_system_of_frame_size(frameBytes);

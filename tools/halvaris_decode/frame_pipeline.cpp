@@ -1,0 +1,187 @@
+#include "frame_pipeline.h"
+
+#include <string>
+#include <system_error>
+
+#include "tool_error.h"
+
+namespace halvaris::decode_tool {
+
+FramePipeline::FramePipeline(PictureWriter& writer, VideoSystem system, int decoders,
+                             HalvarisMessageCallback messageCallback, void* messageUserData,
+                             DecodeCall decode)
+    : writer_(writer), system_(system), decode_(decode), geometry_(GeometryOf(system)) {
+  const int wanted = decoders > 0 ? decoders : halvaris_default_worker_count();
+  const int count = wanted > HALVARIS_MAX_WORKERS ? HALVARIS_MAX_WORKERS : wanted;
+  HalvarisSettings settings;
+  halvaris_default_settings(&settings);
+  settings.workerCount = 1;
+  settings.messageCallback = messageCallback;
+  settings.messageUserData = messageUserData;
+  for (int i = 0; i < count; ++i) {
+    HalvarisDecoder* decoder = nullptr;
+    const int result = halvaris_decoder_create(&settings, &decoder);
+    if (result != HALVARIS_OK) {
+      for (HalvarisDecoder* made : decoders_) halvaris_decoder_destroy(made);
+      throw ToolError(std::string("cannot start the decoder: ") + halvaris_result_text(result));
+    }
+    decoders_.push_back(decoder);
+  }
+  // Every decoder busy, one picture being written and one waiting for the writer.
+  slots_.resize(decoders_.size() + 2);
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    slots_[i].picture.resize(geometry_.pictureBytes);
+    free_.push_back(i);
+  }
+  StartThreads(messageCallback, messageUserData);
+}
+
+void FramePipeline::StartThreads(HalvarisMessageCallback messageCallback, void* messageUserData) {
+  try {
+    for (HalvarisDecoder* decoder : decoders_) {
+      threads_.emplace_back(&FramePipeline::DecodeQueued, this, decoder);
+    }
+    threads_.emplace_back(&FramePipeline::WriteDecoded, this);
+  } catch (const std::system_error&) {  // no thread to be had, or no memory for one
+    Stop();
+    threads_.clear();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = false;
+      inline_ = true;
+    }
+    if (messageCallback)
+      messageCallback(messageUserData, "Could not create Decode thread", "Halvaris");
+  }
+}
+
+FramePipeline::~FramePipeline() {
+  Stop();
+  for (HalvarisDecoder* decoder : decoders_) halvaris_decoder_destroy(decoder);
+}
+
+ToolError FramePipeline::FrameFailure(std::int64_t frameNumber, int decoderResult) {
+  return ToolError(
+      "frame " + std::to_string(frameNumber) +
+      " could not be decoded: " + halvaris_result_text(decoderResult) +
+      (decoderResult == HALVARIS_ERROR_INCOMPLETE ? " (see the decoder's message above)" : ""));
+}
+
+void FramePipeline::Decode(std::vector<std::uint8_t>& frame, std::int64_t frameNumber) {
+  if (inline_) {
+    Slot& slot = slots_.front();
+    const int result = decode_(decoders_.front(), system_, frame.data(), frame.size(),
+                               slot.picture.data(), 2 * geometry_.width, slot.picture.size());
+    // A picture that was not wholly decoded is never written.
+    if (result != HALVARIS_OK) throw FrameFailure(frameNumber, result);
+    writer_.Write(slot.picture.data(), frameNumber);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !free_.empty() || error_; });
+  if (error_) std::rethrow_exception(error_);
+  const std::size_t index = free_.front();
+  free_.pop_front();
+  Slot& slot = slots_[index];
+  slot.frame.swap(frame);
+  frame.clear();
+  slot.frameNumber = frameNumber;
+  slot.state = State::Queued;
+  toDecode_.push_back(index);
+  toWrite_.push_back(index);
+  changed_.notify_all();
+}
+
+void FramePipeline::Finish() {
+  if (inline_) {
+    writer_.Finish();
+    return;
+  }
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return toWrite_.empty() || error_; });
+  }
+  Stop();
+  if (error_) std::rethrow_exception(error_);
+  writer_.Finish();
+}
+
+void FramePipeline::WriteDecodedPictures() {
+  if (inline_) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return toWrite_.empty() || error_ || stopping_; });
+}
+
+void FramePipeline::DecodeQueued(HalvarisDecoder* decoder) {
+  const std::ptrdiff_t pitch = 2 * geometry_.width;
+  for (;;) {
+    Slot* slot;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || !toDecode_.empty(); });
+      if (stopping_) return;
+      slot = &slots_[toDecode_.front()];
+      toDecode_.pop_front();
+      slot->state = State::Decoding;
+    }
+    const int result = decode_(decoder, system_, slot->frame.data(), slot->frame.size(),
+                               slot->picture.data(), pitch, slot->picture.size());
+    std::lock_guard<std::mutex> lock(mutex_);
+    slot->result = result;
+    slot->state = State::Decoded;
+    changed_.notify_all();
+  }
+}
+
+void FramePipeline::WriteDecoded() {
+  for (;;) {
+    std::size_t index;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] {
+        return stopping_ || (!toWrite_.empty() && slots_[toWrite_.front()].state == State::Decoded);
+      });
+      if (stopping_) return;
+      index = toWrite_.front();
+    }
+    Slot& slot = slots_[index];
+    if (slot.result != HALVARIS_OK) {  // a picture not wholly decoded is never written
+      std::lock_guard<std::mutex> lock(mutex_);
+      Fail(std::make_exception_ptr(FrameFailure(slot.frameNumber, slot.result)));
+      return;
+    }
+    try {
+      writer_.Write(slot.picture.data(), slot.frameNumber);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Fail(std::current_exception());
+      return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    toWrite_.pop_front();
+    slot.state = State::Free;
+    free_.push_back(index);
+    changed_.notify_all();
+  }
+}
+
+void FramePipeline::Fail(std::exception_ptr error) {
+  error_ = error;
+  stopping_ = true;  // nothing after the failed frame is decoded or written
+  toDecode_.clear();
+  toWrite_.clear();
+  changed_.notify_all();
+}
+
+void FramePipeline::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  for (std::thread& thread : threads_) {
+    if (thread.joinable()) thread.join();
+  }
+}
+
+}  // namespace halvaris::decode_tool
