@@ -6,10 +6,10 @@
 #   - exports by name: the installer helper's six actions undecorated (the installer looks them
 #     up by plain name), the filter's four Dll* entries undecorated (COM and regsvr32 do);
 #   - imports from Windows system DLLs only: no libstdc++, libgcc or winpthread DLL to ship;
-#   - SSE2 instructions only in the SSE2 kernels, chosen at run time (the chooser reads the
-#     processor model that cpuid fills), with their scalar twins present: the modules load on
-#     any i686 processor, so the filter can warn and the helper's processor check answer 0
-#     where SSE2 is missing, instead of crashing.
+#   - SSE and AVX registers only in the SSE2 and AVX2 kernels, each level chosen at run time
+#     (its chooser reads the processor model that cpuid fills), every kernel with its scalar
+#     twin: the modules load on any i686 processor, so the filter can warn and the helper's
+#     processor check answer 0 where SSE2 is missing, instead of crashing.
 # Usage: check_modules.sh BIN-FOLDER
 set -u
 bin=$1
@@ -27,11 +27,11 @@ exports() {  # the exported names, one a line
     sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p'
 }
 
-# "FUNCTION COUNT" for each function whose code uses an xmm register.
-functions_using_xmm() {
+# The functions whose code uses an SSE or AVX register, one a line.
+functions_using_simd() {
   $objdump -d --no-show-raw-insn -C "$1" |
     awk '/^[0-9a-f]+ <.*>:$/ { name = $0; sub(/^[0-9a-f]+ </, "", name); sub(/>:$/, "", name); next }
-         /^[[:space:]]*[0-9a-f]+:/ && /%xmm/ { count[name]++ }
+         /^[[:space:]]*[0-9a-f]+:/ && /%[xyz]mm/ { count[name]++ }
          END { for (name in count) print name }' | grep -v '^\.' | sort
 }
 
@@ -58,31 +58,35 @@ decorated=$(echo "$filter_exports" | grep -E '^_|@' | tr '\n' ' ')
 
 for module in halvarisDecoder.ax halvaris-decode.exe; do
   file=$bin/$module
-  using=$(functions_using_xmm "$file" | tr '\n' ';')
-  [ "$using" = "halvaris::InverseDct8x8Sse2(short*);halvaris::PackBlockYuy2Sse2(short const*, short const*, unsigned char*, int);" ] ||
-    fail "$module: xmm registers used in: $using"
   symbols=$(i686-w64-mingw32-nm -C "$file")
-  for twin in 'halvaris::InverseDct8x8Scalar(short*)' 'halvaris::PackBlockYuy2Scalar('; do
-    echo "$symbols" | grep -qF "$twin" || fail "$module lacks $twin"
+  using=$(functions_using_simd "$file")
+  others=$(echo "$using" | grep -v -E '^halvaris::[A-Za-z0-9]+(Sse2|Avx2)\(' | tr '\n' ';')
+  [ -z "$others" ] || fail "$module: SSE or AVX registers used outside the kernels: $others"
+  echo "$using" | grep -q 'Sse2(' || fail "$module has no SSE2 kernel"
+  echo "$using" | grep -q 'Avx2(' || fail "$module has no AVX2 kernel"
+  # Each kernel has its scalar twin, which a processor without the instructions runs.
+  for kernel in $(echo "$symbols" | sed -n 's/^[0-9a-f]* T halvaris::\([A-Za-z0-9]*\)\(Sse2\|Avx2\)(.*/\1/p' | sort -u); do
+    echo "$symbols" | grep -q " T halvaris::${kernel}Scalar(" || fail "$module lacks ${kernel}Scalar"
   done
-  # The chooser reads __cpu_model, which __builtin_cpu_supports fills from cpuid.
+  # Each level's chooser reads __cpu_model, which __builtin_cpu_supports fills from cpuid.
   model=$(echo "$symbols" | awk '$3 == "__cpu_model" { print $1 }')
-  reads_model=0
-  if [ -n "$model" ]; then
-    for operand in $($objdump -d --no-show-raw-insn -C "$file" |
-      awk '/^[0-9a-f]+ <halvaris::Sse2Dsp\(\)>:$/ { inside = 1; next } /^[0-9a-f]+ </ { inside = 0 }
-           inside' | grep -o '0x[0-9a-f]*'); do
-      offset=$((operand - 16#$model))
-      [ "$offset" -ge 0 ] && [ "$offset" -lt 16 ] && reads_model=1
-    done
-  fi
-  [ "$reads_model" -eq 1 ] ||
-    fail "$module: the SSE2 kernels are not chosen by a run-time processor check"
+  for chooser in Sse2Dsp Avx2Dsp; do
+    reads_model=0
+    if [ -n "$model" ]; then
+      for operand in $($objdump -d --no-show-raw-insn -C "$file" |
+        awk -v header="<halvaris::$chooser()>:" '$2 == header { inside = 1; next } /^[0-9a-f]+ </ { inside = 0 }
+             inside' | grep -o '0x[0-9a-f]*'); do
+        offset=$((operand - 16#$model))
+        [ "$offset" -ge 0 ] && [ "$offset" -lt 16 ] && reads_model=1
+      done
+    fi
+    [ "$reads_model" -eq 1 ] || fail "$module: $chooser does not check the processor at run time"
+  done
 done
 for module in TorvekInstallHelper.dll Tapwright.exe; do
-  using=$(functions_using_xmm "$bin/$module" | tr '\n' ';')
-  [ -z "$using" ] || fail "$module uses xmm registers in: $using"
+  using=$(functions_using_simd "$bin/$module" | tr '\n' ';')
+  [ -z "$using" ] || fail "$module uses SSE or AVX registers in: $using"
 done
 
-[ "$failures" -eq 0 ] && echo "i686 modules: PE32, undecorated exports, system imports only, SSE2 chosen at run time"
+[ "$failures" -eq 0 ] && echo "i686 modules: PE32, undecorated exports, system imports only, SIMD kernels chosen at run time"
 exit "$failures"
