@@ -6,8 +6,9 @@ set -euo pipefail
 declare -A groups=(
   # the native and sanitizer builds, their tests and the benchmarks; FFmpeg is the test peer
   [native]="cmake make g++ googletest libbenchmark-dev zlib1g-dev pkgconf ffmpeg"
-  # the Windows build and its tests under Wine (MSI packages and an X display for some tests)
-  [windows]="cmake make g++-mingw-w64-x86-64 googletest wine wine64 msitools wixl xvfb"
+  # the Windows builds (64-bit, and 32-bit modules), the NSIS setup program, and the tests under
+  # Wine (MSI packages and an X display for some tests)
+  [windows]="cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis googletest wine wine64 msitools wixl xvfb"
   # libFuzzer: clang with its runtime for the Debian release's default clang
   [fuzz]="cmake make clang libclang-rt-dev"
   [format]="clang-format"

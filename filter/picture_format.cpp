@@ -2,6 +2,7 @@
 
 #include <dvdmedia.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace halvaris::filter {

@@ -34,8 +34,11 @@ constexpr char controlPanelQuestion[] = "Would you like to start the Control Pan
 
 // The components folder is used as a prefix: the registry value is expected to end in a
 // separator, and none is added.
+// QuickTime for Windows is a 32-bit program, so on 64-bit Windows its settings live in the
+// registry's 32-bit view; a 64-bit module reading its own view would find no QuickTime at all.
+// On 32-bit Windows, and for a 32-bit module, the flag changes nothing.
 std::optional<std::string> ReadComponentsFolder() {
-  return ReadMachineFolderValue(quickTimeKey, componentsFolderValue);
+  return ReadMachineFolderValue(quickTimeKey, componentsFolderValue, KEY_WOW64_32KEY);
 }
 
 // A shell file operation takes lists of paths, each ended by a zero and the list by another.

@@ -13,9 +13,10 @@ constexpr DWORD folderValueBufferSize = 256;
 
 }  // namespace
 
-std::optional<std::string> ReadMachineFolderValue(const char* keyPath, const char* valueName) {
+std::optional<std::string> ReadMachineFolderValue(const char* keyPath, const char* valueName,
+                                                  REGSAM view) {
   win32::RegistryKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
 

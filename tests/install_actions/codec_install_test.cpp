@@ -45,8 +45,9 @@ class CodecInstallTest : public ::testing::Test {
   std::string componentsFolder() const { return scratch_ / "Components"; }
   std::string component(const std::string& name) const { return componentsFolder() + "\\" + name; }
 
+  // QuickTime is a 32-bit program: on 64-bit Windows its value lives in the 32-bit view only.
   void RegisterComponentsFolder(const std::string& value) {
-    registered_.emplace(quickTimeKey, componentsFolderValue, value);
+    registered_.emplace(quickTimeKey, componentsFolderValue, value, KEY_WOW64_32KEY);
   }
 
   // A component that QuickTime has loaded: Windows refuses to delete a mapped module with
@@ -69,7 +70,8 @@ class CodecInstallTest : public ::testing::Test {
 };
 
 TEST_F(CodecInstallTest, WithoutAUsableComponentsFolderNothingIsTouchedOrAsked) {
-  RemoveMachineValue(quickTimeKey, componentsFolderValue);
+  RemoveMachineValue(quickTimeKey, componentsFolderValue, KEY_WOW64_32KEY);
+  RemoveMachineValue(quickTimeKey, componentsFolderValue, KEY_WOW64_64KEY);
   WriteFileText(component("halvarisQuicktime11.qtx"), "old");
   WriteFileText(component("halvarisQuicktime1.qtx"), "old");
   // No value; an empty one, which would aim at the current folder; one of 256 characters, which
@@ -108,6 +110,32 @@ TEST_F(CodecInstallTest, InstallReplacesOldComponentsWithoutAskingThenOffersCont
   EXPECT_TRUE(FileExists(component("halvarisQuicktime1.qtx")));
   EXPECT_TRUE(NewComponentsCopied());
   EXPECT_FALSE(FileExists(installFolder() + "\\" + controlPanelMarkName));
+}
+
+// A 64-bit module that reads its own registry view finds no QuickTime on 64-bit Windows and
+// reports success having done nothing. The value in the 64-bit view here names another folder,
+// which must stay untouched.
+TEST_F(CodecInstallTest, ComponentsFolderIsReadFromThe32BitRegistryView) {
+  RegisterComponentsFolder(componentsFolder() + "\\");
+  const std::string otherFolder = scratch_ / "Other";
+  CreateDirectoryA(otherFolder.c_str(), nullptr);
+  ScopedMachineValue nativeView(quickTimeKey, componentsFolderValue, otherFolder + "\\",
+                                KEY_WOW64_64KEY);
+  WriteFileText(component("halvarisQuicktime11.qtx"), "old");
+  WriteFileText(otherFolder + "\\halvarisQuicktime11.qtx", "not QuickTime's");
+  ScriptedUser user({false});
+
+  EXPECT_EQ(CompleteCodecInstall(0, installFolder().c_str()), 1);
+  EXPECT_TRUE(NewComponentsCopied());
+  EXPECT_FALSE(FileExists(component("halvarisQuicktime11.qtx")));
+  EXPECT_FALSE(FileExists(otherFolder + "\\halvarisQuicktime15.qtx"));
+
+  WriteFileText(component("halvarisQuicktime2.qtx"), "installed");
+  WriteFileText(otherFolder + "\\halvarisQuicktime2.qtx", "not QuickTime's");
+  EXPECT_EQ(CompleteCodecUnInstall(), 1);
+  EXPECT_FALSE(FileExists(component("halvarisQuicktime2.qtx")));
+  EXPECT_TRUE(FileExists(otherFolder + "\\halvarisQuicktime2.qtx"));
+  EXPECT_TRUE(FileExists(otherFolder + "\\halvarisQuicktime11.qtx"));
 }
 
 TEST_F(CodecInstallTest, FolderValueWithoutSeparatorIsUsedAsABarePrefix) {

@@ -59,11 +59,11 @@ ScratchFolder::~ScratchFolder() {
 }
 
 ScopedMachineValue::ScopedMachineValue(std::string keyPath, std::string valueName,
-                                       const std::string& data)
-    : keyPath_(std::move(keyPath)), valueName_(std::move(valueName)) {
+                                       const std::string& data, REGSAM view)
+    : keyPath_(std::move(keyPath)), valueName_(std::move(valueName)), view_(view) {
   win32::RegistryKey key;
   const LONG created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath_.c_str(), 0, nullptr, 0,
-                                       KEY_SET_VALUE, nullptr, key.Put(), nullptr);
+                                       KEY_SET_VALUE | view_, nullptr, key.Put(), nullptr);
   if (created != ERROR_SUCCESS) {
     ADD_FAILURE() << "cannot create " << keyPath_ << ": " << created;
     return;
@@ -75,12 +75,12 @@ ScopedMachineValue::ScopedMachineValue(std::string keyPath, std::string valueNam
 }
 
 ScopedMachineValue::~ScopedMachineValue() {
-  RemoveMachineValue(keyPath_, valueName_);
+  RemoveMachineValue(keyPath_, valueName_, view_);
 }
 
-void RemoveMachineValue(const std::string& keyPath, const std::string& valueName) {
+void RemoveMachineValue(const std::string& keyPath, const std::string& valueName, REGSAM view) {
   win32::RegistryKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, key.Put()) !=
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE | view, key.Put()) !=
       ERROR_SUCCESS) {
     return;
   }

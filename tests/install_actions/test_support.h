@@ -55,10 +55,12 @@ class ScratchFolder {
 };
 
 // Sets a string value under HKEY_LOCAL_MACHINE for the life of the object, then deletes the
-// value again; the action code reads it through the real registry.
+// value again; the action code reads it through the real registry. `view` chooses the registry
+// view (KEY_WOW64_32KEY, KEY_WOW64_64KEY; 0: the test program's own, the 64-bit one).
 class ScopedMachineValue {
  public:
-  ScopedMachineValue(std::string keyPath, std::string valueName, const std::string& data);
+  ScopedMachineValue(std::string keyPath, std::string valueName, const std::string& data,
+                     REGSAM view = 0);
   ~ScopedMachineValue();
   ScopedMachineValue(const ScopedMachineValue&) = delete;
   ScopedMachineValue& operator=(const ScopedMachineValue&) = delete;
@@ -66,10 +68,11 @@ class ScopedMachineValue {
  private:
   std::string keyPath_;
   std::string valueName_;
+  REGSAM view_;
 };
 
 // Deletes a value under HKEY_LOCAL_MACHINE if it is there, so a test starts without it.
-void RemoveMachineValue(const std::string& keyPath, const std::string& valueName);
+void RemoveMachineValue(const std::string& keyPath, const std::string& valueName, REGSAM view = 0);
 
 bool FileExists(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
