@@ -75,7 +75,8 @@ inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& positio
   for (;;) {
     // Fields read where they lie: the length straight from the table is the shortest path from
     // one code to the next.
-    const ShortCode& code = ShortCodeTable[window.bits >> (64 - kShortCodeBits)];
+    const ShortCode& code =
+        ShortCodeTable[static_cast<std::size_t>(window.bits >> (64 - kShortCodeBits))];
     const int length = code.length;
     if (length > window.count) break;
     window.Consume(length);
