@@ -128,7 +128,7 @@ class SetLibrary {
     const std::uint64_t count = Big(batch, 4);
     const std::uint64_t itemBytes = Big(batch + 4, 4);
     if (itemBytes < 16) return found;
-    const std::size_t room = (set.Length(tag) - 8) / itemBytes;
+    const std::uint64_t room = (set.Length(tag) - 8) / itemBytes;
     for (std::uint64_t i = 0; i < std::min<std::uint64_t>(count, room); ++i) {
       if (const MetadataSet* item = ByUid(batch + 8 + i * itemBytes)) found.push_back(item);
     }

@@ -162,7 +162,7 @@ bool MxfFile::PartitionsFromRandomIndex(std::vector<std::uint64_t>& offsets) {
   std::vector<std::uint8_t> entries(static_cast<std::size_t>(count * 12));
   if (!source_->ReadExactly(klv.valueOffset, entries.data(), entries.size())) return false;
   for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint64_t offset = runIn_ + Big(&entries[i * 12 + 4], 8);
+    const std::uint64_t offset = runIn_ + Big(&entries[static_cast<std::size_t>(i) * 12 + 4], 8);
     Partition partition;
     if (!ReadPartitionPack(offset, partition)) {
       warnings_.push_back("the random index pack names a partition" + At(offset) +
