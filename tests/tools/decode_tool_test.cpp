@@ -9,6 +9,7 @@
 
 #include "decode_tool.h"
 #include "movie_builder.h"
+#include "run_tool.h"
 #include "system_detection.h"
 #include "test_files.h"
 
@@ -23,22 +24,8 @@ using testing::ScratchFolder;
 using testing::TestFrame;
 using testing::WriteBytes;
 
-struct Outcome {
-  int exitCode;
-  std::string messages;
-};
-
-Outcome RunTool(const std::vector<std::string>& arguments) {
-  std::FILE* messages = std::tmpfile();
-  Outcome outcome{RunDecodeTool(arguments, messages), ""};
-  std::rewind(messages);
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, messages)) > 0)
-    outcome.messages.append(buffer, got);
-  std::fclose(messages);
-  return outcome;
-}
+using testing::Outcome;
+using testing::RunTool;
 
 std::vector<std::uint8_t> Decoded(const std::vector<std::uint8_t>& frame, VideoSystem system) {
   return testing::DecodePicture(frame, system);

@@ -20,8 +20,8 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadAll;
-using testing::WriteAll;
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 const std::string kProgram = HALVARIS_DECODE_PROGRAM;
 
@@ -46,7 +46,7 @@ TEST(DecodeProgram, ACardAloneListsItsClipsWithTheirLengthsAndSystems) {
   fs::create_directories(card / "CONTENTS/VIDEO");
   fs::copy_file(FfmpegFiles::Get().OpAtomVideo(1), card / "CONTENTS/VIDEO/0001AB.MXF");
   fs::copy_file(FfmpegFiles::Get().OpAtomVideo(4), card / "CONTENTS/VIDEO/0002CD.MXF");
-  WriteAll(card / "CONTENTS/VIDEO/0003EF.MXF", {'n', 'o'});
+  WriteBytes(card / "CONTENTS/VIDEO/0003EF.MXF", {'n', 'o'});
   const fs::path listing = card.parent_path() / "listing.txt";
   const int out = open(listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   ASSERT_GE(out, 0);
@@ -54,7 +54,7 @@ TEST(DecodeProgram, ACardAloneListsItsClipsWithTheirLengthsAndSystems) {
   close(out);
   ASSERT_TRUE(child.Wait(30));
   EXPECT_TRUE(child.ExitedWith(0)) << child.Status() << child.Messages();
-  const std::vector<std::uint8_t> bytes = ReadAll(listing);
+  const std::vector<std::uint8_t> bytes = ReadBytes(listing);
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_THAT(text, HasSubstr("holds 3 clips"));
   EXPECT_THAT(text, HasSubstr("0001AB        6 frames  0:00:00.200  1080 lines at 60 Hz"));
@@ -72,12 +72,12 @@ TEST(DecodeProgram, AnInterruptLeavesThePicturesAndTheWavAsTheyWere) {
       "yuv422p "
       "-c:a pcm_s16le -shortest -f dv '" +
       dif + "'"));
-  const std::vector<std::uint8_t> frames = ReadAll(dif);
+  const std::vector<std::uint8_t> frames = ReadBytes(dif);
   ASSERT_GE(frames.size(), 2 * 480000u);
   ASSERT_EQ(mkfifo((folder / "input.dif").c_str(), 0600), 0);
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
-  WriteAll(folder / "out.y4m", old);
-  WriteAll(folder / "out.wav", old);
+  WriteBytes(folder / "out.y4m", old);
+  WriteBytes(folder / "out.wav", old);
   ChildProcess child(kProgram,
                      ChildSetup({"-q", "--audio", (folder / "out.wav").string(),
                                  (folder / "input.dif").string(), (folder / "out.y4m").string()}));
@@ -90,8 +90,8 @@ TEST(DecodeProgram, AnInterruptLeavesThePicturesAndTheWavAsTheyWere) {
   close(feed);
   EXPECT_TRUE(child.KilledBy(SIGINT)) << child.Status() << child.Messages();
   EXPECT_THAT(child.Messages(), HasSubstr("interrupted"));
-  EXPECT_EQ(ReadAll(folder / "out.y4m"), old);
-  EXPECT_EQ(ReadAll(folder / "out.wav"), old);
+  EXPECT_EQ(ReadBytes(folder / "out.y4m"), old);
+  EXPECT_EQ(ReadBytes(folder / "out.wav"), old);
   EXPECT_THAT(Names(folder), ElementsAre("input.dif", "out.wav", "out.y4m"));
 }
 

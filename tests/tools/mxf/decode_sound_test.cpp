@@ -10,6 +10,7 @@
 
 #include "decode_tool.h"
 #include "ffmpeg_files.h"
+#include "run_tool.h"
 #include "system_detection.h"
 
 namespace halvaris::decode_tool {
@@ -19,25 +20,11 @@ namespace fs = std::filesystem;
 using testing::FfmpegFiles;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::ReadAll;
-using testing::WriteAll;
+using testing::ReadBytes;
+using testing::WriteBytes;
 
-struct Outcome {
-  int exitCode;
-  std::string messages;
-};
-
-Outcome RunTool(const std::vector<std::string>& arguments) {
-  std::FILE* messages = std::tmpfile();
-  Outcome outcome{RunDecodeTool(arguments, messages), ""};
-  std::rewind(messages);
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, messages)) > 0)
-    outcome.messages.append(buffer, got);
-  std::fclose(messages);
-  return outcome;
-}
+using testing::Outcome;
+using testing::RunTool;
 
 struct Wav {
   int channels = 0;
@@ -47,7 +34,7 @@ struct Wav {
 
 // The format and data chunks of a WAV file as halvaris-decode writes it.
 Wav ReadWav(const std::string& path) {
-  const std::vector<std::uint8_t> bytes = ReadAll(path);
+  const std::vector<std::uint8_t> bytes = ReadBytes(path);
   Wav wav;
   std::size_t at = 12;
   while (at + 8 <= bytes.size()) {
@@ -91,7 +78,7 @@ class DecodeWithSound : public ::testing::Test {
   std::vector<std::uint8_t> RawPictures(const std::string& dif, const std::string& range = "0-") {
     const std::string out = Out("raw.yuy2");
     EXPECT_EQ(RunTool({"-q", "--frames", range, dif, out}).exitCode, 0);
-    return ReadAll(out);
+    return ReadBytes(out);
   }
   std::vector<std::uint8_t> RawPictures(int system, const std::string& range = "0-") {
     return RawPictures(files_.VideoDif(system), range);
@@ -121,7 +108,7 @@ class DecodeWithSound : public ::testing::Test {
     SCOPED_TRACE(input);
     const Outcome whole = RunTool({"-q", "--audio", Out("all.wav"), input, Out("all.yuy2")});
     ASSERT_EQ(whole.exitCode, 0) << whole.messages;
-    EXPECT_EQ(ReadAll(Out("all.yuy2")), RawPictures(reference));
+    EXPECT_EQ(ReadBytes(Out("all.yuy2")), RawPictures(reference));
     const Wav all = ReadWav(Out("all.wav"));
     EXPECT_EQ(all.channels, channels);
     EXPECT_EQ(all.bits, bits);
@@ -136,7 +123,7 @@ class DecodeWithSound : public ::testing::Test {
     const Outcome cut =
         RunTool({"-q", "--audio", Out("cut.wav"), "--frames", "2-4", input, Out("cut.yuy2")});
     ASSERT_EQ(cut.exitCode, 0) << cut.messages;
-    EXPECT_EQ(ReadAll(Out("cut.yuy2")), RawPictures(reference, "2-4"));
+    EXPECT_EQ(ReadBytes(Out("cut.yuy2")), RawPictures(reference, "2-4"));
     const std::size_t before = ReadWav(Out("first.wav")).samples.size();
     const std::vector<std::uint8_t> middle = ReadWav(Out("cut.wav")).samples;
     EXPECT_GT(middle.size(), 0u);
@@ -158,7 +145,7 @@ TEST_F(DecodeWithSound, Op1aAndOpAtomPicturesAndSoundEqualFfmpegsForEverySystem)
     ExpectPicturesAndSound(op1a, files_.VideoDif(system), files_.FfmpegSound(op1a, "0:a:0"), 2);
     const Outcome atom = RunTool({"-q", files_.OpAtomVideo(system), Out("atom.yuy2")});
     ASSERT_EQ(atom.exitCode, 0) << atom.messages;
-    EXPECT_EQ(ReadAll(Out("atom.yuy2")), RawPictures(system));
+    EXPECT_EQ(ReadBytes(Out("atom.yuy2")), RawPictures(system));
   }
   // Eight channels of 24 bits stay eight channels of 24 bits, in their order.
   const std::string wide = files_.Op1a(1, 8, "pcm_s24le");
@@ -224,7 +211,7 @@ TEST_F(DecodeWithSound, CardClipsGiveTheirSoundFilesSideBySide) {
         RunTool({"--clip", clip, "--audio", Out("named.wav"), card.string(), Out("named.yuy2")});
     ASSERT_EQ(named.exitCode, 0) << named.messages;
     EXPECT_THAT(named.messages, HasSubstr("P2 clip " + clip));
-    EXPECT_EQ(ReadAll(Out("named.yuy2")), RawPictures(system));
+    EXPECT_EQ(ReadBytes(Out("named.yuy2")), RawPictures(system));
     EXPECT_TRUE(ReadWav(Out("named.wav")).samples == expected);
   }
   const Outcome unnamed = RunTool({card.string(), Out("unnamed.yuy2")});
@@ -242,13 +229,13 @@ TEST_F(DecodeWithSound, WavIsNeverAnInputFileAndIsLeftAsItWasWhenTheRunFails) {
   fs::create_directories(card / "CONTENTS/AUDIO");
   fs::copy_file(files_.OpAtomVideo(1), card / "CONTENTS/VIDEO/0001AB.MXF");
   fs::copy_file(files_.OpAtomSound(1, 300), card / "CONTENTS/AUDIO/0001AB00.MXF");
-  const std::vector<std::uint8_t> soundFile = ReadAll(card / "CONTENTS/AUDIO/0001AB00.MXF");
+  const std::vector<std::uint8_t> soundFile = ReadBytes(card / "CONTENTS/AUDIO/0001AB00.MXF");
   fs::create_symlink(card / "CONTENTS/AUDIO/0001AB00.MXF", folder_ / "link.wav");
   const Outcome overSound =
       RunTool({"--audio", Out("link.wav"), card.string(), Out("pictures.yuy2")});
   EXPECT_EQ(overSound.exitCode, 1);
   EXPECT_THAT(overSound.messages, HasSubstr("is the same file as a file of the input"));
-  EXPECT_EQ(ReadAll(card / "CONTENTS/AUDIO/0001AB00.MXF"), soundFile);
+  EXPECT_EQ(ReadBytes(card / "CONTENTS/AUDIO/0001AB00.MXF"), soundFile);
   const Outcome overVideo = RunTool(
       {"--audio", (card / "CONTENTS/VIDEO/0001AB.MXF").string(), card.string(), Out("p.yuy2")});
   EXPECT_EQ(overVideo.exitCode, 1);
@@ -256,15 +243,15 @@ TEST_F(DecodeWithSound, WavIsNeverAnInputFileAndIsLeftAsItWasWhenTheRunFails) {
   EXPECT_EQ(RunTool({"--audio", Out("same.yuy2"), card.string(), Out("same.yuy2")}).exitCode, 1);
 
   // An OP1a file cut in its fourth frame: frames 0 to 2 are decoded, then the run fails.
-  std::vector<std::uint8_t> cut = ReadAll(files_.Op1a(1));
+  std::vector<std::uint8_t> cut = ReadBytes(files_.Op1a(1));
   cut.resize(cut.size() - 3 * GeometryOf(1).frameBytes);
-  WriteAll(folder_ / "cut.mxf", cut);
+  WriteBytes(folder_ / "cut.mxf", cut);
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
-  WriteAll(folder_ / "old.wav", old);
+  WriteBytes(folder_ / "old.wav", old);
   const Outcome failed = RunTool({"--audio", Out("old.wav"), Out("cut.mxf"), Out("new.yuy2")});
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_THAT(failed.messages, HasSubstr("error: "));
-  EXPECT_EQ(ReadAll(folder_ / "old.wav"), old);
+  EXPECT_EQ(ReadBytes(folder_ / "old.wav"), old);
   EXPECT_FALSE(fs::exists(Out("new.yuy2")));
   for (const auto& entry : fs::directory_iterator(folder_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".halvaris-")));
@@ -289,7 +276,7 @@ TEST_F(DecodeWithSound, WhereNoSoundIsReadTheRunSaysSoAndWritesNoWav) {
 TEST_F(DecodeWithSound, LostSoundIsSilenceCountedInOneWarning) {
   // The audio blocks of frame 3 of a raw DIF stream wiped: that frame's sound is silence, its
   // length the rate's share; the frames before it are as FFmpeg extracts them.
-  std::vector<std::uint8_t> stream = ReadAll(SoundDif(1));
+  std::vector<std::uint8_t> stream = ReadBytes(SoundDif(1));
   const std::size_t frameBytes = GeometryOf(1).frameBytes;
   for (std::size_t sequence = 0; sequence < 40; ++sequence) {
     for (std::size_t block = 0; block < 9; ++block) {
@@ -298,7 +285,7 @@ TEST_F(DecodeWithSound, LostSoundIsSilenceCountedInOneWarning) {
                 stream.begin() + static_cast<std::ptrdiff_t>(at + 80), 0xff);
     }
   }
-  WriteAll(folder_ / "wiped.dif", stream);
+  WriteBytes(folder_ / "wiped.dif", stream);
   const std::vector<std::uint8_t> sound = files_.FfmpegSound(SoundDif(1), "0:a:0");
   const Outcome outcome =
       RunTool({"-q", "--audio", Out("wiped.wav"), Out("wiped.dif"), Out("wiped.yuy2")});
@@ -309,7 +296,7 @@ TEST_F(DecodeWithSound, LostSoundIsSilenceCountedInOneWarning) {
   const std::size_t before = 4 * (1600 + 1602 + 1602);  // as FFmpeg lays them
   EXPECT_TRUE(Slice(wav.samples, 0, before) == Slice(sound, 0, before));
   EXPECT_TRUE(Slice(wav.samples, before, 4 * 1601) == std::vector<std::uint8_t>(4 * 1601, 0));
-  EXPECT_EQ(ReadAll(Out("wiped.yuy2")), RawPictures(SoundDif(1)));
+  EXPECT_EQ(ReadBytes(Out("wiped.yuy2")), RawPictures(SoundDif(1)));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 
 #include <unistd.h>
 
+#include "test_files.h"
+
 namespace halvaris::decode_tool::testing {
 
 struct SystemSource {
@@ -35,17 +37,6 @@ inline const SystemSource kSystems[4] = {
     {3, "1440x1080", "25"},
     {4, "960x720", "50"},
 };
-
-inline std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteAll(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 class FfmpegFiles {
  public:
@@ -125,7 +116,7 @@ class FfmpegFiles {
     if (!Ffmpeg("-i '" + input + "' -map " + map + " -c:a " + codec + " -f " + format + " '" + out +
                 "'"))
       return {};
-    return ReadAll(out);
+    return ReadBytes(out);
   }
 
  private:

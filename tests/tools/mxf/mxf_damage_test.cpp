@@ -16,7 +16,7 @@ namespace {
 using ::testing::Contains;
 using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadAll;
+using testing::ReadBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -66,8 +66,8 @@ class DamagedMxf : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     FfmpegFiles& files = FfmpegFiles::Get();
-    op1a_ = ReadAll(files.Op1a(4));
-    atom_ = ReadAll(files.OpAtomVideo(4));
+    op1a_ = ReadBytes(files.Op1a(4));
+    atom_ = ReadBytes(files.OpAtomVideo(4));
     OpenedInput clean = OpenBytes(op1a_);
     frames_ = ReadFrames(*clean.source);
     ASSERT_EQ(frames_.size(), 6u);

@@ -14,10 +14,10 @@ namespace {
 
 using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadAll;
+using testing::ReadBytes;
 
 std::vector<std::vector<std::uint8_t>> FramesOfDif(const std::string& path, int system) {
-  const std::vector<std::uint8_t> bytes = ReadAll(path);
+  const std::vector<std::uint8_t> bytes = ReadBytes(path);
   const std::size_t frameBytes = GeometryOf(system).frameBytes;
   std::vector<std::vector<std::uint8_t>> frames;
   for (std::size_t offset = 0; offset + frameBytes <= bytes.size(); offset += frameBytes) {
@@ -147,7 +147,7 @@ TEST(MxfSound, OpAtomSoundFilesOfSixteenAndTwentyFourBits) {
 TEST(MxfInput, FramesBeyondFourGigabytesAreFoundThroughSixtyFourBitOffsets) {
   // The OP-Atom file with 4.5 GB of fill (a hole in a sparse file) before its essence.
   FfmpegFiles& files = FfmpegFiles::Get();
-  const auto atom = ReadAll(files.OpAtomVideo(2));
+  const auto atom = ReadBytes(files.OpAtomVideo(2));
   const auto expected = FramesOfDif(files.VideoDif(2), 2);
   const std::uint8_t dvKey[12] = {0x06, 0x0e, 0x2b, 0x34, 0x01, 0x02,
                                   0x01, 0x01, 0x0d, 0x01, 0x03, 0x01};

@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadAll;
-using testing::WriteAll;
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 class P2Card : public ::testing::Test {
  protected:
@@ -47,8 +47,8 @@ class P2Card : public ::testing::Test {
     for (int channel = 0; channel < soundChannels; ++channel)
       xml += "<Audio><AudioFormat>MXF</AudioFormat><SamplingRate>48000</SamplingRate></Audio>";
     xml += "</EssenceList></ClipContent></P2Main>\n";
-    WriteAll(root_ / "CONTENTS/CLIP" / (clip + ".XML"),
-             std::vector<std::uint8_t>(xml.begin(), xml.end()));
+    WriteBytes(root_ / "CONTENTS/CLIP" / (clip + ".XML"),
+               std::vector<std::uint8_t>(xml.begin(), xml.end()));
   }
   // Gives the sound file the material package of the clip's video file, as a camera does.
   void ShareMaterialPackage(const std::string& clip, const std::string& soundFile) {
@@ -57,11 +57,11 @@ class P2Card : public ::testing::Test {
     const mxf::Umid wanted = mxf::MxfFile(OpenByteSource(video)).Packages().materialPackage;
     const mxf::Umid own =
         mxf::MxfFile(OpenByteSource(soundPath.string())).Packages().materialPackage;
-    auto bytes = ReadAll(soundPath);
+    auto bytes = ReadBytes(soundPath);
     for (auto at = std::search(bytes.begin(), bytes.end(), own.begin(), own.end());
          at != bytes.end(); at = std::search(at, bytes.end(), own.begin(), own.end()))
       at = std::copy(wanted.begin(), wanted.end(), at);
-    WriteAll(soundPath, bytes);
+    WriteBytes(soundPath, bytes);
   }
   std::string Root() const { return root_.string(); }
   std::vector<std::string> SoundNames(const mxf::P2Clip& clip) const {
@@ -132,7 +132,7 @@ TEST_F(P2Card, FilesSharingTheMaterialPackageBelongToTheClipWhateverTheirNames) 
 TEST_F(P2Card, ACardListsItsClipsWithFramesAndSystemsAndNamesThemWhenAClipIsMissing) {
   AddVideo("0001AB", 1);
   AddVideo("0002CD", 4);
-  WriteAll(root_ / "CONTENTS/VIDEO/0003EF.MXF", {1, 2, 3});
+  WriteBytes(root_ / "CONTENTS/VIDEO/0003EF.MXF", {1, 2, 3});
   const auto clips = mxf::ListP2Clips(Root());
   ASSERT_EQ(clips.size(), 3u);
   EXPECT_EQ(clips[0].name, "0001AB");

@@ -16,7 +16,7 @@ namespace {
 
 using audio::DifAudio;
 using testing::FfmpegFiles;
-using testing::ReadAll;
+using testing::ReadBytes;
 
 struct DecodedSound {
   int channels = 0;
@@ -47,7 +47,7 @@ TEST(DifAudio, SoundOfFfmpegStreamsEqualsFfmpegsExtraction) {
   // FFmpeg writes the sound of the 1080-line systems only.
   for (int system : {1, 3}) {
     const std::string path = files.SoundDif(system);
-    const DecodedSound sound = DecodeDifSound(ReadAll(path), system);
+    const DecodedSound sound = DecodeDifSound(ReadBytes(path), system);
     EXPECT_EQ(sound.channels, 2) << system;
     EXPECT_EQ(sound.silenced, 0u) << system;
     const auto expected = files.FfmpegSound(path, "0:a:0");
@@ -58,7 +58,7 @@ TEST(DifAudio, SoundOfFfmpegStreamsEqualsFfmpegsExtraction) {
 
 TEST(DifAudio, ErrorSamplesAndLostBlocksBecomeCountedSilence) {
   FfmpegFiles& files = FfmpegFiles::Get();
-  auto stream = ReadAll(files.SoundDif(1));
+  auto stream = ReadBytes(files.SoundDif(1));
   stream.resize(GeometryOf(1).frameBytes);
   const DecodedSound clean = DecodeDifSound(stream, 1);
   ASSERT_EQ(clean.silenced, 0u);
@@ -76,7 +76,7 @@ TEST(DifAudio, ErrorSamplesAndLostBlocksBecomeCountedSilence) {
 
   // A frame cut short in the second half of DIF channel 0 (sequences 5..9) loses the samples of
   // the second sound channel that lay in its missing sequences, and only those.
-  const auto original = ReadAll(files.SoundDif(1));
+  const auto original = ReadBytes(files.SoundDif(1));
   std::vector<std::uint8_t> cut(original.begin(), original.begin() + 8 * 12000);
   const DecodedSound shortFrame = DecodeDifSound(cut, 1, 2);
   ASSERT_EQ(shortFrame.samples.size(), clean.samples.size());
@@ -96,7 +96,7 @@ TEST(DifAudio, ErrorSamplesAndLostBlocksBecomeCountedSilence) {
 
 TEST(DifAudio, FramesWithoutSoundGiveNoChannels) {
   FfmpegFiles& files = FfmpegFiles::Get();
-  const auto stream = ReadAll(files.VideoDif(1));
+  const auto stream = ReadBytes(files.VideoDif(1));
   EXPECT_EQ(DifAudio::ChannelsOf(stream.data(), stream.size(), 1), 0);
   EXPECT_FALSE(DifAudio::Reads(2));
 }
@@ -130,7 +130,7 @@ TEST(WavWriter, FfmpegReadsBackEverySampleInPlainAndRf64Files) {
       file.Commit();
       EXPECT_EQ(writer.IsRf64(), c.riffLimit < 0xffffffffu);
     }
-    const auto bytes = ReadAll(path);
+    const auto bytes = ReadBytes(path);
     ASSERT_GE(bytes.size(), 4u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4),
               c.riffLimit < 0xffffffffu ? "RF64" : "RIFF");
