@@ -161,11 +161,13 @@ constexpr std::array<ShortCode, 1 << kShortCodeBits> BuildShortTable() {
   for (int index = 0; index < (1 << kShortCodeBits); ++index) {
     const AcCodeEntry entry = kFullTable[index << (kIndexBits - kShortCodeBits)];
     if (entry.run >= 0 && entry.length <= kShortCodeBits) {
-      table[index] = {entry.length, static_cast<std::uint8_t>(entry.run + 1), entry.amplitude};
+      table[index] = {entry.length, static_cast<std::uint8_t>(entry.run + 1),
+                      static_cast<std::int8_t>(entry.amplitude),
+                      static_cast<std::uint8_t>(entry.amplitude < 0 ? 31 : 0)};
     } else if (entry.run == kEndOfBlock) {
-      table[index] = {4, kEndOfBlockAdvance, 0};
+      table[index] = {4, kEndOfBlockAdvance, 0, 0};
     } else {
-      table[index] = {kLookFurther, 0, 0};
+      table[index] = {kLookFurther, 0, 0, 0};
     }
   }
   return table;

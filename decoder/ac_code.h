@@ -36,10 +36,14 @@ extern const std::array<AcCodeEntry, 8192> AcCodeTable;
 // block on the same test as a run that passes position 63 and tells the two apart afterwards. Every
 // other index (the escapes, longer codes) has length kLookFurther, which is more than any window
 // holds, so one comparison with the bits at hand tells a whole short code from everything else.
+// A short code's amplitude comes with the bias that makes an arithmetic shift of its product
+// truncate toward zero: 31 for a negative amplitude, 0 otherwise (products are weight x step x
+// amplitude, and weight x step is positive).
 struct ShortCode {
   std::uint8_t length;  // sign bit included
   std::uint8_t advance;
-  std::int16_t amplitude;
+  std::int8_t amplitude;
+  std::uint8_t roundingBias;
 };
 constexpr int kShortCodeBits = 10;
 constexpr std::uint8_t kLookFurther = 255;

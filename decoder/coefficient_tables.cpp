@@ -53,22 +53,6 @@ const std::int16_t WeightTable[4][64] = {
 };
 // clang-format on
 
-namespace {
-struct ScanWeightTables {
-  ScanWeight table[4][64];
-  ScanWeightTables() : table{} {
-    for (int kind = 0; kind < 4; ++kind) {
-      for (int p = 0; p < 64; ++p) {
-        table[kind][p] = {static_cast<std::int16_t>(ZigZag[p]), WeightTable[kind][ZigZag[p]]};
-      }
-    }
-  }
-};
-const ScanWeightTables scanWeightTables;
-}  // namespace
-
-const ScanWeight (*const ScanWeights)[64] = scanWeightTables.table;
-
 constexpr std::uint8_t kNo = kNoQuantStep;
 const std::uint8_t QuantStepTable[16][4] = {
     {kNo, kNo, kNo, kNo}, {1, 2, 4, 8},      {2, 4, 8, kNo},     {3, 6, 12, kNo},
@@ -95,5 +79,26 @@ const QuantStepTables quantStepTables;
 }  // namespace
 
 const std::int32_t (*const QuantSteps)[4] = quantStepTables.step;
+
+namespace {
+struct ScanMultiplierTables {
+  ScanMultiplierTable table[4][16][4];
+  ScanMultiplierTables() : table{} {
+    for (int kind = 0; kind < 4; ++kind) {
+      for (int quantNumber = 0; quantNumber < 16; ++quantNumber) {
+        for (int blockClass = 0; blockClass < 4; ++blockClass) {
+          const std::int32_t step = quantStepTables.step[quantNumber][blockClass];
+          for (int p = 0; p < 64; ++p) {
+            table[kind][quantNumber][blockClass][p] = WeightTable[kind][ZigZag[p]] * step;
+          }
+        }
+      }
+    }
+  }
+};
+const ScanMultiplierTables scanMultiplierTables;
+}  // namespace
+
+const ScanMultiplierTable (*const ScanMultipliers)[16][4] = scanMultiplierTables.table;
 
 }  // namespace halvaris

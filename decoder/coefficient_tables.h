@@ -14,17 +14,11 @@ extern const std::int32_t ZigZag[64];
 // Element 0 (DC) is never weighted.
 extern const std::int16_t WeightTable[4][64];
 
-// The weight table in scan order: entry p holds element ZigZag[p] and its weight, so that placing
-// a coefficient is one lookup.
-struct ScanWeight {
-  std::int16_t element;
-  std::int16_t weight;
-};
-extern const ScanWeight (*const ScanWeights)[64];  // [4][64], by weight kind
-
-inline const ScanWeight* ScanWeightsFor(VideoSystem system, int block) {
+// The weight tables chosen by the video system and the block: 1080-line luma, 1080-line chroma,
+// 720-line luma, 720-line chroma.
+inline int WeightKind(VideoSystem system, int block) {
   const bool is720 = system == 2 || system == 4;
-  return ScanWeights[(is720 ? 2 : 0) + (block >= 4 ? 1 : 0)];
+  return (is720 ? 2 : 0) + (block >= 4 ? 1 : 0);
 }
 
 // Quantisation steps by quantisation number (0..15) and class (0..3); 255 marks the combinations
@@ -39,5 +33,12 @@ extern const std::int32_t (*const QuantSteps)[4];  // [16][4]
 inline std::int32_t QuantStep(int quantNumber, int blockClass) {
   return QuantSteps[quantNumber & 15][blockClass & 3];
 }
+
+// Weight x step by scan position, for every weight kind, quantisation number and class: placing
+// amplitude a at scan position p of a block is one multiply, (ScanMultipliers[..][p] x a) / 32
+// truncated toward zero. Entry 0 (the DC position) is not used. 64 KiB, of which a segment touches
+// a few tables of 256 bytes.
+using ScanMultiplierTable = std::int32_t[64];
+extern const ScanMultiplierTable (*const ScanMultipliers)[16][4];  // [4 kinds]
 
 }  // namespace halvaris

@@ -19,11 +19,11 @@ constexpr int kBlocksPerMacroblock = 8;
 constexpr int kBlocksPerSegment = kMacroblocksPerSegment * kBlocksPerMacroblock;
 
 // A macroblock's blocks leave at most 6 x 64 + 2 x 48 = 480 spare bits; the chain holds what five
-// of them still have. Two words more than the bits need, so that a write or a 64-bit read at any
-// position inside a buffer stays inside its storage.
+// of them still have. Three words more than the bits need, so that a write or a 64-bit read up to
+// 31 bits past the end of a buffer stays inside its storage.
 constexpr int kSpillCapacityBits = 480;
-constexpr int kSpillWords = kSpillCapacityBits / 64 + 2;
-constexpr int kChainWords = kMacroblocksPerSegment * kSpillCapacityBits / 64 + 2;
+constexpr int kSpillWords = kSpillCapacityBits / 64 + 3;
+constexpr int kChainWords = kMacroblocksPerSegment * kSpillCapacityBits / 64 + 3;
 constexpr int kChainBuffer = kMacroblocksPerSegment;  // index of the chain in DecodeContext::spill
 
 // One macroblock's pool of spare bits: the bits its blocks left after their end-of-block codes.
@@ -53,8 +53,12 @@ struct alignas(64) DecodeContext {     // own cache lines: workers write theirs 
   std::unique_ptr<std::uint64_t[]> spillStorage;
   SpillBuffer spill[kMacroblocksPerSegment + 1];  // the five buffers, then their chain
 
-  std::int32_t quantStep[kBlocksPerSegment];
-  std::uint16_t resumePos[kBlocksPerSegment];  // 0: finished
+  // Weight x step of each scan position of each block (see ScanMultipliers).
+  const std::int32_t* multipliers[kBlocksPerSegment];
+  // Bit 8m + b: block b of macroblock m ran out of bits and goes on in a later pass. Only these
+  // blocks' resume positions and carried bits mean anything.
+  std::uint64_t unfinished = 0;
+  std::uint16_t resumePos[kBlocksPerSegment];  // the last scan position passed; 0 once finished
   std::uint32_t carryBits[kBlocksPerSegment];  // up to 16 bits, most significant bit first
   std::uint16_t carryCount[kBlocksPerSegment];
   std::uint8_t fieldMode[kMacroblocksPerSegment];

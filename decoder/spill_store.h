@@ -57,20 +57,33 @@ class SpillStore {
     return 0;
   }
 
+  // Appends the unread bits of `source` to `chain`.
+  static void Append(SpillBuffer& chain, const SpillBuffer& source) {
+    SpillBuffer rest = source;
+    for (;;) {
+      int got;
+      const std::uint64_t bits = Peek(rest, 64, got);
+      if (got == 0) break;
+      Put(chain, bits, got);
+      rest.readPosition += got;
+    }
+  }
+
   // Empties `chain` and appends to it the unread bits of buffers[0..4], in order: reading the
   // chain is then the same as reading the five buffers one after another.
   static void Gather(const SpillBuffer* buffers, SpillBuffer& chain) {
     Open(chain);
-    for (int i = 0; i < kMacroblocksPerSegment; ++i) {
-      SpillBuffer source = buffers[i];
-      for (;;) {
-        int got;
-        const std::uint64_t bits = Peek(source, 64, got);
-        if (got == 0) break;
-        Put(chain, bits, got);
-        source.readPosition += got;
-      }
-    }
+    for (int i = 0; i < kMacroblocksPerSegment; ++i) Append(chain, buffers[i]);
+    ClearAfterEnd(chain);
+  }
+
+  // Clears the two words after the one holding the write position (Put leaves the rest of that
+  // one clear), so that a reader may take 64 bits from up to 31 bits past the end without
+  // finding anything there.
+  static void ClearAfterEnd(SpillBuffer& buffer) {
+    const int word = buffer.writePosition >> 6;
+    buffer.words[word + 1] = 0;
+    buffer.words[word + 2] = 0;
   }
 
  private:

@@ -14,9 +14,6 @@ namespace halvaris {
 
 namespace {
 
-constexpr int kPass2 = 2;
-constexpr int kPass3 = 3;
-
 bool AllocateBuffers(DecodeContext& context) {
   if (context.blocks == nullptr) {
     // 40 blocks of 128 bytes plus room to align them to 32 bytes.
@@ -47,200 +44,274 @@ bool AllocateBuffers(DecodeContext& context) {
   return true;
 }
 
-// The low 16 bits of (weight x step x amplitude) / 32, the division truncating toward zero.
-inline std::int16_t Dequantise(std::int32_t weight, std::int32_t step, std::int32_t amplitude) {
-  const std::int32_t value = (weight * step * amplitude) / 32;
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
-}
+// Where a block's coefficients go: the block, and weight x step of each of its scan positions.
+struct BlockTarget {
+  std::int16_t* block;
+  const std::int32_t* multipliers;
 
-// Places (run, amplitude) at scan position p and moves p past it; false when the run passes the
-// block's end (the block is then full and nothing is written).
-inline bool Place(std::int16_t* block, int& p, int run, int amplitude, const ScanWeight* scan,
-                  std::int32_t step) {
-  p += run;
-  if (p > 63) return false;
-  const ScanWeight entry = scan[p];
-  block[entry.element] = Dequantise(entry.weight, step, amplitude);
-  ++p;
-  return true;
-}
+  // The low 16 bits of (weight x step x amplitude) / 32, the division truncating toward zero:
+  // `roundingBias` is 31 for a negative amplitude, 0 otherwise (the multipliers are positive).
+  void Put(std::ptrdiff_t p, int amplitude, int roundingBias) const {
+    const std::int32_t value = (multipliers[p] * amplitude + roundingBias) >> 5;
+    block[ZigZag[p]] = static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+  }
 
-// The hot loop: takes whole short codes from the window while it holds them. Returns true when the
-// next code needs a closer look (an escape, a long code, or one the window does not hold all of),
-// false when the block has ended: p is then more than 128 after an end-of-block code (p - 129 is
-// where it came), 64..128 after a run that passed position 63.
-inline bool PlaceShortCodes(BitWindow& window, std::int16_t* block, int& position,
-                            const ScanWeight* scan, std::int32_t step) {
-  std::ptrdiff_t p = position;  // machine-word sized, so that it indexes the table directly
+  // Places a code taken the long way, `run` positions after the next one; false when the run
+  // passes the block's end (the block is then full and nothing is written).
+  bool Place(std::ptrdiff_t& p, int run, int amplitude) const {
+    p += run + 1;
+    if (p > 63) return false;
+    Put(p, amplitude, amplitude < 0 ? 31 : 0);
+    return true;
+  }
+};
+
+// A window that holds every bit it will get (a block's own area).
+struct NoSource {
+  static void TopUp(BitWindow&) {}
+};
+
+// The hot loop: takes whole short codes while the window holds them, the scan position p moving
+// to where each code's coefficient lands. Returns true when the next code needs a closer look (an
+// escape, a long code, or one the window does not hold all of), false when the block has ended: p
+// is then kEndOfBlockAdvance or more after an end-of-block code (p - 129 is where it came), 64..128
+// after a run that passed position 63. A source tops the window up before each code.
+template <typename Source>
+inline bool PlaceShortCodes(BitWindow& window, std::ptrdiff_t& p, const BlockTarget& target,
+                            Source& source) {
   for (;;) {
+    source.TopUp(window);
     // Fields read where they lie: the length straight from the table is the shortest path from
     // one code to the next.
     const ShortCode& code =
         ShortCodeTable[static_cast<std::size_t>(window.bits >> (64 - kShortCodeBits))];
     const int length = code.length;
-    if (length > window.count) break;
+    if (length > window.count) return true;
     window.Consume(length);
     p += code.advance;
-    if (p > 64) {
-      position = static_cast<int>(p);
-      return false;
-    }
-    const ScanWeight entry = scan[p - 1];
-    block[entry.element] = Dequantise(entry.weight, step, code.amplitude);
+    if (p > 63) return false;
+    target.Put(p, code.amplitude, code.roundingBias);
   }
-  position = static_cast<int>(p);
-  return true;
 }
+
+// The unread bits of a spill buffer, taken into a window up to 32 at a time whenever it holds
+// fewer, so that the window always holds the next code whole unless the buffer has run out.
+struct SpillSource {
+  const std::uint64_t* words;
+  int position;  // of the next bit to enter the window
+  int end;       // the buffer's write position
+
+  void TopUp(BitWindow& window) {
+    if (window.count >= 32) return;
+    const int word = position >> 6;
+    const int shift = position & 63;
+    // The 64 bits from `position` on, zero past the end (see SpillStore::ClearAfterEnd); the
+    // second word's part is shifted in two steps, so that a shift of 0 takes nothing from it.
+    const std::uint64_t next = words[word] << shift | (words[word + 1] >> 1) >> (63 - shift);
+    const int left = end - position;
+    const int taken = left < 32 ? left : 32;
+    window.bits |= (next >> 32) << (32 - window.count);
+    window.count += taken;
+    position += taken;
+  }
+};
 
 // Decodes the coefficients of one segment into context.blocks: every block from its own area,
 // then from the spare bits of its macroblock, then from those of the whole segment.
 class SegmentDecoder {
  public:
   SegmentDecoder(DecodeContext& context, VideoSystem system)
-      : context_(context),
-        lumaScan_(ScanWeightsFor(system, 0)),
-        chromaScan_(ScanWeightsFor(system, 4)) {}
+      : context_(context), lumaKind_(WeightKind(system, 0)), chromaKind_(WeightKind(system, 4)) {}
 
   void Pass1(const std::uint8_t* frame, const std::uint32_t* addresses) {
+    std::uint64_t unfinished = 0;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       const std::uint8_t* difBlock = frame + addresses[m * 32];
       const int quantNumber = difBlock[3] & 15;  // the status nibble above it is not used
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        const std::uint8_t* areaStart = difBlock + (b < 7 ? 5 + 10 * b : 73);
-        const int index = m * kBlocksPerMacroblock + b;
-        const int header = areaStart[0];
-        int dc = 2 * areaStart[-1] + (header >> 7);
-        if (dc >= 256) dc -= 512;
-        if (b == 0) context_.fieldMode[m] = static_cast<std::uint8_t>((header >> 6) & 1);
-        std::int16_t* coefficients = context_.blocks[index].value;
-        coefficients[0] = static_cast<std::int16_t>(4 * dc);
-        const std::int32_t step = QuantStep(quantNumber, (header >> 4) & 3);
-        context_.quantStep[index] = step;
-        DecodeFromArea(index, BlockArea(areaStart, b), b < 4 ? lumaScan_ : chromaScan_, step);
-      }
+      const ScanMultiplierTable* luma = ScanMultipliers[lumaKind_][quantNumber];
+      const ScanMultiplierTable* chroma = ScanMultipliers[chromaKind_][quantNumber];
+      // The block number is a constant in each call, so every block's area layout is too.
+      const std::uint64_t blocks =
+          DecodeFromArea<0>(m, difBlock, luma) | DecodeFromArea<1>(m, difBlock, luma) << 1 |
+          DecodeFromArea<2>(m, difBlock, luma) << 2 | DecodeFromArea<3>(m, difBlock, luma) << 3 |
+          DecodeFromArea<4>(m, difBlock, chroma) << 4 |
+          DecodeFromArea<5>(m, difBlock, chroma) << 5 |
+          DecodeFromArea<6>(m, difBlock, chroma) << 6 | DecodeFromArea<7>(m, difBlock, chroma) << 7;
+      unfinished |= blocks << (kBlocksPerMacroblock * m);
     }
+    context_.unfinished = unfinished;
   }
 
   // Pass 2 reads each macroblock's own spare bits, pass 3 those of all five macroblocks in turn,
-  // gathered into one chain first.
-  void LaterPass(int pass) {
-    if (!AnyUnfinished()) return;  // most segments of plain pictures
-    if (pass == kPass2) FillSpillBuffers();
-    if (pass == kPass3) SpillStore::Gather(context_.spill, context_.spill[kChainBuffer]);
+  // gathered into one chain first. Only the blocks still unfinished are visited.
+  void LaterPasses() {
+    std::uint64_t unfinished = context_.unfinished;
+    if (unfinished == 0) return;  // most segments of plain pictures
+    std::uint8_t filled = 0;      // macroblocks whose spill buffer holds their spare bits
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      const int first = pass == kPass2 ? m : kChainBuffer;
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        const int index = m * kBlocksPerMacroblock + b;
-        if (context_.resumePos[index] == 0) continue;
-        DecodeFromSpill(index, context_.spill[first], b < 4 ? lumaScan_ : chromaScan_,
-                        context_.quantStep[index]);
+      std::uint64_t blocks = unfinished & (std::uint64_t{0xFF} << (kBlocksPerMacroblock * m));
+      if (blocks == 0) continue;
+      FillSpillBuffer(m, context_.spill[m]);
+      filled |= static_cast<std::uint8_t>(1 << m);
+      for (; blocks != 0; blocks &= blocks - 1) {
+        const int index = LowestBit(blocks);
+        if (DecodeFromSpill(index, context_.spill[m])) unfinished &= ~(std::uint64_t{1} << index);
       }
     }
+    if (unfinished != 0) {
+      SpillBuffer& chain = context_.spill[kChainBuffer];
+      SpillStore::Open(chain);
+      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+        if (filled & (1 << m)) {
+          SpillStore::Append(chain, context_.spill[m]);
+        } else {
+          FillSpillBuffer(m, chain);
+        }
+      }
+      SpillStore::ClearAfterEnd(chain);
+      for (std::uint64_t blocks = unfinished; blocks != 0; blocks &= blocks - 1) {
+        const int index = LowestBit(blocks);
+        if (DecodeFromSpill(index, chain)) unfinished &= ~(std::uint64_t{1} << index);
+      }
+    }
+    context_.unfinished = unfinished;
   }
 
  private:
-  // Each macroblock's spare bits, its blocks' in order. Segments whose blocks all end in their own
-  // areas never need them.
-  void FillSpillBuffers() {
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      SpillBuffer& buffer = context_.spill[m];
-      SpillStore::Open(buffer);
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        const int index = m * kBlocksPerMacroblock + b;
-        SpillStore::Put(buffer, context_.spareBits[index], context_.spareCount[index]);
-      }
+  static int LowestBit(std::uint64_t bits) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(bits);
+#else
+    int index = 0;
+    while ((bits & 1) == 0) {
+      bits >>= 1;
+      ++index;
     }
+    return index;
+#endif
   }
 
-  bool AnyUnfinished() const {
-    int unfinished = 0;
-    for (std::uint16_t position : context_.resumePos) unfinished |= position;
-    return unfinished != 0;
+  // Appends macroblock m's spare bits, its blocks' in order, to `buffer`.
+  void FillSpillBuffer(int m, SpillBuffer& buffer) {
+    if (&buffer != &context_.spill[kChainBuffer]) SpillStore::Open(buffer);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+      const int index = m * kBlocksPerMacroblock + b;
+      SpillStore::Put(buffer, context_.spareBits[index], context_.spareCount[index]);
+    }
+    if (&buffer != &context_.spill[kChainBuffer]) SpillStore::ClearAfterEnd(buffer);
   }
 
   // Out of bits: the block keeps its position and the bits at hand for the next pass.
-  void Carry(int index, std::uint32_t window16, int got, int p) {
+  void Carry(int index, std::uint32_t window16, int got, std::ptrdiff_t p) {
     context_.carryBits[index] = window16 << 16;
     context_.carryCount[index] = static_cast<std::uint16_t>(got);
     context_.resumePos[index] = static_cast<std::uint16_t>(p);
   }
 
-  void DecodeFromArea(int index, BlockArea area, const ScanWeight* scan, std::int32_t step) {
-    std::int16_t* block = context_.blocks[index].value;
+  // The code at the top of `window` the long way (an escape, a long code, or too few bits for the
+  // next one): false when the block runs out of bits, which then become its carried bits.
+  bool TakeLongCode(int index, BitWindow& window, std::ptrdiff_t& p, const BlockTarget& target,
+                    bool& ended) {
+    const int got = window.count < 16 ? window.count : 16;
+    const std::uint32_t window16 = window.Top16();
+    const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
+    if (code.run < 0 || got < code.length) {
+      // Out of bits (an end of block with fewer than 4 real bits among them).
+      Carry(index, window16, got, p);
+      return false;
+    }
+    window.Consume(code.length);
+    ended = !target.Place(p, code.run, code.amplitude);
+    return true;
+  }
+
+  // Pass 1 for block kBlock of macroblock m: its DC coefficient, class and codes from its own
+  // area. Returns 1 when the block runs out of bits and goes on in a later pass.
+  template <int kBlock>
+  std::uint64_t DecodeFromArea(int m, const std::uint8_t* difBlock,
+                               const ScanMultiplierTable* classTables) {
+    const std::uint8_t* areaStart = difBlock + (kBlock < 7 ? 5 + 10 * kBlock : 73);
+    const int index = m * kBlocksPerMacroblock + kBlock;
+    const int header = areaStart[0];
+    // The DC coefficient: 9 bits, two's complement, the first 8 in the byte before the area.
+    const int dc = 2 * static_cast<std::int8_t>(areaStart[-1]) + (header >> 7);
+    if (kBlock == 0) context_.fieldMode[m] = static_cast<std::uint8_t>((header >> 6) & 1);
+    const BlockTarget target{context_.blocks[index].value, classTables[(header >> 4) & 3]};
+    target.block[0] = static_cast<std::int16_t>(4 * dc);
+    context_.multipliers[index] = target.multipliers;
+
+    BlockArea area(areaStart, kBlock);
     BitWindow& window = area.window;
-    context_.spareBits[index] = 0;
-    context_.spareCount[index] = 0;
-    int p = 1;
+    NoSource noSource;
+    std::uint64_t spareBits = 0;
+    int spareCount = 0;
+    std::uint64_t unfinished = 0;
+    std::ptrdiff_t p = 0;
     for (;;) {
-      if (!PlaceShortCodes(window, block, p, scan, step)) {
+      if (!PlaceShortCodes(window, p, target, noSource)) {
         if (p > 128) {
           p -= kEndOfBlockAdvance;
           // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
           window.Append(area.tail, area.tailCount);
-          context_.spareBits[index] = window.bits;
-          context_.spareCount[index] = static_cast<std::uint8_t>(window.count);
+          spareBits = window.bits;
+          spareCount = window.count;
         }
         break;
       }
       if (area.RefillIfShort()) continue;
       // The window now holds the next code whole, or the area holds no more than the window.
-      const int got = window.count < 16 ? window.count : 16;
-      const std::uint32_t window16 = window.Top16();
-      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
-      if (code.run < 0 || got < code.length) {
-        // Out of bits (an end of block with fewer than 4 real bits among them): the rest of the
-        // area becomes the block's carried bits; later passes go on from them.
-        Carry(index, window16, got, p);
+      bool ended = false;
+      if (!TakeLongCode(index, window, p, target, ended)) {
+        unfinished = 1;
         break;
       }
-      window.Consume(code.length);
-      if (!Place(block, p, code.run, code.amplitude, scan, step)) break;
+      if (ended) break;
     }
-    context_.hasAc[index] = p != 1;
+    context_.spareBits[index] = spareBits;
+    context_.spareCount[index] = static_cast<std::uint8_t>(spareCount);
+    if (unfinished == 0) context_.resumePos[index] = 0;
+    context_.hasAc[index] = p != 0;
+    return unfinished;
   }
 
-  // Decodes from the block's carried bits followed by the unread bits of `source`. The carried
-  // bits are always the start of a code longer than they are, so once a block has taken a code
-  // the window holds nothing but bits of `source`.
-  void DecodeFromSpill(int index, SpillBuffer& source, const ScanWeight* scan, std::int32_t step) {
-    std::int16_t* block = context_.blocks[index].value;
+  // Decodes from the block's carried bits followed by the unread bits of `source`; true when the
+  // block is finished. The carried bits are always the start of a code longer than they are, so
+  // once a block has taken a code the window holds nothing but bits of `source`.
+  bool DecodeFromSpill(int index, SpillBuffer& source) {
+    const BlockTarget target{context_.blocks[index].value, context_.multipliers[index]};
     BitWindow window{std::uint64_t{context_.carryBits[index]} << 32, context_.carryCount[index]};
-    const int start = context_.resumePos[index];
-    int p = start;
+    SpillSource reader{source.words, source.readPosition, source.writePosition};
+    const std::ptrdiff_t start = context_.resumePos[index];
+    std::ptrdiff_t p = start;
+    bool finished = true;
     for (;;) {
-      if (!PlaceShortCodes(window, block, p, scan, step)) {
+      if (!PlaceShortCodes(window, p, target, reader)) {
         if (p > 128) p -= kEndOfBlockAdvance;
         break;
       }
-      if (window.count <= 48 && SpillStore::Available(source) > 0) {
-        int got;
-        const std::uint64_t bits = SpillStore::Peek(source, 64 - window.count, got);
-        window.Append64(bits, got);
-        source.readPosition += got;
-        continue;
+      bool ended = false;
+      if (!TakeLongCode(index, window, p, target, ended)) {
+        finished = false;
+        break;
       }
-      const int got = window.count < 16 ? window.count : 16;
-      const std::uint32_t window16 = window.Top16();
-      const AcCode code = got == 0 ? AcCode{0, kOutOfBits, 0} : DecodeAcCode(window16, got);
-      if (code.run < 0 || got < code.length) {
-        // Out of bits: everything at hand is carried into the next pass.
-        Carry(index, window16, got, p);
-        if (p != start) context_.hasAc[index] = 1;
-        return;
-      }
-      window.Consume(code.length);
-      if (!Place(block, p, code.run, code.amplitude, scan, step)) break;
+      if (ended) break;
     }
-    // Finished: what the window still holds is the unread part of `source`.
+    if (p != start) context_.hasAc[index] = 1;
+    if (!finished) {
+      // Everything at hand went into the carried bits.
+      source.readPosition = source.writePosition;
+      return false;
+    }
+    // What the window still holds is the unread part of `source`.
+    source.readPosition = reader.position - window.count;
     context_.carryCount[index] = 0;
     context_.resumePos[index] = 0;
-    source.readPosition -= window.count;
-    if (p != start) context_.hasAc[index] = 1;
+    return true;
   }
 
   DecodeContext& context_;
-  const ScanWeight* lumaScan_;
-  const ScanWeight* chromaScan_;
+  const int lumaKind_;
+  const int chromaKind_;
 };
 
 // Inverse transforms macroblock m of the segment and packs it into the picture at `position`.
@@ -298,16 +369,12 @@ bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
   if (!AllocateBuffers(context)) return false;
 
   std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
-  std::memset(context.resumePos, 0, sizeof context.resumePos);
-  std::memset(context.carryCount, 0, sizeof context.carryCount);
-  std::memset(context.hasAc, 0, sizeof context.hasAc);
 
   const std::uint32_t* addresses =
       &BuildPlacementTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
   SegmentDecoder decoder(context, system);
   decoder.Pass1(frame, addresses);
-  decoder.LaterPass(kPass2);
-  decoder.LaterPass(kPass3);
+  decoder.LaterPasses();
   return true;
 }
 

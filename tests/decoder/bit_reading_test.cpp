@@ -84,6 +84,31 @@ TEST(AcCodes, EveryBitPatternIsACode) {
   }
 }
 
+// The short table the hot loop reads must agree with the full decode on every 10-bit prefix:
+// the same length and run, the amplitude with the bias that truncates its products toward zero,
+// and no claim on an index whose code is longer, an escape or end of block.
+TEST(AcCodes, ShortTableAgreesWithTheFullDecode) {
+  int shortCodes = 0;
+  for (std::uint32_t index = 0; index < (1u << kShortCodeBits); ++index) {
+    const ShortCode entry = ShortCodeTable[index];
+    const AcCode code = DecodeAcCode(index << (16 - kShortCodeBits), 16);
+    SCOPED_TRACE(index);
+    if (code.run == kEndOfBlock) {
+      EXPECT_EQ(entry.length, 4);
+      EXPECT_EQ(entry.advance, kEndOfBlockAdvance);
+    } else if (code.length > kShortCodeBits) {
+      EXPECT_EQ(entry.length, kLookFurther);
+    } else {
+      ++shortCodes;
+      EXPECT_EQ(entry.length, code.length);
+      EXPECT_EQ(entry.advance, code.run + 1);
+      EXPECT_EQ(entry.amplitude, code.amplitude);
+      EXPECT_EQ(entry.roundingBias, code.amplitude < 0 ? 31 : 0);
+    }
+  }
+  EXPECT_GT(shortCodes, 900);  // nearly every prefix starts a short code
+}
+
 TEST(BlockArea, OffersTheAreaBitsAfterTheHeaderAndNothingBeyond) {
   std::uint8_t difBlock[80];
   for (int i = 0; i < 80; ++i) difBlock[i] = static_cast<std::uint8_t>(0xA5 ^ i);
