@@ -364,99 +364,118 @@ void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, boo
 
 }  // namespace
 
-bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
-                               const std::uint8_t* frame, VideoSystem system) {
+namespace {
+// One function for all three passes, called from two places but kept out of line: the compiler
+// then inlines the passes into it and keeps the hot loops' state in registers.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+bool DecodeCoefficients(DecodeContext& context, const std::uint32_t* addresses,
+                        const std::uint8_t* frame, VideoSystem system) {
   if (!AllocateBuffers(context)) return false;
-
   std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
-
-  const std::uint32_t* addresses =
-      &BuildPlacementTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)];
   SegmentDecoder decoder(context, system);
   decoder.Pass1(frame, addresses);
   decoder.LaterPasses();
   return true;
 }
 
-void DecodeVideoSegment(DecodeContext& context, int c, int q, int s, std::uint8_t* picture,
-                        std::ptrdiff_t pitch, const std::uint8_t* frame, VideoSystem system) {
-  if (!DecodeSegmentCoefficients(context, c, q, s, frame, system)) {
-    context.incomplete = true;
-    return;
-  }
+// GCC 12 takes a function that does nothing but prefetch for one without effects and drops the
+// calls to it; inlined, the prefetches stay.
+#if defined(__GNUC__)
+#define HALVARIS_PREFETCH_HELPER __attribute__((always_inline)) inline
+#else
+#define HALVARIS_PREFETCH_HELPER inline
+#endif
 
-  const PlacementTables& tables = BuildPlacementTables();
-  const DspFunctions& dsp = ActiveDsp();
-  const bool is1080 = system == 1 || system == 3;
-  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    const MacroblockPosition position =
-        tables.macroblockPosition[system - 1][MacroblockPositionIndex(c, q, m, s)];
-    Reconstruct(context, m, position, is1080, picture, pitch, dsp);
-  }
-}
-
-namespace {
 // How many segment slots ahead the picture lines are asked for: a slot decodes in 1.5 to 4
 // microseconds, and lines that are not in a cache come from memory in a fraction of that, but the
 // requests of several slots must be under way at once to keep the stores from waiting for them.
 constexpr int kPictureLookahead = 4;
 
-// Asks for the compressed macroblocks of segment slot j while the slot before it decodes: they
-// lie scattered over the frame, far from what was read last.
-void PrefetchCompressed(const DecodeJob& job, int j) {
+// Asks for the compressed macroblocks of a segment slot while the slot before it decodes: they lie
+// scattered over the frame, far from what was read last.
+HALVARIS_PREFETCH_HELPER void PrefetchCompressed(const std::uint8_t* frame,
+                                                 const std::uint32_t* addresses) {
 #if defined(__GNUC__)
-  const std::uint32_t* addresses =
-      &BuildPlacementTables()
-           .blockAddress[job.system - 1][BlockAddressIndex(job.channel, j / 27, 0, j % 27)];
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    const std::uint8_t* difBlock = job.frame + addresses[m * 32];
+    const std::uint8_t* difBlock = frame + addresses[m * 32];
     __builtin_prefetch(difBlock);
     __builtin_prefetch(difBlock + 79);
   }
 #else
-  (void)job;
-  (void)j;
+  (void)frame;
+  (void)addresses;
 #endif
 }
 
-// Asks for the picture lines that segment slot j will write, into the second-level cache: every
+// Asks for the picture lines a macroblock will be written to, into the second-level cache: every
 // packed line goes to its own cache line, and a store that misses waits for the line to be read,
 // so without this the stores of a few macroblocks fill the store queue and stall everything
 // behind them. A read request brings an unshared line in exclusive, ready to be written (a write
 // request needs an instruction the baseline processor lacks, and the compiler drops it), and
-// aiming at the second level keeps the first for the coefficient blocks and tables.
-void PrefetchPictureLines(const DecodeJob& job, int j) {
+// aiming at the second level keeps the first for the coefficient blocks and tables (aiming at
+// the first gained half as much). A segment slot's lines are asked for together, before its
+// coefficients are decoded; asking for one macroblock's lines before each macroblock is packed
+// measured the same.
+HALVARIS_PREFETCH_HELPER void PrefetchPictureLines(const DecodeJob& job,
+                                                   MacroblockPosition position, bool is1080) {
 #if defined(__GNUC__)
-  const PlacementTables& tables = BuildPlacementTables();
-  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    const MacroblockPosition position =
-        tables.macroblockPosition[job.system - 1]
-                                 [MacroblockPositionIndex(job.channel, j / 27, m, j % 27)];
-    // The bottom row of the 1080-line pictures: 8 lines of 32 x 8 macroblocks (see Reconstruct).
-    const bool bottomRow = (job.system == 1 || job.system == 3) && position.y >= 1072;
-    const std::uint8_t* out =
-        job.picture + position.y * job.pitch + (bottomRow ? 4 : 2) * position.x;
-    for (int line = 0; line < (bottomRow ? 8 : 16); ++line) {
-      __builtin_prefetch(out + line * job.pitch, 0, 2);
-    }
+  // The bottom row of the 1080-line pictures: 8 lines of 32 x 8 macroblocks (see Reconstruct).
+  const bool bottomRow = is1080 && position.y >= 1072;
+  const std::uint8_t* out = job.picture + position.y * job.pitch + (bottomRow ? 4 : 2) * position.x;
+  for (int line = 0; line < (bottomRow ? 8 : 16); ++line) {
+    __builtin_prefetch(out + line * job.pitch, 0, 2);
   }
 #else
   (void)job;
-  (void)j;
+  (void)position;
+  (void)is1080;
 #endif
 }
 }  // namespace
 
+bool DecodeSegmentCoefficients(DecodeContext& context, int c, int q, int s,
+                               const std::uint8_t* frame, VideoSystem system) {
+  return DecodeCoefficients(
+      context, &BuildPlacementTables().blockAddress[system - 1][BlockAddressIndex(c, q, 0, s)],
+      frame, system);
+}
+
 void DecodeWorker(const DecodeJob& job, DecodeContext& context) {
+  const PlacementTables& tables = BuildPlacementTables();
+  const DspFunctions& dsp = ActiveDsp();
+  const VideoSystem system = job.system;
+  const bool is1080 = system == 1 || system == 3;
+  const std::uint32_t* addresses = tables.blockAddress[system - 1];
+  const MacroblockPosition* positions = tables.macroblockPosition[system - 1];
+  auto position = [&](int j, int m) {
+    return positions[MacroblockPositionIndex(job.channel, j / 27, m, j % 27)];
+  };
   for (int j = job.firstSegment; j < job.firstSegment + kPictureLookahead && j <= job.lastSegment;
        ++j) {
-    PrefetchPictureLines(job, j);
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      PrefetchPictureLines(job, position(j, m), is1080);
+    }
   }
   for (int j = job.firstSegment; j <= job.lastSegment; ++j) {
-    if (j < job.lastSegment) PrefetchCompressed(job, j + 1);
-    if (j + kPictureLookahead <= job.lastSegment) PrefetchPictureLines(job, j + kPictureLookahead);
-    DecodeVideoSegment(context, job.channel, j / 27, j % 27, job.picture, job.pitch, job.frame,
-                       job.system);
+    if (j < job.lastSegment) {
+      PrefetchCompressed(job.frame,
+                         &addresses[BlockAddressIndex(job.channel, (j + 1) / 27, 0, (j + 1) % 27)]);
+    }
+    if (j + kPictureLookahead <= job.lastSegment) {
+      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+        PrefetchPictureLines(job, position(j + kPictureLookahead, m), is1080);
+      }
+    }
+    if (!DecodeCoefficients(context, &addresses[BlockAddressIndex(job.channel, j / 27, 0, j % 27)],
+                            job.frame, system)) {
+      context.incomplete = true;  // the slot is left as it was
+      continue;
+    }
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      Reconstruct(context, m, position(j, m), is1080, job.picture, job.pitch, dsp);
+    }
   }
 }
 

@@ -13,7 +13,8 @@ namespace halvaris::test_hooks {
 // negative) fail as if the system had no thread to give; a negative `afterStarts` turns this off.
 void FailThreadStarts(int afterStarts, int failures = 1);
 
-// Every decoder of the process uses `dsp` from the next segment on, whatever was chosen at start;
+// Every decoder of the process uses `dsp` from the next share of segment slots a worker starts on
+// (every wave of every frame after this call), whatever was chosen at start;
 // nullptr goes back to the chosen level.
 void UseDsp(const DspFunctions* dsp);
 
