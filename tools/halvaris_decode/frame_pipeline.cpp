@@ -30,7 +30,7 @@ FramePipeline::FramePipeline(PictureWriter& writer, VideoSystem system, int deco
   // Every decoder busy, one picture being written and one waiting for the writer.
   slots_.resize(decoders_.size() + 2);
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    slots_[i].picture.resize(geometry_.pictureBytes);
+    slots_[i].picture.reset(new std::uint8_t[geometry_.pictureBytes]);
     free_.push_back(i);
   }
   StartThreads(messageCallback, messageUserData);
@@ -71,25 +71,27 @@ void FramePipeline::Decode(std::vector<std::uint8_t>& frame, std::int64_t frameN
   if (inline_) {
     Slot& slot = slots_.front();
     const int result = decode_(decoders_.front(), system_, frame.data(), frame.size(),
-                               slot.picture.data(), 2 * geometry_.width, slot.picture.size());
+                               slot.picture.get(), 2 * geometry_.width, geometry_.pictureBytes);
     // A picture that was not wholly decoded is never written.
     if (result != HALVARIS_OK) throw FrameFailure(frameNumber, result);
-    writer_.Write(slot.picture.data(), frameNumber);
+    writer_.Write(slot.picture.get(), frameNumber);
     return;
   }
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return !free_.empty() || error_; });
-  if (error_) std::rethrow_exception(error_);
-  const std::size_t index = free_.front();
-  free_.pop_front();
-  Slot& slot = slots_[index];
-  slot.frame.swap(frame);
-  frame.clear();
-  slot.frameNumber = frameNumber;
-  slot.state = State::Queued;
-  toDecode_.push_back(index);
-  toWrite_.push_back(index);
-  changed_.notify_all();
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    slotFreed_.wait(lock, [this] { return !free_.empty() || error_; });
+    if (error_) std::rethrow_exception(error_);
+    const std::size_t index = free_.front();
+    free_.pop_front();
+    Slot& slot = slots_[index];
+    slot.frame.swap(frame);
+    frame.clear();
+    slot.frameNumber = frameNumber;
+    slot.state = State::Queued;
+    toDecode_.push_back(index);
+    toWrite_.push_back(index);
+  }
+  frameQueued_.notify_one();
 }
 
 void FramePipeline::Finish() {
@@ -99,7 +101,7 @@ void FramePipeline::Finish() {
   }
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return toWrite_.empty() || error_; });
+    slotFreed_.wait(lock, [this] { return toWrite_.empty() || error_; });
   }
   Stop();
   if (error_) std::rethrow_exception(error_);
@@ -109,7 +111,7 @@ void FramePipeline::Finish() {
 void FramePipeline::WriteDecodedPictures() {
   if (inline_) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return toWrite_.empty() || error_ || stopping_; });
+  slotFreed_.wait(lock, [this] { return toWrite_.empty() || error_ || stopping_; });
 }
 
 void FramePipeline::DecodeQueued(HalvarisDecoder* decoder) {
@@ -118,18 +120,23 @@ void FramePipeline::DecodeQueued(HalvarisDecoder* decoder) {
     Slot* slot;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || !toDecode_.empty(); });
+      frameQueued_.wait(lock, [this] { return stopping_ || !toDecode_.empty(); });
       if (stopping_) return;
       slot = &slots_[toDecode_.front()];
       toDecode_.pop_front();
       slot->state = State::Decoding;
     }
     const int result = decode_(decoder, system_, slot->frame.data(), slot->frame.size(),
-                               slot->picture.data(), pitch, slot->picture.size());
-    std::lock_guard<std::mutex> lock(mutex_);
-    slot->result = result;
-    slot->state = State::Decoded;
-    changed_.notify_all();
+                               slot->picture.get(), pitch, geometry_.pictureBytes);
+    bool first;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot->result = result;
+      slot->state = State::Decoded;
+      // The writer waits for the first picture in input order only.
+      first = !toWrite_.empty() && &slots_[toWrite_.front()] == slot;
+    }
+    if (first) firstDecoded_.notify_one();
   }
 }
 
@@ -138,7 +145,7 @@ void FramePipeline::WriteDecoded() {
     std::size_t index;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] {
+      firstDecoded_.wait(lock, [this] {
         return stopping_ || (!toWrite_.empty() && slots_[toWrite_.front()].state == State::Decoded);
       });
       if (stopping_) return;
@@ -151,17 +158,19 @@ void FramePipeline::WriteDecoded() {
       return;
     }
     try {
-      writer_.Write(slot.picture.data(), slot.frameNumber);
+      writer_.Write(slot.picture.get(), slot.frameNumber);
     } catch (...) {
       std::lock_guard<std::mutex> lock(mutex_);
       Fail(std::current_exception());
       return;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    toWrite_.pop_front();
-    slot.state = State::Free;
-    free_.push_back(index);
-    changed_.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      toWrite_.pop_front();
+      slot.state = State::Free;
+      free_.push_back(index);
+    }
+    slotFreed_.notify_one();
   }
 }
 
@@ -170,14 +179,20 @@ void FramePipeline::Fail(std::exception_ptr error) {
   stopping_ = true;  // nothing after the failed frame is decoded or written
   toDecode_.clear();
   toWrite_.clear();
-  changed_.notify_all();
+  NotifyEveryone();
+}
+
+void FramePipeline::NotifyEveryone() {
+  frameQueued_.notify_all();
+  firstDecoded_.notify_all();
+  slotFreed_.notify_all();
 }
 
 void FramePipeline::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    changed_.notify_all();
+    NotifyEveryone();
   }
   for (std::thread& thread : threads_) {
     if (thread.joinable()) thread.join();

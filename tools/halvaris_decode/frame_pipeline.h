@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -64,7 +65,10 @@ class FramePipeline {
   enum class State { Free, Queued, Decoding, Decoded };
   struct Slot {
     std::vector<std::uint8_t> frame;
-    std::vector<std::uint8_t> picture;
+    // Not cleared when made: the decoder writes every byte of a picture it reports whole, and
+    // only those are written out. Its pages are first touched by a decoding thread, in parallel,
+    // instead of all by the caller's thread before the first frame.
+    std::unique_ptr<std::uint8_t[]> picture;
     std::int64_t frameNumber = 0;
     int result = HALVARIS_OK;
     State state = State::Free;
@@ -74,6 +78,7 @@ class FramePipeline {
   void DecodeQueued(HalvarisDecoder* decoder);
   void WriteDecoded();
   void Fail(std::exception_ptr error);  // with the mutex held
+  void NotifyEveryone();
   void Stop();
 
   PictureWriter& writer_;
@@ -89,7 +94,12 @@ class FramePipeline {
   bool inline_ = false;  // no threads: Decode() decodes and writes each frame itself
   std::exception_ptr error_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  // Each kind of thread waits on its own condition, so that a change wakes only the thread that
+  // can act on it: a queued frame one decoder, the first picture in order the writer, a freed
+  // slot the caller's thread. Stopping and failing wake everyone.
+  std::condition_variable frameQueued_;
+  std::condition_variable firstDecoded_;
+  std::condition_variable slotFreed_;
   std::vector<std::thread> threads_;
 };
 
