@@ -63,12 +63,17 @@ class FramePipeline {
 
  private:
   enum class State { Free, Queued, Decoding, Decoded };
+  struct FreeMemory {
+    void operator()(std::uint8_t* memory) const;
+  };
+  // Not cleared when made: the decoder writes every byte of a picture it reports whole, and only
+  // those are written out. Its pages are first touched by a decoding thread, in parallel, instead
+  // of all by the caller's thread before the first frame.
+  using Picture = std::unique_ptr<std::uint8_t[], FreeMemory>;
+  static Picture MakePicture(std::size_t bytes);
   struct Slot {
     std::vector<std::uint8_t> frame;
-    // Not cleared when made: the decoder writes every byte of a picture it reports whole, and
-    // only those are written out. Its pages are first touched by a decoding thread, in parallel,
-    // instead of all by the caller's thread before the first frame.
-    std::unique_ptr<std::uint8_t[]> picture;
+    Picture picture;
     std::int64_t frameNumber = 0;
     int result = HALVARIS_OK;
     State state = State::Free;
