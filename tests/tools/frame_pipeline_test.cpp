@@ -141,8 +141,10 @@ TEST(FramePipeline, RealFramesOnSeveralDecodersGiveTheOneDecoderPictures) {
   const int kFrames = 7;
   for (int i = 0; i < kFrames; ++i) {
     std::vector<std::uint8_t> frame = i % 3 == 1 ? plain : detailed;
+    const std::uint8_t* handedOver = frame.data();
     pipeline.Decode(frame, i);
-    EXPECT_TRUE(frame.empty());
+    // The pipeline keeps the bytes it was given and hands back a buffer of its own.
+    EXPECT_NE(frame.data(), handedOver);
   }
   pipeline.Finish();
   const std::vector<std::uint8_t> plainPicture = testing::DecodePicture(plain, 3, 1);

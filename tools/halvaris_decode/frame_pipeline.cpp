@@ -112,7 +112,6 @@ void FramePipeline::Decode(std::vector<std::uint8_t>& frame, std::int64_t frameN
     free_.pop_front();
     Slot& slot = slots_[index];
     slot.frame.swap(frame);
-    frame.clear();
     slot.frameNumber = frameNumber;
     slot.state = State::Queued;
     toDecode_.push_back(index);

@@ -43,8 +43,10 @@ class FramePipeline {
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
 
-  // Queues `frame` as frame `frameNumber` of the input, taking its bytes; `frame` comes back as an
-  // empty buffer of the pipeline's, to read the next frame into. Waits while every slot is busy.
+  // Queues `frame` as frame `frameNumber` of the input, taking its bytes; `frame` comes back as a
+  // buffer of the pipeline's to read the next frame into, still holding an earlier frame's bytes
+  // (a frame source resizes it to what it reads, so a buffer of the right size is neither cleared
+  // nor filled with zeros first). Waits while every slot is busy.
   // Throws what stopped the pipeline: the writer's error, or a ToolError naming a refused frame.
   void Decode(std::vector<std::uint8_t>& frame, std::int64_t frameNumber);
 
