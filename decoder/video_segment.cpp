@@ -14,6 +14,13 @@ namespace halvaris {
 
 namespace {
 
+// Out of line, so that the compiler allocates registers for each hot loop apart.
+#if defined(__GNUC__)
+#define HALVARIS_NOINLINE __attribute__((noinline))
+#else
+#define HALVARIS_NOINLINE
+#endif
+
 bool AllocateBuffers(DecodeContext& context) {
   if (context.blocks == nullptr) {
     // 40 blocks of 128 bytes plus room to align them to 32 bytes.
@@ -94,6 +101,36 @@ inline bool PlaceShortCodes(BitWindow& window, std::ptrdiff_t& p, const BlockTar
   }
 }
 
+// The hot loop for two blocks at once, each taking one short code per turn, while both windows
+// hold one: the two chains of table look-ups and shifts are independent, so each runs in the
+// other's latency. Stops as soon as either block needs a closer look or has ended (p as in
+// PlaceShortCodes); the caller goes on with each block alone.
+inline void PlaceShortCodesOfTwo(BitWindow& windowA, std::ptrdiff_t& pA, const BlockTarget& targetA,
+                                 BitWindow& windowB, std::ptrdiff_t& pB,
+                                 const BlockTarget& targetB) {
+  for (;;) {
+    const ShortCode& codeA =
+        ShortCodeTable[static_cast<std::size_t>(windowA.bits >> (64 - kShortCodeBits))];
+    const ShortCode& codeB =
+        ShortCodeTable[static_cast<std::size_t>(windowB.bits >> (64 - kShortCodeBits))];
+    const int lengthA = codeA.length;
+    const int lengthB = codeB.length;
+    // One branch for both (no short-circuit), as for the ends below.
+    if ((lengthA > windowA.count) | (lengthB > windowB.count)) return;
+    windowA.Consume(lengthA);
+    windowB.Consume(lengthB);
+    pA += codeA.advance;
+    pB += codeB.advance;
+    if ((pA > 63) | (pB > 63)) {
+      if (pA <= 63) targetA.Put(pA, codeA.amplitude, codeA.roundingBias);
+      if (pB <= 63) targetB.Put(pB, codeB.amplitude, codeB.roundingBias);
+      return;
+    }
+    targetA.Put(pA, codeA.amplitude, codeA.roundingBias);
+    targetB.Put(pB, codeB.amplitude, codeB.roundingBias);
+  }
+}
+
 // The unread bits of a spill buffer, taken into a window up to 32 at a time whenever it holds
 // fewer, so that the window always holds the next code whole unless the buffer has run out.
 struct SpillSource {
@@ -130,13 +167,12 @@ class SegmentDecoder {
       const int quantNumber = difBlock[3] & 15;  // the status nibble above it is not used
       const ScanMultiplierTable* luma = ScanMultipliers[lumaKind_][quantNumber];
       const ScanMultiplierTable* chroma = ScanMultipliers[chromaKind_][quantNumber];
-      // The block number is a constant in each call, so every block's area layout is too.
-      const std::uint64_t blocks =
-          DecodeFromArea<0>(m, difBlock, luma) | DecodeFromArea<1>(m, difBlock, luma) << 1 |
-          DecodeFromArea<2>(m, difBlock, luma) << 2 | DecodeFromArea<3>(m, difBlock, luma) << 3 |
-          DecodeFromArea<4>(m, difBlock, chroma) << 4 |
-          DecodeFromArea<5>(m, difBlock, chroma) << 5 |
-          DecodeFromArea<6>(m, difBlock, chroma) << 6 | DecodeFromArea<7>(m, difBlock, chroma) << 7;
+      // Blocks two at a time; the block number is a constant in each call, so every block's area
+      // layout is too.
+      const std::uint64_t blocks = DecodeTwoFromArea<0>(m, difBlock, luma) |
+                                   DecodeTwoFromArea<2>(m, difBlock, luma) << 2 |
+                                   DecodeTwoFromArea<4>(m, difBlock, chroma) << 4 |
+                                   DecodeTwoFromArea<6>(m, difBlock, chroma) << 6;
       unfinished |= blocks << (kBlocksPerMacroblock * m);
     }
     context_.unfinished = unfinished;
@@ -225,11 +261,19 @@ class SegmentDecoder {
     return true;
   }
 
-  // Pass 1 for block kBlock of macroblock m: its DC coefficient, class and codes from its own
-  // area. Returns 1 when the block runs out of bits and goes on in a later pass.
+  // A block in pass 1: its area and where its coefficients go.
+  struct AreaBlock {
+    BlockArea area;
+    BlockTarget target;
+    int index;
+    std::ptrdiff_t p;
+  };
+
+  // Pass 1 for block kBlock of macroblock m: its DC coefficient and class, and its area ready
+  // for its codes.
   template <int kBlock>
-  std::uint64_t DecodeFromArea(int m, const std::uint8_t* difBlock,
-                               const ScanMultiplierTable* classTables) {
+  AreaBlock StartFromArea(int m, const std::uint8_t* difBlock,
+                          const ScanMultiplierTable* classTables) {
     const std::uint8_t* areaStart = difBlock + (kBlock < 7 ? 5 + 10 * kBlock : 73);
     const int index = m * kBlocksPerMacroblock + kBlock;
     const int header = areaStart[0];
@@ -239,38 +283,54 @@ class SegmentDecoder {
     const BlockTarget target{context_.blocks[index].value, classTables[(header >> 4) & 3]};
     target.block[0] = static_cast<std::int16_t>(4 * dc);
     context_.multipliers[index] = target.multipliers;
+    return {BlockArea(areaStart, kBlock), target, index, 0};
+  }
 
-    BlockArea area(areaStart, kBlock);
-    BitWindow& window = area.window;
+  // Blocks kFirst and kFirst + 1 of macroblock m from their own areas, their common short codes
+  // two at a time. Returns bit 0 (bit 1) set when the first (second) runs out of bits and goes on
+  // in a later pass.
+  template <int kFirst>
+  std::uint64_t DecodeTwoFromArea(int m, const std::uint8_t* difBlock,
+                                  const ScanMultiplierTable* classTables) {
+    AreaBlock a = StartFromArea<kFirst>(m, difBlock, classTables);
+    AreaBlock b = StartFromArea<kFirst + 1>(m, difBlock, classTables);
+    PlaceShortCodesOfTwo(a.area.window, a.p, a.target, b.area.window, b.p, b.target);
+    return FinishFromArea(a) | FinishFromArea(b) << 1;
+  }
+
+  // The rest of pass 1 for a block: codes from its area until it ends or runs out of bits.
+  // Returns 1 when it runs out and goes on in a later pass.
+  std::uint64_t FinishFromArea(AreaBlock& block) {
+    BitWindow& window = block.area.window;
+    std::ptrdiff_t& p = block.p;
     NoSource noSource;
     std::uint64_t spareBits = 0;
     int spareCount = 0;
     std::uint64_t unfinished = 0;
-    std::ptrdiff_t p = 0;
     for (;;) {
-      if (!PlaceShortCodes(window, p, target, noSource)) {
+      if (p > 63 || !PlaceShortCodes(window, p, block.target, noSource)) {
         if (p > 128) {
           p -= kEndOfBlockAdvance;
           // What is left of the area (at most 64 bits) becomes the macroblock's spare bits.
-          window.Append(area.tail, area.tailCount);
+          window.Append(block.area.tail, block.area.tailCount);
           spareBits = window.bits;
           spareCount = window.count;
         }
         break;
       }
-      if (area.RefillIfShort()) continue;
+      if (block.area.RefillIfShort()) continue;
       // The window now holds the next code whole, or the area holds no more than the window.
       bool ended = false;
-      if (!TakeLongCode(index, window, p, target, ended)) {
+      if (!TakeLongCode(block.index, window, p, block.target, ended)) {
         unfinished = 1;
         break;
       }
       if (ended) break;
     }
-    context_.spareBits[index] = spareBits;
-    context_.spareCount[index] = static_cast<std::uint8_t>(spareCount);
-    if (unfinished == 0) context_.resumePos[index] = 0;
-    context_.hasAc[index] = p != 0;
+    context_.spareBits[block.index] = spareBits;
+    context_.spareCount[block.index] = static_cast<std::uint8_t>(spareCount);
+    if (unfinished == 0) context_.resumePos[block.index] = 0;
+    context_.hasAc[block.index] = p != 0;
     return unfinished;
   }
 
@@ -367,11 +427,8 @@ void Reconstruct(DecodeContext& context, int m, MacroblockPosition position, boo
 namespace {
 // One function for all three passes, called from two places but kept out of line: the compiler
 // then inlines the passes into it and keeps the hot loops' state in registers.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-bool DecodeCoefficients(DecodeContext& context, const std::uint32_t* addresses,
-                        const std::uint8_t* frame, VideoSystem system) {
+HALVARIS_NOINLINE bool DecodeCoefficients(DecodeContext& context, const std::uint32_t* addresses,
+                                          const std::uint8_t* frame, VideoSystem system) {
   if (!AllocateBuffers(context)) return false;
   std::memset(context.blocks, 0, sizeof(CoefficientBlock) * kBlocksPerSegment);
   SegmentDecoder decoder(context, system);
