@@ -189,7 +189,8 @@ class SegmentDecoder {
       if (blocks == 0) continue;
       FillSpillBuffer(m, context_.spill[m]);
       filled |= static_cast<std::uint8_t>(1 << m);
-      for (; blocks != 0; blocks &= blocks - 1) {
+      // A block whose source has run out only carries what it carried, as every block after it.
+      for (; blocks != 0 && SpillStore::Available(context_.spill[m]) > 0; blocks &= blocks - 1) {
         const int index = LowestBit(blocks);
         if (DecodeFromSpill(index, context_.spill[m])) unfinished &= ~(std::uint64_t{1} << index);
       }
@@ -205,7 +206,8 @@ class SegmentDecoder {
         }
       }
       SpillStore::ClearAfterEnd(chain);
-      for (std::uint64_t blocks = unfinished; blocks != 0; blocks &= blocks - 1) {
+      for (std::uint64_t blocks = unfinished; blocks != 0 && SpillStore::Available(chain) > 0;
+           blocks &= blocks - 1) {
         const int index = LowestBit(blocks);
         if (DecodeFromSpill(index, chain)) unfinished &= ~(std::uint64_t{1} << index);
       }
@@ -336,7 +338,8 @@ class SegmentDecoder {
 
   // Decodes from the block's carried bits followed by the unread bits of `source`; true when the
   // block is finished. The carried bits are always the start of a code longer than they are, so
-  // once a block has taken a code the window holds nothing but bits of `source`.
+  // once a block has taken a code the window holds nothing but bits of `source`, and with nothing
+  // left in `source` the block would carry the same bits again (the callers skip it then).
   bool DecodeFromSpill(int index, SpillBuffer& source) {
     const BlockTarget target{context_.blocks[index].value, context_.multipliers[index]};
     BitWindow window{std::uint64_t{context_.carryBits[index]} << 32, context_.carryCount[index]};
