@@ -55,6 +55,9 @@ void BuildDcOnlyLines();
 void InverseDct8x8Scalar(std::int16_t* block);
 void InverseDct8x8PairScalar(std::int16_t* blocks);
 void InverseDctDcOnlyScalar(std::int16_t* block);
+// The eight line values of the transform of a block whose only non-zero value is element 0 (every
+// column of a line is the same), computed as InverseDct8x8Scalar does but for one column.
+void InverseDctDcOnlyLinesScalar(std::int16_t dc, std::int16_t lines[8]);
 void PackBlockYuy2Scalar(const std::int16_t* luma, const std::int16_t* chroma, std::uint8_t* out,
                          std::ptrdiff_t lineStep);
 void PackPairYuy2Scalar(const std::int16_t* luma, const std::int16_t* chroma, std::uint8_t* out,

@@ -9,10 +9,7 @@ alignas(16) std::int16_t DcOnlyLines[512][8];
 void BuildDcOnlyLines() {
   static const bool built = [] {
     for (int dc = -256; dc < 256; ++dc) {
-      alignas(16) std::int16_t block[64] = {};
-      block[0] = static_cast<std::int16_t>(4 * dc);
-      InverseDct8x8Scalar(block);
-      for (int j = 0; j < 8; ++j) DcOnlyLines[dc + 256][j] = block[8 * j];
+      InverseDctDcOnlyLinesScalar(static_cast<std::int16_t>(4 * dc), DcOnlyLines[dc + 256]);
     }
     return true;
   }();

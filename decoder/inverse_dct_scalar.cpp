@@ -96,6 +96,16 @@ void InverseDct8x8Scalar(std::int16_t* block) {
   for (int column = 0; column < 8; ++column) ColumnPass(block, column);
 }
 
+void InverseDctDcOnlyLinesScalar(std::int16_t dc, std::int16_t lines[8]) {
+  // After the row pass every row of such a block holds one value eight times (row 0 that of the
+  // DC product, the others their rounding alone), so the columns are all alike and one gives all.
+  std::int16_t block[64] = {};
+  block[0] = dc;
+  for (int row = 0; row < 8; ++row) RowPass(block + 8 * row, kRowWeights[row], kRowRounding[row]);
+  ColumnPass(block, 0);
+  for (int line = 0; line < 8; ++line) lines[line] = block[8 * line];
+}
+
 void InverseDct8x8PairScalar(std::int16_t* blocks) {
   InverseDct8x8Scalar(blocks);
   InverseDct8x8Scalar(blocks + 64);
