@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -297,6 +298,44 @@ TEST_F(DecodeWithSound, LostSoundIsSilenceCountedInOneWarning) {
   EXPECT_TRUE(Slice(wav.samples, 0, before) == Slice(sound, 0, before));
   EXPECT_TRUE(Slice(wav.samples, before, 4 * 1601) == std::vector<std::uint8_t>(4 * 1601, 0));
   EXPECT_EQ(ReadBytes(Out("wiped.yuy2")), RawPictures(SoundDif(1)));
+}
+
+TEST_F(DecodeWithSound, AFrameWhoseSoundElementIsMissingIsSilentAndTheSoundAfterItStaysInPlace) {
+  // The sound element of frame 3 of an OP1a file turned into fill: that frame's sound is silence,
+  // the frames after it keep their own sound, and --frames from that frame on agrees.
+  const std::string op1a = files_.Op1a(1);
+  std::vector<std::uint8_t> file = ReadBytes(op1a);
+  const std::uint8_t soundKey[13] = {0x06, 0x0e, 0x2b, 0x34, 0x01, 0x02, 0x01,
+                                     0x01, 0x0d, 0x01, 0x03, 0x01, 0x16};
+  const std::uint8_t fillKey[16] = {0x06, 0x0e, 0x2b, 0x34, 0x01, 0x01, 0x01, 0x01,
+                                    0x03, 0x01, 0x02, 0x10, 0x01, 0x00, 0x00, 0x00};
+  auto at = file.begin();
+  for (int element = 0; element <= 3; ++element) {
+    at = std::search(element == 0 ? at : at + 1, file.end(), soundKey, soundKey + 13);
+    ASSERT_NE(at, file.end());
+  }
+  std::copy(fillKey, fillKey + 16, at);
+  WriteBytes(folder_ / "gap.mxf", file);
+
+  const std::vector<std::uint8_t> sound = files_.FfmpegSound(op1a, "0:a:0");
+  const Outcome outcome =
+      RunTool({"-q", "--audio", Out("gap.wav"), Out("gap.mxf"), Out("gap.yuy2")});
+  ASSERT_EQ(outcome.exitCode, 0) << outcome.messages;
+  EXPECT_THAT(outcome.messages, HasSubstr("warning: 3202 sound samples were missing"));
+  EXPECT_EQ(ReadBytes(Out("gap.yuy2")), RawPictures(1));
+  const std::vector<std::uint8_t> wav = ReadWav(Out("gap.wav")).samples;
+  const std::size_t before = 4 * (1602 + 1601 + 1602);  // as FFmpeg lays them
+  const std::size_t lost = 4 * 1601;
+  ASSERT_EQ(wav.size(), sound.size());
+  EXPECT_TRUE(Slice(wav, 0, before) == Slice(sound, 0, before));
+  EXPECT_TRUE(Slice(wav, before, lost) == std::vector<std::uint8_t>(lost, 0));
+  EXPECT_TRUE(Slice(wav, before + lost, sound.size()) == Slice(sound, before + lost, sound.size()));
+
+  ASSERT_EQ(RunTool({"-q", "--audio", Out("tail.wav"), "--frames", "3-", Out("gap.mxf"),
+                     Out("tail.yuy2")})
+                .exitCode,
+            0);
+  EXPECT_TRUE(ReadWav(Out("tail.wav")).samples == Slice(wav, before, wav.size()));
 }
 
 }  // namespace

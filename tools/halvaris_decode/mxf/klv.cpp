@@ -119,6 +119,13 @@ bool IsSoundElement(const Key& key) {
   return IsEssenceElement(key) && key[12] == kGenericSoundItem;
 }
 
+bool IsSystemMetadataPack(const Key& key) {
+  static constexpr std::uint8_t kPrefix[12] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05,
+                                               0x01, 0x01, 0x0d, 0x01, 0x03, 0x01};
+  return Matches(key, kPrefix, 12) && (key[12] == 0x04 || key[12] == 0x14) && key[13] == 0x01 &&
+         key[14] == 0x01;
+}
+
 bool IsDvEssenceContainer(const Key& key) {
   static constexpr std::uint8_t kPrefix[14] = {0x06, 0x0e, 0x2b, 0x34, 0x04, 0x01, 0x01,
                                                0x01, 0x0d, 0x01, 0x03, 0x01, 0x02, 0x02};

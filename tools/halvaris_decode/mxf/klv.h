@@ -57,6 +57,9 @@ constexpr std::uint8_t kGenericCompoundItem = 0x18;  // DV-DIF essence
 
 bool IsDvElement(const Key& key);
 bool IsSoundElement(const Key& key);
+// The system metadata pack that opens a content package's system item (item 04 or 14, a
+// fixed-length pack 04 01 01 or 14 01 01); the system item's other elements are not it.
+bool IsSystemMetadataPack(const Key& key);
 
 // The DV-DIF mapping's essence container labels: 06 0E 2B 34 04 01 01 vv 0D 01 03 01 02 02 mm ww.
 bool IsDvEssenceContainer(const Key& key);

@@ -23,7 +23,8 @@ class SoundTrack : public audio::PcmSource {
   std::uint64_t Read(std::uint64_t first, std::size_t count, std::uint8_t* out) override;
 
   // The first sample of edit unit `index`: counted through the elements of frame-wrapped
-  // sound, computed from the rates for clip-wrapped sound.
+  // sound, computed from the rates for clip-wrapped sound. An edit unit whose content package
+  // holds no element of the track gets the rate's share of silence.
   std::uint64_t FirstSampleOfEditUnit(std::int64_t index, const Rational& videoRate) const;
 
   std::uint32_t TrackId() const { return trackId_; }
@@ -35,6 +36,7 @@ class SoundTrack : public audio::PcmSource {
     std::uint64_t offset;       // of the first sample
     std::uint64_t firstSample;  // of the track
     std::uint64_t samples;
+    std::int64_t editUnit;  // the content package it stands in; never less than the last's
   };
 
   MxfFile& file_;
