@@ -10,22 +10,7 @@ namespace halvaris::control_panel {
 namespace {
 
 using win32::ComPtr;
-
-// A loaded module, freed on every way out.
-class LoadedModule {
- public:
-  explicit LoadedModule(const std::wstring& path)
-      : module_(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {}
-  ~LoadedModule() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  LoadedModule(const LoadedModule&) = delete;
-  LoadedModule& operator=(const LoadedModule&) = delete;
-  HMODULE Get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
+using win32::LoadedModule;
 
 // Frees a counted array of page identifiers that ISpecifyPropertyPages handed over.
 struct PageList {
@@ -59,11 +44,10 @@ HRESULT ShowDecoderProperties(HWND owner) {
 }
 
 HRESULT RegisterDecoderModule(const std::wstring& path) {
-  const LoadedModule module(path);
-  if (module.Get() == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+  const LoadedModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!module) return HRESULT_FROM_WIN32(GetLastError());
   using RegisterServer = HRESULT(STDAPICALLTYPE*)();
-  const auto registerServer = reinterpret_cast<RegisterServer>(
-      reinterpret_cast<void (*)()>(GetProcAddress(module.Get(), "DllRegisterServer")));
+  const auto registerServer = module.Export<RegisterServer>("DllRegisterServer");
   if (registerServer == nullptr) return HRESULT_FROM_WIN32(GetLastError());
   return registerServer();
 }

@@ -10,26 +10,15 @@ namespace {
 constexpr WORD enumRelatedProductsOrdinal = 204;
 constexpr WORD getComponentPathOrdinal = 172;
 
-template <typename Function>
-Function LookUp(HMODULE module, WORD ordinal) {
-  // Through the generic function type, which any function pointer may be converted to and back.
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
-}
-
 }  // namespace
 
-WindowsInstaller::WindowsInstaller() {
-  // Only the system's copy: an installer's folder is no place to pick up a library from.
-  module_ = LoadLibraryExA("msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module_ == nullptr) return;
-  enumRelatedProducts_ = LookUp<EnumRelatedProductsFunction>(module_, enumRelatedProductsOrdinal);
-  getComponentPath_ = LookUp<GetComponentPathFunction>(module_, getComponentPathOrdinal);
-}
-
-WindowsInstaller::~WindowsInstaller() {
-  if (module_ != nullptr) FreeLibrary(module_);
-}
+// Only the system's copy: an installer's folder is no place to pick up a library from.
+WindowsInstaller::WindowsInstaller()
+    : module_(LoadLibraryExA("msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)),
+      enumRelatedProducts_(module_.Export<EnumRelatedProductsFunction>(
+          MAKEINTRESOURCEA(enumRelatedProductsOrdinal))),
+      getComponentPath_(
+          module_.Export<GetComponentPathFunction>(MAKEINTRESOURCEA(getComponentPathOrdinal))) {}
 
 UINT WindowsInstaller::EnumRelatedProducts(const char* upgradeCode, DWORD reserved,
                                            DWORD productIndex, char* productCode) const {

@@ -5,14 +5,13 @@
 
 #include <windows.h>
 
+#include "win32_owners.h"
+
 namespace halvaris::install {
 
 class WindowsInstaller {
  public:
   WindowsInstaller();
-  ~WindowsInstaller();
-  WindowsInstaller(const WindowsInstaller&) = delete;
-  WindowsInstaller& operator=(const WindowsInstaller&) = delete;
 
   // MsiEnumRelatedProductsA; ERROR_INVALID_FUNCTION when msi.dll is not available.
   UINT EnumRelatedProducts(const char* upgradeCode, DWORD reserved, DWORD productIndex,
@@ -25,7 +24,7 @@ class WindowsInstaller {
   using EnumRelatedProductsFunction = UINT(WINAPI*)(const char*, DWORD, DWORD, char*);
   using GetComponentPathFunction = INT(WINAPI*)(const char*, const char*, char*, DWORD*);
 
-  HMODULE module_ = nullptr;
+  win32::LoadedModule module_;
   EnumRelatedProductsFunction enumRelatedProducts_ = nullptr;
   GetComponentPathFunction getComponentPath_ = nullptr;
 };

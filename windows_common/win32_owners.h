@@ -1,8 +1,9 @@
 #pragma once
 
 // Small RAII owners for the Windows resources our Windows programs and modules hold: COM interface
-// pointers, COM initialisation, kernel handles, registry keys and critical sections. Each releases
-// what it owns on every way out of a scope, so a function can return early without leaking.
+// pointers, COM initialisation, kernel handles, loaded modules, registry keys and critical
+// sections. Each releases what it owns on every way out of a scope, so a function can return early
+// without leaking.
 
 #include <objbase.h>
 #include <unknwn.h>
@@ -83,6 +84,32 @@ class ComInitialization {
 
  private:
   HRESULT result_;
+};
+
+// Owns a loaded module (a DLL or an .ax) and looks up its exports.
+class LoadedModule {
+ public:
+  explicit LoadedModule(HMODULE module) : module_(module) {}
+  ~LoadedModule() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  LoadedModule(const LoadedModule&) = delete;
+  LoadedModule& operator=(const LoadedModule&) = delete;
+
+  HMODULE Get() const { return module_; }
+  explicit operator bool() const { return module_ != nullptr; }
+
+  // The export `name` (or an ordinal, through MAKEINTRESOURCEA) as a `Function` pointer; null
+  // when the module lacks it or was not loaded.
+  template <class Function>
+  Function Export(const char* name) const {
+    if (module_ == nullptr) return nullptr;
+    // Through the generic function type, which any function pointer converts to and back.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+  }
+
+ private:
+  HMODULE module_;
 };
 
 // Owns a kernel handle; both null and INVALID_HANDLE_VALUE count as no handle.

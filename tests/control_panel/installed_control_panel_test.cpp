@@ -25,6 +25,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using halvaris::win32::LoadedModule;
 using halvaris::win32::RegistryKey;
 using halvaris::win32::UniqueHandle;
 
@@ -321,21 +322,14 @@ class ProcessorCheck {
  public:
   ProcessorCheck()
       : module_(LoadLibraryW((InstallFolder() + L"\\TorvekInstallHelper.dll").c_str())) {}
-  ~ProcessorCheck() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  ProcessorCheck(const ProcessorCheck&) = delete;
-  ProcessorCheck& operator=(const ProcessorCheck&) = delete;
 
   int Run() const {
-    using VerifyCpu = std::int32_t(__cdecl*)();
-    const auto verifyCpu = reinterpret_cast<VerifyCpu>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, "VerifyCPU")));
+    const auto verifyCpu = module_.Export<std::int32_t(__cdecl*)()>("VerifyCPU");
     return verifyCpu != nullptr ? verifyCpu() : -1;
   }
 
  private:
-  HMODULE module_;
+  LoadedModule module_;
 };
 
 TEST(InstalledControlPanel, ClosesWhenAnotherProgramRunsTheProcessorCheck) {

@@ -201,25 +201,13 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverything) {
 }
 
 // The module's exports, loaded directly.
-class ModuleExports {
- public:
-  ModuleExports() : module_(LoadLibraryA(DecoderModulePath().c_str())) {
-    getClassObject = reinterpret_cast<decltype(getClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-    canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
-  }
-  ~ModuleExports() {
-    if (module_) FreeLibrary(module_);
-  }
-  ModuleExports(const ModuleExports&) = delete;
-  ModuleExports& operator=(const ModuleExports&) = delete;
+struct ModuleExports {
+  using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+  using CanUnloadNow = HRESULT(WINAPI*)();
 
-  HRESULT(WINAPI* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
-  HRESULT(WINAPI* canUnloadNow)() = nullptr;
-
- private:
-  HMODULE module_;
+  win32::LoadedModule module{LoadLibraryA(DecoderModulePath().c_str())};
+  GetClassObject getClassObject = module.Export<GetClassObject>("DllGetClassObject");
+  CanUnloadNow canUnloadNow = module.Export<CanUnloadNow>("DllCanUnloadNow");
 };
 
 TEST(ModuleExportsTest, CanUnloadOnlyWhenNoObjectLivesAndNoFactoryIsLocked) {

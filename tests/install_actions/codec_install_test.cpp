@@ -37,9 +37,6 @@ class CodecInstallTest : public ::testing::Test {
     WriteFileText(installFolder() + "\\qtfiles\\halvarisQuicktime16.qtx", "new component B");
     CreateDirectoryA(componentsFolder().c_str(), nullptr);
   }
-  ~CodecInstallTest() override {
-    if (lockedModule_ != nullptr) FreeLibrary(lockedModule_);
-  }
 
   std::string installFolder() const { return scratch_ / "Product"; }
   std::string componentsFolder() const { return scratch_ / "Components"; }
@@ -55,8 +52,8 @@ class CodecInstallTest : public ::testing::Test {
   void PlaceLoadedComponent(const std::string& name) {
     ASSERT_TRUE(CopyFileA((TestProgramFolder() + "\\TorvekInstallHelper.dll").c_str(),
                           component(name).c_str(), FALSE));
-    lockedModule_ = LoadLibraryA(component(name).c_str());
-    ASSERT_NE(lockedModule_, nullptr);
+    lockedModule_.emplace(LoadLibraryA(component(name).c_str()));
+    ASSERT_TRUE(*lockedModule_);
   }
 
   bool NewComponentsCopied() const {
@@ -66,7 +63,7 @@ class CodecInstallTest : public ::testing::Test {
 
   ScratchFolder scratch_;
   std::optional<ScopedMachineValue> registered_;
-  HMODULE lockedModule_ = nullptr;
+  std::optional<win32::LoadedModule> lockedModule_;
 };
 
 TEST_F(CodecInstallTest, WithoutAUsableComponentsFolderNothingIsTouchedOrAsked) {

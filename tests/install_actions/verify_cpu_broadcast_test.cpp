@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "win32_owners.h"
+
 namespace {
 
 constexpr char closeControlPanelName[] = "Halvaris Message Close Control Panel";
@@ -67,11 +69,10 @@ TEST(VerifyCPU, PostsTheCloseMessageToAllWindowsBeforeAnswering) {
   ControlPanelStandIn controlPanel;
   ASSERT_NE(controlPanel.get(), nullptr) << "no window: the test needs a display";
 
-  const HMODULE module = LoadLibraryA((ModuleFolder() + "\\TorvekInstallHelper.dll").c_str());
-  ASSERT_NE(module, nullptr);
-  using Action = std::int32_t(__cdecl*)();
-  const auto verifyCpu =
-      reinterpret_cast<Action>(reinterpret_cast<void (*)()>(GetProcAddress(module, "VerifyCPU")));
+  const halvaris::win32::LoadedModule module(
+      LoadLibraryA((ModuleFolder() + "\\TorvekInstallHelper.dll").c_str()));
+  ASSERT_TRUE(module);
+  const auto verifyCpu = module.Export<std::int32_t(__cdecl*)()>("VerifyCPU");
   ASSERT_NE(verifyCpu, nullptr);
 
   EXPECT_EQ(controlPanel.TakeQueued(closeMessage), 0);
@@ -82,7 +83,6 @@ TEST(VerifyCPU, PostsTheCloseMessageToAllWindowsBeforeAnswering) {
   EXPECT_EQ(verifyCpu(), 1);
   EXPECT_EQ(verifyCpu(), 1);
   EXPECT_EQ(controlPanel.TakeQueued(closeMessage), 2);
-  FreeLibrary(module);
 }
 
 }  // namespace

@@ -9,21 +9,19 @@ namespace {
 
 // What the installer does: load the DLL and look the actions up by their plain names.
 TEST(TorvekInstallHelperModule, ExportsTheSixActionsUnderTheirPlainNames) {
-  const HMODULE module = LoadLibraryA((TestProgramFolder() + "\\TorvekInstallHelper.dll").c_str());
-  ASSERT_NE(module, nullptr);
+  const win32::LoadedModule module(
+      LoadLibraryA((TestProgramFolder() + "\\TorvekInstallHelper.dll").c_str()));
+  ASSERT_TRUE(module);
   for (const char* name :
        {"CompleteCodecInstall", "CompleteCodecUnInstall", "RegisterHalvarisVegas90",
         "CompleteHalvarisInstall", "CompleteHalvarisUninstall", "VerifyCPU"}) {
-    EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+    EXPECT_NE(GetProcAddress(module.Get(), name), nullptr) << name;
   }
   // Every processor that runs 64-bit Windows has all three.
-  using Action = std::int32_t(__cdecl*)();
-  const auto verify =
-      reinterpret_cast<Action>(reinterpret_cast<void (*)()>(GetProcAddress(module, "VerifyCPU")));
+  const auto verify = module.Export<std::int32_t(__cdecl*)()>("VerifyCPU");
   ASSERT_NE(verify, nullptr);
   EXPECT_EQ(verify(), 1);
   EXPECT_EQ(verify(), 1);
-  FreeLibrary(module);
 }
 
 }  // namespace
