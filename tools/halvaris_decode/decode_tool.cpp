@@ -180,7 +180,10 @@ void FinishOutputs(FramePipeline& output, RunState& run, std::FILE* messages) {
   });
   output.Finish();
   if (placing == Failed) throw ToolError("cannot put " + sound.Path() + " in place");
-  if (placing == NotTried) sound.Commit();
+  if (placing == NotTried) {
+    sound.Commit();
+    interruption::SetCompanionReport("");
+  }
 }
 
 int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState& run) {
@@ -245,6 +248,10 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   settings.input = input.identity;
   run.writer = MakePictureWriter(settings);
   if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
+  interruption::SetCompanionReport(
+      !run.sound
+          ? ""
+          : run.sound->Path() + (run.sound->Existed() ? " is left as it was" : " was not written"));
 
   DecoderMessages decoderMessages(messages);
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);

@@ -29,9 +29,12 @@ std::atomic<int> messagesDescriptor{2};
 std::atomic<bool> messagesOnTerminal{false};
 #endif
 
-// The report line, double-buffered: the buffer not published is written, then published.
+// The report line, double-buffered: the buffer not published is written, then published. The
+// same for what becomes of a second output (the sound), added to the line when not empty.
 char reportTexts[2][kTextBytes] = {"interrupted", ""};
 std::atomic<int> publishedReport{0};
+char companionTexts[2][kTextBytes] = {"", ""};
+std::atomic<int> publishedCompanion{0};
 std::atomic<long long> keptPictures{-1};  // negative: the report does not count pictures
 
 // Pending files. A slot is free (0), being filled (1), pending (2) or taken by the handler (3).
@@ -66,13 +69,34 @@ std::size_t ComposeReport(char* line) {
   } else {
     Append(line, length, reportTexts[publishedReport.load()]);
   }
+  const char* companion = companionTexts[publishedCompanion.load()];
+  if (*companion != '\0') {
+    Append(line, length, "; ");
+    Append(line, length, companion);
+  }
   line[length] = '\0';
   return length;
 }
 
 #ifndef _WIN32
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process from outside it: the user (SIGINT, SIGQUIT),
+// the system or other programs (SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, timers), a reader that closed
+// the output pipe (SIGPIPE) and resource limits (SIGXCPU, SIGXFSZ). Faults (SIGSEGV, SIGABRT...)
+// mean the program is broken, and are left to their default action.
+const int kSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGALRM,
+    SIGUSR1,   SIGUSR2, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 void WriteAll(int descriptor, const char* text, std::size_t length) {
   while (length > 0) {
@@ -156,8 +180,11 @@ void CatchInterrupts(std::FILE* messages) {
   sigemptyset(&action.sa_mask);
   for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
   for (int signal : kSignals) {
+    // Only signals left to their default action: one ignored at start (nohup) stays ignored, and
+    // one that something else in the process handles (a profiler's SIGPROF) stays theirs.
     struct sigaction previous;
-    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    if (sigaction(signal, nullptr, &previous) != 0) continue;
+    if ((previous.sa_flags & SA_SIGINFO) != 0 || previous.sa_handler != SIG_DFL) continue;
     sigaction(signal, &action, nullptr);
   }
 #else
@@ -179,6 +206,14 @@ void SetReport(const std::string& text) {
   reportTexts[next][length] = '\0';
   publishedReport.store(next);
   keptPictures.store(-1);
+}
+
+void SetCompanionReport(const std::string& text) {
+  const int next = 1 - publishedCompanion.load();
+  const std::size_t length = std::min(text.size(), kTextBytes - 1);
+  std::memcpy(companionTexts[next], text.data(), length);
+  companionTexts[next][length] = '\0';
+  publishedCompanion.store(next);
 }
 
 void ReportKeptPictures() {
