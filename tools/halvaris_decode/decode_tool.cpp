@@ -1,5 +1,6 @@
 #include "decode_tool.h"
 
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -129,7 +130,12 @@ void ListCardClips(const std::string& card) {
 
 // Frames that will be decoded, or -1 when the input's length is not known.
 std::int64_t SelectedFrameCount(const FrameRange& range, std::int64_t frameCount) {
-  if (frameCount < 0) return range.lastFrame >= 0 ? range.lastFrame - range.firstFrame + 1 : -1;
+  if (frameCount < 0) {
+    // Not known either when the range is as long as a frame number can count.
+    const bool countable = range.lastFrame >= 0 && range.lastFrame - range.firstFrame <
+                                                       std::numeric_limits<std::int64_t>::max();
+    return countable ? range.lastFrame - range.firstFrame + 1 : -1;
+  }
   if (range.firstFrame >= frameCount) {
     throw ToolError("--frames starts at frame " + std::to_string(range.firstFrame) +
                     " but the input has " + std::to_string(frameCount) + " frame" +
