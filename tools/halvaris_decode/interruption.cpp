@@ -44,6 +44,15 @@ struct PendingSlot {
 };
 PendingSlot pending[kPendingSlots];
 
+// Writes `text` into the buffer of `texts` the handler does not read, then has it read that one.
+void Publish(const std::string& text, char (&texts)[2][kTextBytes], std::atomic<int>& published) {
+  const int next = 1 - published.load();
+  const std::size_t length = std::min(text.size(), kTextBytes - 1);
+  std::memcpy(texts[next], text.data(), length);
+  texts[next][length] = '\0';
+  published.store(next);
+}
+
 void Append(char* line, std::size_t& length, const char* text) {
   while (*text != '\0' && length + 1 < kTextBytes + 64) line[length++] = *text++;
 }
@@ -200,20 +209,12 @@ bool InterruptRequested() {
 }
 
 void SetReport(const std::string& text) {
-  const int next = 1 - publishedReport.load();
-  const std::size_t length = std::min(text.size(), kTextBytes - 1);
-  std::memcpy(reportTexts[next], text.data(), length);
-  reportTexts[next][length] = '\0';
-  publishedReport.store(next);
+  Publish(text, reportTexts, publishedReport);
   keptPictures.store(-1);
 }
 
 void SetCompanionReport(const std::string& text) {
-  const int next = 1 - publishedCompanion.load();
-  const std::size_t length = std::min(text.size(), kTextBytes - 1);
-  std::memcpy(companionTexts[next], text.data(), length);
-  companionTexts[next][length] = '\0';
-  publishedCompanion.store(next);
+  Publish(text, companionTexts, publishedCompanion);
 }
 
 void ReportKeptPictures() {
