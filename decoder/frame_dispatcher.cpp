@@ -215,7 +215,8 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
   if (frame == nullptr && frameBytes > 0) return HALVARIS_ERROR_INVALID_ARGUMENT;
   const SystemGeometry& geometry = GeometryOf(system);
   const auto lineBytes = static_cast<std::size_t>(2 * geometry.width);
-  if (pitch < 0 || static_cast<std::size_t>(pitch) < lineBytes) {
+  if (pitch < 0) return HALVARIS_ERROR_INVALID_ARGUMENT;  // bottom-up pictures are not written
+  if (static_cast<std::size_t>(pitch) < lineBytes) {
     return HALVARIS_ERROR_PICTURE_TOO_SMALL;
   }
   const auto lines = static_cast<std::size_t>(geometry.height);

@@ -28,7 +28,8 @@ WorkShare ShareOf(int index, int workerCount, int segmentCount, int base = 0);
 // Decodes whole compressed frames into packed 4:2:2 pictures on up to eight workers.
 // Each dispatcher owns its workers' jobs and decoding state, so several dispatchers (for example
 // one per filter instance) decode at the same time without sharing anything but the constant
-// tables. One DecodeFrame runs at a time per dispatcher.
+// tables. One DecodeFrame runs at a time per dispatcher (the library's decoder refuses a second
+// caller before it gets here).
 class FrameDispatcher {
  public:
   // workerCount is clamped to 1..8. Resource failures are told to `callback` (none: not told).
@@ -46,7 +47,8 @@ class FrameDispatcher {
   // the system's size is decoded as if the missing bytes were zero, and bytes past the system's
   // size are ignored. Returns a HALVARIS_ result:
   // - HALVARIS_ERROR_INVALID_ARGUMENT or _PICTURE_TOO_SMALL, writing nothing, when the system is
-  //   not 1..4 or the pitch or the buffer cannot hold the system's coded picture;
+  //   not 1..4 or the pitch is negative, or the pitch or the buffer cannot hold the system's
+  //   coded picture;
   // - HALVARIS_ERROR_INCOMPLETE when a worker's buffers could not be allocated (told through the
   //   callback): its segments are left as they were;
   // - HALVARIS_OK when the whole picture was decoded. A worker thread that cannot be started is

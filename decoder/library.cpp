@@ -1,5 +1,6 @@
 // The public C interface over the frame dispatcher.
 
+#include <atomic>
 #include <new>
 
 #include "frame_dispatcher.h"
@@ -8,8 +9,18 @@
 #include "placement_tables.h"
 #include "video_system.h"
 
+namespace {
+// Bits of HalvarisDecoder::use.
+constexpr unsigned kDecoding = 1;      // a halvaris_decode_frame call is running
+constexpr unsigned kDestroyAsked = 2;  // halvaris_decoder_destroy came during it
+}  // namespace
+
 struct HalvarisDecoder {
   halvaris::FrameDispatcher dispatcher;
+  // One atomic exchange per call keeps a second caller (another thread, or the message callback)
+  // out of the dispatcher, whose jobs and waves belong to one frame at a time; a destroy that
+  // comes during a decode is left to that decode to carry out as it returns.
+  std::atomic<unsigned> use{0};
 
   HalvarisDecoder(int workerCount, halvaris::ThreadingMode mode, HalvarisMessageCallback callback,
                   void* userData)
@@ -30,6 +41,8 @@ const char* halvaris_result_text(int result) {
       return "out of memory";
     case HALVARIS_ERROR_INCOMPLETE:
       return "picture not completely decoded";
+    case HALVARIS_ERROR_BUSY:
+      return "decoder busy with another frame";
     default:
       return "unknown result";
   }
@@ -96,6 +109,8 @@ int halvaris_decoder_create(const HalvarisSettings* settings, HalvarisDecoder** 
 }
 
 void halvaris_decoder_destroy(HalvarisDecoder* decoder) {
+  if (decoder == nullptr) return;
+  if (decoder->use.fetch_or(kDestroyAsked, std::memory_order_acq_rel) & kDecoding) return;
   delete decoder;
 }
 
@@ -107,11 +122,19 @@ int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const std::uint8
                           std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
                           std::size_t pictureBytes) {
   if (decoder == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
-  try {
-    return decoder->dispatcher.DecodeFrame(picture, pitch, pictureBytes, frame, frameBytes, system);
-  } catch (const std::bad_alloc&) {  // the copy of a short frame
-    return HALVARIS_ERROR_OUT_OF_MEMORY;
+  unsigned idle = 0;
+  if (!decoder->use.compare_exchange_strong(idle, kDecoding, std::memory_order_acquire)) {
+    return HALVARIS_ERROR_BUSY;
   }
+  int result;
+  try {
+    result =
+        decoder->dispatcher.DecodeFrame(picture, pitch, pictureBytes, frame, frameBytes, system);
+  } catch (const std::bad_alloc&) {  // the copy of a short frame
+    result = HALVARIS_ERROR_OUT_OF_MEMORY;
+  }
+  if (decoder->use.exchange(0, std::memory_order_acq_rel) & kDestroyAsked) delete decoder;
+  return result;
 }
 
 }  // extern "C"

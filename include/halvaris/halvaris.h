@@ -7,7 +7,9 @@
  * be allocated) goes to the message callback of the decoder's settings.
  *
  * Thread safety: the functions without a decoder argument may be called from any thread at any
- * time. A decoder decodes one frame at a time; different decoders run at the same time without
+ * time. A decoder decodes one frame at a time: a second halvaris_decode_frame on the same decoder
+ * while one runs (from another thread, or from the decoder's message callback) returns
+ * HALVARIS_ERROR_BUSY at once and writes nothing. Different decoders run at the same time without
  * sharing anything but constant tables. */
 #ifndef HALVARIS_HALVARIS_H
 #define HALVARIS_HALVARIS_H
@@ -41,6 +43,9 @@ extern "C" {
  * allocated. The message callback has been told what failed. (A worker thread that cannot be
  * started is told too, but its share is decoded on the calling thread.) */
 #define HALVARIS_ERROR_INCOMPLETE (-4)
+/* The decoder is decoding another frame (on another thread, or this call came from its message
+ * callback); nothing was written. Use one decoder per thread, or wait for the other call. */
+#define HALVARIS_ERROR_BUSY (-5)
 
 /* A short English description of a result, for example "picture buffer too small". */
 HALVARIS_API const char* halvaris_result_text(int result);
@@ -101,8 +106,12 @@ HALVARIS_API int halvaris_default_worker_count(void);
 #define HALVARIS_THREADS_PER_WAVE 1 /* fresh threads for every wave of every frame */
 
 /* Receives what the user should be told: `text` (one line, English) and `caption` (the
- * product's name). May be called from any of the decoder's threads, one call at a time per
- * decoder. */
+ * product's name). Called only from inside halvaris_decode_frame, on any of the decoder's threads
+ * (the caller's or a worker), one call at a time per decoder; the decode waits for it.
+ * The callback may show or record the message, and use other decoders. It must not wait for the
+ * thread that called halvaris_decode_frame, nor for anything that thread holds. A decode on the
+ * same decoder from inside the callback returns HALVARIS_ERROR_BUSY. halvaris_decoder_destroy on
+ * the same decoder from inside the callback is carried out when the running decode returns. */
 typedef void (*HalvarisMessageCallback)(void* userData, const char* text, const char* caption);
 
 typedef struct HalvarisSettings {
@@ -121,7 +130,9 @@ typedef struct HalvarisDecoder HalvarisDecoder;
 HALVARIS_API int halvaris_decoder_create(const HalvarisSettings* settings,
                                          HalvarisDecoder** decoder);
 
-/* Ends the decoder's threads and frees it; NULL is allowed. */
+/* Ends the decoder's threads and frees it; NULL is allowed. Called while a decode on the decoder
+ * runs (from its message callback, say), it returns at once and the decoder is freed as that
+ * decode returns; until then the callback may still be called. */
 HALVARIS_API void halvaris_decoder_destroy(HalvarisDecoder* decoder);
 
 /* The decoder's worker count after clamping, 1..8. */
@@ -130,7 +141,9 @@ HALVARIS_API int halvaris_decoder_worker_count(const HalvarisDecoder* decoder);
 /* Decodes one compressed frame of `system` into `picture`: packed YUY2 (bytes Y0 Cb Y1 Cr per
  * pixel pair), top line first, `pitch` bytes from one line to the next (at least 2 x the coded
  * width), `pictureBytes` bytes available (at least pitch x (height - 1) + 2 x width). Only the
- * coded picture is written; padding at the ends of lines is left alone.
+ * coded picture is written; padding at the ends of lines is left alone. Bottom-up pictures are
+ * not written: a negative pitch returns HALVARIS_ERROR_INVALID_ARGUMENT.
+ * Returns HALVARIS_ERROR_BUSY, writing nothing, when the decoder is decoding another frame.
  * A frame shorter than the system's size decodes as if the missing bytes were zero; bytes past
  * the system's size are ignored. */
 HALVARIS_API int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const uint8_t* frame,

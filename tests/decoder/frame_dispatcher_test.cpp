@@ -107,9 +107,10 @@ TEST(FrameDispatcher, RefusesPicturesSmallerThanTheCodedSize) {
   EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), 2 * 1280, 2560 * 1079 + 2559, frame.data(),
                                    frame.size(), 1),
             HALVARIS_ERROR_PICTURE_TOO_SMALL);
+  // Bottom-up pictures are not written at all, whatever their size.
   EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), -2 * 1280, picture.size(), frame.data(),
                                    frame.size(), 1),
-            HALVARIS_ERROR_PICTURE_TOO_SMALL);
+            HALVARIS_ERROR_INVALID_ARGUMENT);
   EXPECT_EQ(dispatcher.DecodeFrame(picture.data(), 2 * 1280, picture.size(), frame.data(),
                                    frame.size(), 5),
             HALVARIS_ERROR_INVALID_ARGUMENT);

@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "halvaris/halvaris.h"
@@ -102,6 +107,11 @@ TEST(LibraryInterface, MisuseIsAnsweredWithResultsNotCrashes) {
       HALVARIS_ERROR_PICTURE_TOO_SMALL);  // 1440 pixels do not fit in 2560 bytes
   EXPECT_STRNE(halvaris_result_text(HALVARIS_ERROR_PICTURE_TOO_SMALL),
                halvaris_result_text(HALVARIS_ERROR_INCOMPLETE));
+  // A bottom-up picture (the last line first, a negative pitch) is not a size problem.
+  EXPECT_EQ(halvaris_decode_frame(defaults.handle, 1, frame, 80,
+                                  picture.data() + picture.size() - 2560, -2560, picture.size()),
+            HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_STRNE(halvaris_result_text(HALVARIS_ERROR_BUSY), halvaris_result_text(12345));
 }
 
 TEST(LibraryInterface, DetectionReadsTheSystemAndFieldOrderOfEveryTestFrame) {
@@ -156,6 +166,109 @@ TEST(LibraryInterface, FailuresReachTheCallerThroughTheCallbackAndTheResult) {
                                   1920, picture.size()),
             HALVARIS_OK);
   EXPECT_EQ(picture, reference);
+}
+
+// Runs `body` on a thread of its own; a body still running after 30 seconds (a decoder that
+// hangs) ends the test program rather than leaving it waiting forever.
+template <typename Body>
+void WithinTimeLimit(Body body) {
+  std::promise<void> done;
+  std::future<void> finished = done.get_future();
+  std::thread runner([&] {
+    body();
+    done.set_value();
+  });
+  if (finished.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+    std::fputs("the decoder hangs: the test did not finish in 30 seconds\n", stderr);
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  runner.join();
+}
+
+// A decode held inside its message callback (a pool thread that cannot be started is told on the
+// calling thread, before any picture byte is written), while the callback and another thread try
+// the same decoder.
+struct HeldDecode {
+  HalvarisDecoder* decoder = nullptr;
+  std::vector<std::uint8_t> frame;
+  int fromCallback = 1;
+  int fromOtherThread = 1;
+  int callbacks = 0;
+
+  int Decode(std::vector<std::uint8_t>& picture) const {
+    picture.assign(960 * 2 * 720, 0);
+    return halvaris_decode_frame(decoder, 2, frame.data(), frame.size(), picture.data(), 1920,
+                                 picture.size());
+  }
+};
+
+TEST(LibraryInterface, OneDecoderDecodesOneFrameAtATimeAndRefusesEveryOtherCallerAsBusy) {
+  WithinTimeLimit([] {
+    HeldDecode held;
+    held.frame = testing::ReadTestFrame(2, "detailed");
+    const std::vector<std::uint8_t> reference = testing::DecodePicture(held.frame, 2);
+    const HalvarisMessageCallback tryAgain = [](void* userData, const char*, const char*) {
+      HeldDecode& tried = *static_cast<HeldDecode*>(userData);
+      ++tried.callbacks;
+      std::vector<std::uint8_t> other;
+      tried.fromCallback = tried.Decode(other);
+      tried.fromOtherThread = std::async(std::launch::async, [&tried] {
+                               std::vector<std::uint8_t> picture;
+                               return tried.Decode(picture);
+                             }).get();
+    };
+    for (int mode : {HALVARIS_THREADS_POOL, HALVARIS_THREADS_PER_WAVE}) {
+      SCOPED_TRACE(mode);
+      Decoder decoder(4, mode, tryAgain, &held);
+      held.decoder = decoder.handle;
+      held.callbacks = 0;
+      std::vector<std::uint8_t> picture;
+      test_hooks::FailThreadStarts(0);
+      EXPECT_EQ(held.Decode(picture), HALVARIS_OK);
+      test_hooks::FailThreadStarts(-1);
+      EXPECT_EQ(held.callbacks, 1);
+      EXPECT_EQ(held.fromCallback, HALVARIS_ERROR_BUSY);
+      EXPECT_EQ(held.fromOtherThread, HALVARIS_ERROR_BUSY);
+      EXPECT_EQ(picture, reference);
+      // The refusals leave the decoder as it was for the next frame.
+      EXPECT_EQ(held.Decode(picture), HALVARIS_OK);
+      EXPECT_EQ(picture, reference);
+    }
+  });
+}
+
+// A callback that destroys its decoder, on the calling thread (a thread that cannot be started)
+// or on a worker (buffers that cannot be allocated): the decode ends normally and frees the
+// decoder as it returns (the sanitizer builds see a use after free or a leak otherwise).
+TEST(LibraryInterface, DecoderDestroyedFromItsOwnCallbackIsFreedAsTheDecodeReturns) {
+  WithinTimeLimit([] {
+    const std::vector<std::uint8_t> frame = testing::ReadTestFrame(2);
+    const HalvarisMessageCallback destroy = [](void* userData, const char*, const char*) {
+      halvaris_decoder_destroy(*static_cast<HalvarisDecoder**>(userData));
+    };
+    std::vector<std::uint8_t> picture(960 * 2 * 720);
+    for (bool onWorker : {false, true}) {
+      SCOPED_TRACE(onWorker);
+      HalvarisDecoder* decoder = nullptr;
+      HalvarisSettings settings;
+      halvaris_default_settings(&settings);
+      settings.workerCount = 3;
+      settings.messageCallback = destroy;
+      settings.messageUserData = &decoder;
+      ASSERT_EQ(halvaris_decoder_create(&settings, &decoder), HALVARIS_OK);
+      if (onWorker) {
+        failNothrowArrays = true;  // every worker, the pool threads included, tells its failure
+      } else {
+        test_hooks::FailThreadStarts(0);
+      }
+      const int result = halvaris_decode_frame(decoder, 2, frame.data(), frame.size(),
+                                               picture.data(), 1920, picture.size());
+      failNothrowArrays = false;
+      test_hooks::FailThreadStarts(-1);
+      EXPECT_EQ(result, onWorker ? HALVARIS_ERROR_INCOMPLETE : HALVARIS_OK);
+    }
+  });
 }
 
 }  // namespace

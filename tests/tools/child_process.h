@@ -40,12 +40,18 @@ struct ChildSetup {
     limits.emplace_back(resource, limit);
     return *this;
   }
+  // Started with `signal` ignored, as nohup or a parent that ignores it would start it.
+  ChildSetup& Ignore(int signal) {
+    ignored.push_back(signal);
+    return *this;
+  }
 
   std::vector<std::string> arguments;  // without the program
   int input = -1;                      // standard input; -1: /dev/null
   int output = -1;                     // standard output; -1: /dev/null
   std::vector<std::pair<int, int>> passed;
   std::vector<std::pair<int, rlim_t>> limits;  // soft and hard limit alike
+  std::vector<int> ignored;
 };
 
 class ChildProcess {
@@ -65,6 +71,7 @@ class ChildProcess {
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
       for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
+      for (int signal : setup.ignored) std::signal(signal, SIG_IGN);
       const int null = open("/dev/null", O_RDWR);
       dup2(setup.input >= 0 ? setup.input : null, 0);
       dup2(setup.output >= 0 ? setup.output : null, 1);

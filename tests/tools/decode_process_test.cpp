@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <pty.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -130,14 +131,19 @@ TEST(WorkerThreads, ThreadsThatCannotStartStillGiveWholePicturesAndTheRunSucceed
 // The output file before the run, which an interrupted run must leave as it was.
 const std::vector<std::uint8_t> kOldOutput = {'o', 'l', 'd'};
 
+// Every signal whose default action ends a process (those that dump core too).
+const int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1, SIGUSR2,
+                              SIGALRM, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ};
+
 TEST(Interrupts, EachSignalEndsARunWaitingOnAPipeAtOnceAndLeavesTheOldOutput) {
   ScratchFolder scratch;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signal : kEndingSignals) {
     SCOPED_TRACE(strsignal(signal));
     WriteBytes(scratch / "out.y4m", kOldOutput);
     Feed feed;
-    ChildProcess child(kProgram,
-                       ChildSetup({"-q", "-", scratch / "out.y4m"}).Input(feed.ReadEnd()));
+    ChildProcess child(
+        kProgram,
+        ChildSetup({"-q", "-", scratch / "out.y4m"}).Input(feed.ReadEnd()).Limit(RLIMIT_CORE, 0));
     feed.Send(TestFrame(2));  // one frame, then the pipe stays open
     feed.Sent();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -148,6 +154,68 @@ TEST(Interrupts, EachSignalEndsARunWaitingOnAPipeAtOnceAndLeavesTheOldOutput) {
                                            scratch / "out.y4m" + " is left as it was\n"));
     EXPECT_EQ(ReadBytes(scratch / "out.y4m"), kOldOutput);
     EXPECT_THAT(scratch.Names(), ::testing::ElementsAre("out.y4m"));
+  }
+}
+
+// A movie of three 720-line frames with two channels of 16-bit sound at 48 kHz.
+std::vector<std::uint8_t> MovieWithSound() {
+  testing::TestTrack sound;
+  sound.handler = "soun";
+  sound.format = "sowt";
+  sound.samples.assign(3 * 801, std::vector<std::uint8_t>{1, 0, 2, 0});
+  sound.constantSize = true;
+  testing::TestTrack video;
+  video.samples = {TestFrame(2), TestFrame(2, "detailed"), TestFrame(2)};
+  std::vector<std::uint8_t> movie = testing::BuildMovie({sound, video});
+  // The builder writes a picture's description: channels, sample size and rate in their places.
+  const std::string format = "sowt";
+  const auto entry = std::search(movie.begin(), movie.end(), format.begin(), format.end()) - 4;
+  entry[24] = 0, entry[25] = 2, entry[26] = 0, entry[27] = 16;
+  entry[32] = 0xBB, entry[33] = 0x80, entry[34] = 0, entry[35] = 0;
+  return movie;
+}
+
+// The pictures go to a pipe that stops being read while the sound is being written to its
+// temporary file; the run then ends by a closed pipe (the signal, or the error when the signal is
+// ignored) or by a signal. The old WAV file stays, and nothing else is left behind.
+TEST(Interrupts, ARunEndedWhileTheWavIsWrittenRemovesItsTemporaryFileAndSaysSo) {
+  ScratchFolder scratch;
+  WriteBytes(scratch / "clip.mov", MovieWithSound());
+  const int kClosedPipe = 0, kClosedPipeIgnored = -1;
+  for (int ending : {kClosedPipe, kClosedPipeIgnored, SIGUSR1, SIGALRM, SIGINT}) {
+    SCOPED_TRACE(ending);
+    WriteBytes(scratch / "out.wav", kOldOutput);
+    int pictures[2];
+    ASSERT_EQ(pipe2(pictures, O_CLOEXEC), 0);
+    ChildSetup setup(
+        {"-q", "--format", "yuy2", "--audio", scratch / "out.wav", scratch / "clip.mov", "-"});
+    setup.Output(pictures[1]);
+    if (ending == kClosedPipeIgnored) setup.Ignore(SIGPIPE);
+    ChildProcess child(kProgram, setup);
+    close(pictures[1]);
+    // The first picture bytes: the WAV file is open under its temporary name by now.
+    pollfd ready{pictures[0], POLLIN, 0};
+    ASSERT_EQ(poll(&ready, 1, 10000), 1) << child.Messages();
+    char some[4096];
+    ASSERT_GT(read(pictures[0], some, sizeof some), 0);
+    EXPECT_THAT(scratch.Names(), ::testing::Contains(::testing::StartsWith(".out.wav.halvaris-")));
+    if (ending > 0) {
+      child.Signal(ending);
+    } else {
+      close(pictures[0]);
+    }
+    ASSERT_TRUE(child.Wait(10)) << "still running after the end of its output";
+    if (ending > 0) close(pictures[0]);
+    if (ending == kClosedPipeIgnored) {
+      EXPECT_TRUE(child.ExitedWith(1)) << child.Status();
+      EXPECT_THAT(child.Messages(), HasSubstr("cannot write standard output"));
+    } else {
+      EXPECT_TRUE(child.KilledBy(ending == kClosedPipe ? SIGPIPE : ending)) << child.Status();
+      EXPECT_THAT(child.Messages(), EndsWith("halvaris-decode: error: interrupted; " +
+                                             scratch / "out.wav" + " is left as it was\n"));
+    }
+    EXPECT_EQ(ReadBytes(scratch / "out.wav"), kOldOutput);
+    EXPECT_THAT(scratch.Names(), ::testing::ElementsAre("clip.mov", "out.wav"));
   }
 }
 

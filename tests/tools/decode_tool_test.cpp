@@ -69,6 +69,10 @@ TEST_F(DecodeToolTest, FrameRangeSelectsFramesAndQuietSaysNothing) {
       RunTool({"-q", "--frames", "1-9", scratch_ / "clip.dif", scratch_ / "two.yuy2"}).messages,
       HasSubstr("warning: the input has 3 frames (counted from 0): frames 1 to 2 are "
                 "decoded\n"));
+  EXPECT_THAT(RunTool({"-q", "--frames", "9223372036854775807-", scratch_ / "clip.dif",
+                       scratch_ / "none.yuy2"})
+                  .messages,
+              HasSubstr("--frames starts at frame 9223372036854775807 but the input has 3 frames"));
 }
 
 TEST_F(DecodeToolTest, MovieFramesEqualRawFrames) {

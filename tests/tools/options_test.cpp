@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "options.h"
 #include "tool_error.h"
 
@@ -38,6 +40,9 @@ TEST(ParseArguments, FrameRangesOpenEndedSingleAndAfterDoubleDash) {
   const FrameRange single = ParseArguments({"--frames", "7", "a", "b"}).frames;
   EXPECT_EQ(single.firstFrame, 7);
   EXPECT_EQ(single.lastFrame, 7);
+  // The largest frame number is a number (past the end of any input), not a syntax error.
+  EXPECT_EQ(ParseArguments({"--frames", "9223372036854775807-", "a", "b"}).frames.firstFrame,
+            INT64_MAX);
   EXPECT_EQ(ParseArguments({"--", "--odd-name", "b"}).input, "--odd-name");
   EXPECT_TRUE(ParseArguments({"--help"}).help);  // needs no files
 }
@@ -51,6 +56,7 @@ TEST(ParseArguments, RefusesWhatItCannotUseWithAOneLineReason) {
       {{"--frames", "9-3", "a", "b"}, "comes before the first"},
       {{"--frames", "-3", "a", "b"}, "--frames takes"},
       {{"--frames", "a-b", "a", "b"}, "--frames takes"},
+      {{"--frames", "0-9223372036854775808", "a", "b"}, "frame numbers go no higher than"},
       {{"--format", "bmp", "a", "b"}, "--format takes yuy2, y4m or png"},
       {{"--quiet=yes", "a", "b"}, "takes no value"},
       {{"--system"}, "--system needs a value"},

@@ -1,5 +1,6 @@
 #include "decode_tool.h"
 
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -129,7 +130,12 @@ void ListCardClips(const std::string& card) {
 
 // Frames that will be decoded, or -1 when the input's length is not known.
 std::int64_t SelectedFrameCount(const FrameRange& range, std::int64_t frameCount) {
-  if (frameCount < 0) return range.lastFrame >= 0 ? range.lastFrame - range.firstFrame + 1 : -1;
+  if (frameCount < 0) {
+    // Not known either when the range is as long as a frame number can count.
+    const bool countable = range.lastFrame >= 0 && range.lastFrame - range.firstFrame <
+                                                       std::numeric_limits<std::int64_t>::max();
+    return countable ? range.lastFrame - range.firstFrame + 1 : -1;
+  }
   if (range.firstFrame >= frameCount) {
     throw ToolError("--frames starts at frame " + std::to_string(range.firstFrame) +
                     " but the input has " + std::to_string(frameCount) + " frame" +
@@ -180,7 +186,10 @@ void FinishOutputs(FramePipeline& output, RunState& run, std::FILE* messages) {
   });
   output.Finish();
   if (placing == Failed) throw ToolError("cannot put " + sound.Path() + " in place");
-  if (placing == NotTried) sound.Commit();
+  if (placing == NotTried) {
+    sound.Commit();
+    interruption::SetCompanionReport("");
+  }
 }
 
 int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState& run) {
@@ -245,6 +254,10 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
   settings.input = input.identity;
   run.writer = MakePictureWriter(settings);
   if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
+  interruption::SetCompanionReport(
+      !run.sound
+          ? ""
+          : run.sound->Path() + (run.sound->Existed() ? " is left as it was" : " was not written"));
 
   DecoderMessages decoderMessages(messages);
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);

@@ -29,9 +29,12 @@ std::atomic<int> messagesDescriptor{2};
 std::atomic<bool> messagesOnTerminal{false};
 #endif
 
-// The report line, double-buffered: the buffer not published is written, then published.
+// The report line, double-buffered: the buffer not published is written, then published. The
+// same for what becomes of a second output (the sound), added to the line when not empty.
 char reportTexts[2][kTextBytes] = {"interrupted", ""};
 std::atomic<int> publishedReport{0};
+char companionTexts[2][kTextBytes] = {"", ""};
+std::atomic<int> publishedCompanion{0};
 std::atomic<long long> keptPictures{-1};  // negative: the report does not count pictures
 
 // Pending files. A slot is free (0), being filled (1), pending (2) or taken by the handler (3).
@@ -40,6 +43,15 @@ struct PendingSlot {
   char path[kPathBytes];
 };
 PendingSlot pending[kPendingSlots];
+
+// Writes `text` into the buffer of `texts` the handler does not read, then has it read that one.
+void Publish(const std::string& text, char (&texts)[2][kTextBytes], std::atomic<int>& published) {
+  const int next = 1 - published.load();
+  const std::size_t length = std::min(text.size(), kTextBytes - 1);
+  std::memcpy(texts[next], text.data(), length);
+  texts[next][length] = '\0';
+  published.store(next);
+}
 
 void Append(char* line, std::size_t& length, const char* text) {
   while (*text != '\0' && length + 1 < kTextBytes + 64) line[length++] = *text++;
@@ -66,13 +78,34 @@ std::size_t ComposeReport(char* line) {
   } else {
     Append(line, length, reportTexts[publishedReport.load()]);
   }
+  const char* companion = companionTexts[publishedCompanion.load()];
+  if (*companion != '\0') {
+    Append(line, length, "; ");
+    Append(line, length, companion);
+  }
   line[length] = '\0';
   return length;
 }
 
 #ifndef _WIN32
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process from outside it: the user (SIGINT, SIGQUIT),
+// the system or other programs (SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, timers), a reader that closed
+// the output pipe (SIGPIPE) and resource limits (SIGXCPU, SIGXFSZ). Faults (SIGSEGV, SIGABRT...)
+// mean the program is broken, and are left to their default action.
+const int kSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGALRM,
+    SIGUSR1,   SIGUSR2, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 void WriteAll(int descriptor, const char* text, std::size_t length) {
   while (length > 0) {
@@ -156,8 +189,11 @@ void CatchInterrupts(std::FILE* messages) {
   sigemptyset(&action.sa_mask);
   for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
   for (int signal : kSignals) {
+    // Only signals left to their default action: one ignored at start (nohup) stays ignored, and
+    // one that something else in the process handles (a profiler's SIGPROF) stays theirs.
     struct sigaction previous;
-    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    if (sigaction(signal, nullptr, &previous) != 0) continue;
+    if ((previous.sa_flags & SA_SIGINFO) != 0 || previous.sa_handler != SIG_DFL) continue;
     sigaction(signal, &action, nullptr);
   }
 #else
@@ -173,12 +209,12 @@ bool InterruptRequested() {
 }
 
 void SetReport(const std::string& text) {
-  const int next = 1 - publishedReport.load();
-  const std::size_t length = std::min(text.size(), kTextBytes - 1);
-  std::memcpy(reportTexts[next], text.data(), length);
-  reportTexts[next][length] = '\0';
-  publishedReport.store(next);
+  Publish(text, reportTexts, publishedReport);
   keptPictures.store(-1);
+}
+
+void SetCompanionReport(const std::string& text) {
+  Publish(text, companionTexts, publishedCompanion);
 }
 
 void ReportKeptPictures() {

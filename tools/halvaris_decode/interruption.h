@@ -6,7 +6,9 @@
 
 namespace halvaris::decode_tool {
 
-// What happens when the user interrupts a run: Ctrl+C (SIGINT), SIGTERM or SIGHUP.
+// What happens when a run is interrupted: Ctrl+C (SIGINT), SIGTERM, SIGHUP, a closed output pipe
+// (SIGPIPE), or any other signal whose default action ends the process (SIGQUIT, SIGUSR1, SIGALRM,
+// SIGXFSZ...).
 //
 // On POSIX systems the signal handler ends the program itself, whatever the program is doing at
 // that moment (waiting for a pipe or a FIFO, decoding, writing): it removes the temporary file
@@ -24,6 +26,9 @@ bool InterruptRequested();
 
 // The line printed (after "halvaris-decode: error: ") when the run is interrupted from now on.
 void SetReport(const std::string& text);
+// What becomes of a second output (the sound) if the run is interrupted from now on, added to the
+// line after "; " ("out.wav is left as it was"); empty: nothing is added.
+void SetCompanionReport(const std::string& text);
 // From now on the line counts the pictures kept ("interrupted; 3 complete pictures were kept").
 void ReportKeptPictures();
 void PictureKept();

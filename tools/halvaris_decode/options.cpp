@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 
 #include "frame_source.h"
 #include "tool_error.h"
@@ -11,13 +12,19 @@ namespace halvaris::decode_tool {
 
 namespace {
 
-// Whole non-negative decimal numbers only: "12abc", "-3" and "" are refused, not half-read.
-bool ParseCount(const std::string& text, long long& value) {
-  if (text.empty() || text.size() > 15) return false;
+// Whole non-negative decimal numbers only: "12abc", "-3" and "" are refused, not half-read, and
+// so is a number past the largest long long (`tooLarge` then says so).
+bool ParseCount(const std::string& text, long long& value, bool* tooLarge = nullptr) {
+  if (text.empty()) return false;
   for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   }
+  errno = 0;
   value = std::strtoll(text.c_str(), nullptr, 10);
+  if (errno == ERANGE) {
+    if (tooLarge != nullptr) *tooLarge = true;
+    return false;
+  }
   return true;
 }
 
@@ -25,14 +32,19 @@ FrameRange ParseFrameRange(const std::string& text) {
   const std::string::size_type dash = text.find('-');
   FrameRange range;
   bool good = false;
+  bool tooLarge = false;
   if (dash == std::string::npos) {
-    good = ParseCount(text, range.firstFrame);
+    good = ParseCount(text, range.firstFrame, &tooLarge);
     range.lastFrame = range.firstFrame;
   } else {
     const std::string last = text.substr(dash + 1);
-    good = ParseCount(text.substr(0, dash), range.firstFrame) &&
-           (last.empty() || ParseCount(last, range.lastFrame));
+    good = ParseCount(text.substr(0, dash), range.firstFrame, &tooLarge) &&
+           (last.empty() || ParseCount(last, range.lastFrame, &tooLarge));
     if (last.empty()) range.lastFrame = -1;
+  }
+  if (tooLarge) {
+    throw ToolError("--frames " + text + ": frame numbers go no higher than " +
+                    std::to_string(std::numeric_limits<long long>::max()));
   }
   if (!good) {
     throw ToolError(

@@ -31,6 +31,7 @@ void CommitSingleFile(OutputFile& file, const std::string& companionName,
     if (together && companion()) {
       interruption::SetReport("interrupted after " + file.Path() + " and " + companionName +
                               " were complete");
+      interruption::SetCompanionReport("");
     } else {
       interruption::SetReport("interrupted after " + file.Path() + " was complete");
     }
