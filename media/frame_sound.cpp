@@ -2,7 +2,7 @@
 
 #include "audio/dif_audio.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::function<std::uint64_t(std::int64_t)> FirstSamplesAtRateOf(VideoSystem syst
   };
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

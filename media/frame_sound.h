@@ -10,7 +10,7 @@
 #include "audio/pcm_source.h"
 #include "system_detection.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // The sound that belongs to each video frame of an input, whatever holds it: the audio blocks of
 // the frames themselves, or sound tracks and files beside them.
@@ -43,4 +43,4 @@ std::unique_ptr<FrameSound> SoundBesideFrames(
 // 29.97 frames a second, 1920 at 25.
 std::function<std::uint64_t(std::int64_t)> FirstSamplesAtRateOf(VideoSystem system);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -6,14 +6,14 @@
 #include <filesystem>
 
 #include "input_file.h"
+#include "media_error.h"
 #include "mov_reader.h"
 #include "movie_sound.h"
 #include "mxf/mxf_file.h"
 #include "mxf/mxf_frame_source.h"
 #include "mxf/p2_card.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 namespace {
 
@@ -90,7 +90,7 @@ class MovieSource : public FrameSource {
     frame.resize(std::min<std::size_t>(sample.size, frameBytes_));
     file_->Seek(static_cast<std::int64_t>(sample.offset));
     if (file_->Read(frame.data(), frame.size()) != frame.size()) {
-      throw ToolError("sample " + std::to_string(index) + " of the video track is cut short");
+      throw MediaError("sample " + std::to_string(index) + " of the video track is cut short");
     }
     return true;
   }
@@ -146,7 +146,7 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   const std::string trackName = "\"" + track.format + "\" track of " + std::to_string(track.width) +
                                 "x" + std::to_string(track.height);
   if (track.sampleCount == 0)
-    throw ToolError(file->Name() + ": the " + trackName + " has no frames");
+    throw MediaError(file->Name() + ": the " + trackName + " has no frames");
 
   // The stream's own data, from the first frame, settle what the sample description says.
   MovieSample first;
@@ -170,8 +170,8 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   }
   if (!otherKind.empty()) {
     if (forcedSystem == 0) {
-      throw ToolError(file->Name() + ": the frames of its " + trackName + " are " + otherKind +
-                      ", not DVCPRO HD");
+      throw MediaError(file->Name() + ": the frames of its " + trackName + " are " + otherKind +
+                       ", not DVCPRO HD");
     }
     opened.warnings.push_back("the frames say they are " + otherKind +
                               ", not DVCPRO HD; decoding them as system " +
@@ -183,8 +183,8 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
                               "; decoding as the frames say");
   }
   if (opened.system == 0) {
-    throw ToolError(file->Name() + ": neither the " + trackName +
-                    " nor its frames tell the video system; " + SystemAsked());
+    throw MediaError(file->Name() + ": neither the " + trackName +
+                     " nor its frames tell the video system; " + SystemAsked());
   }
   opened.fieldOrder = facts.fieldOrder;
   const std::uint64_t count = track.sampleCount;
@@ -244,22 +244,22 @@ OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem, const s
   std::error_code error;
   if (path != "-" && std::filesystem::is_directory(path, error)) {
     if (!mxf::IsP2CardRoot(path)) {
-      throw ToolError(path + " is a folder, but not a P2 card's (one holding CONTENTS/VIDEO)");
+      throw MediaError(path + " is a folder, but not a P2 card's (one holding CONTENTS/VIDEO)");
     }
     std::string name = clip;
     if (name.empty()) {
       const std::vector<std::string> clips = mxf::P2ClipNames(path);
       if (clips.size() != 1) {
-        throw ToolError(path + " holds " + std::to_string(clips.size()) +
-                        " clips: name one with --clip NAME (halvaris-decode " + path +
-                        " lists them)");
+        throw MediaError(path + " holds " + std::to_string(clips.size()) +
+                         " clips: name one with --clip NAME (halvaris-decode " + path +
+                         " lists them)");
       }
       name = clips.front();
     }
     return OpenCardClip(mxf::FindP2Clip(path, name), forcedSystem);
   }
   if (!clip.empty()) {
-    throw ToolError("--clip names a clip of a P2 card, but " + path + " is not a card's folder");
+    throw MediaError("--clip names a clip of a P2 card, but " + path + " is not a card's folder");
   }
   auto file = std::make_unique<InputFile>(path);
   if (path != "-" && LiesInCardVideoFolder(path) && file->Size() >= 0) {
@@ -279,16 +279,16 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   const FileIdentity identity = file->Identity();
   std::vector<std::uint8_t> head(kHeadBytes);
   head.resize(file->Read(head.data(), head.size()));
-  if (head.empty()) throw ToolError(name + " is empty");
+  if (head.empty()) throw MediaError(name + " is empty");
 
   OpenedInput opened;
   if (LooksLikeMovie(head.data(), head.size())) {
     opened = OpenMovie(std::move(file), forcedSystem);
   } else if (mxf::LooksLikeMxf(head.data(), head.size())) {
     if (file->Size() < 0) {
-      throw ToolError(name +
-                      " is an MXF file, which can only be read from a file that can be "
-                      "read out of order (not a pipe)");
+      throw MediaError(name +
+                       " is an MXF file, which can only be read from a file that can be "
+                       "read out of order (not a pipe)");
     }
     opened = OpenMxfInput(
         std::make_unique<mxf::MxfFile>(std::make_unique<FileByteSource>(std::move(file))),
@@ -298,19 +298,19 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
     const std::string otherKind = OtherDvKind(facts);
     if (!facts.difHeader) {
       if (forcedSystem == 0) {
-        throw ToolError(name + " is neither a DIF stream nor a QuickTime movie");
+        throw MediaError(name + " is neither a DIF stream nor a QuickTime movie");
       }
       opened.warnings.push_back(name +
                                 " does not begin with a DIF header block; decoding it as system " +
                                 std::to_string(forcedSystem) + " all the same");
     } else if (!otherKind.empty()) {
-      if (forcedSystem == 0) throw ToolError(name + " is " + otherKind + ", not DVCPRO HD");
+      if (forcedSystem == 0) throw MediaError(name + " is " + otherKind + ", not DVCPRO HD");
       opened.warnings.push_back(name + " says it is " + otherKind +
                                 ", not DVCPRO HD; decoding it as system " +
                                 std::to_string(forcedSystem) + " all the same");
     } else if (forcedSystem == 0 && facts.system == 0) {
-      throw ToolError(name + ": the stream's header data do not name its video system; " +
-                      SystemAsked());
+      throw MediaError(name + ": the stream's header data do not name its video system; " +
+                       SystemAsked());
     }
     opened.system = forcedSystem != 0 ? forcedSystem : facts.system;
     opened.systemSource = forcedSystem != 0 ? "as --system says" : "from the stream's own data";
@@ -328,4 +328,4 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   return opened;
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -12,7 +12,7 @@
 #include "input_file.h"
 #include "system_detection.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // Compressed frames one after another, whatever holds them.
 class FrameSource {
@@ -27,7 +27,7 @@ class FrameSource {
   virtual void SkipTo(std::int64_t index) = 0;
 
   // Reads the next frame into `frame` (at most the system's frame size, `frame` is resized to
-  // what was read). Returns false at the end of the input. Throws ToolError on read errors.
+  // what was read). Returns false at the end of the input. Throws MediaError on read errors.
   virtual bool ReadFrame(std::vector<std::uint8_t>& frame) = 0;
 };
 
@@ -54,7 +54,7 @@ struct OpenedInput {
 // a P2 card (the card's folder, with `clip` naming the clip unless the card holds one), and
 // settles its video system: `forcedSystem` if not 0, else what the stream's own data say, else
 // what a movie's sample description or an MXF descriptor says. MXF is recognised by its header
-// partition pack, whatever the file is called. Throws ToolError when the input is none of these,
+// partition pack, whatever the file is called. Throws MediaError when the input is none of these,
 // is DV of another kind than DVCPRO HD, or its system cannot be told. Inputs that cannot be read
 // out of order (pipes, FIFOs, /dev/fd/N) are read as streams; movies and MXF need a file.
 OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem,
@@ -65,4 +65,4 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
 // True when `path` is a P2 card's folder (the one holding CONTENTS).
 bool IsCardFolder(const std::string& path);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

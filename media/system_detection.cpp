@@ -1,6 +1,6 @@
 #include "system_detection.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 const HalvarisSystemInfo& GeometryOf(VideoSystem system) {
   static const struct Table {
@@ -67,4 +67,4 @@ std::string SystemWatch::Check(const std::uint8_t* data, std::size_t bytes,
          " (two clips joined?): a stream of one system is decoded at a time";
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

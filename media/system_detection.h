@@ -8,7 +8,7 @@
 
 #include "halvaris/halvaris.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // 1 = 1080 lines at 60 Hz, 2 = 720 lines at 60 Hz, 3 = 1080 lines at 50 Hz, 4 = 720 lines at
 // 50 Hz; 0 where no system is known.
@@ -67,4 +67,4 @@ inline VideoSystem SystemOfFrameSize(std::uint64_t frameBytes) {
   return halvaris_system_of_frame_size(frameBytes);
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

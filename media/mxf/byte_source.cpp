@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "input_file.h"
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 FileByteSource::FileByteSource(std::unique_ptr<InputFile> file) : file_(std::move(file)) {
   if (file_->Size() < 0) {
-    throw ToolError(file_->Name() +
-                    " is not a file that can be read out of order (MXF needs that)");
+    throw MediaError(file_->Name() +
+                     " is not a file that can be read out of order (MXF needs that)");
   }
 }
 
@@ -46,4 +46,4 @@ std::size_t MemoryByteSource::ReadAt(std::uint64_t offset, void* buffer, std::si
   return got;
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 class InputFile;
 
@@ -19,7 +19,7 @@ class ByteSource {
   virtual const std::string& Name() const = 0;
   virtual std::uint64_t Size() const = 0;
 
-  // Reads up to `count` bytes at `offset`; fewer only at the end of the data. Throws ToolError
+  // Reads up to `count` bytes at `offset`; fewer only at the end of the data. Throws MediaError
   // on a read error.
   virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
 
@@ -44,7 +44,7 @@ class FileByteSource : public ByteSource {
   std::uint64_t position_ = UINT64_MAX;  // where the next plain read of `file_` starts
 };
 
-// Opens `path` as a FileByteSource; throws ToolError when it cannot be opened or is not a file.
+// Opens `path` as a FileByteSource; throws MediaError when it cannot be opened or is not a file.
 std::unique_ptr<ByteSource> OpenByteSource(const std::string& path);
 
 class MemoryByteSource : public ByteSource {
@@ -61,4 +61,4 @@ class MemoryByteSource : public ByteSource {
   std::vector<std::uint8_t> bytes_;
 };
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -71,8 +71,8 @@ DvTrack::DvTrack(MxfFile& file, VideoSystem forcedSystem) : file_(file) {
     return !found;
   });
   if (!found) {
-    throw ToolError(file.Name() + ": the " + file.OperationalPattern() +
-                    " MXF file holds no DV-DIF video");
+    throw MediaError(file.Name() + ": the " + file.OperationalPattern() +
+                     " MXF file holds no DV-DIF video");
   }
   SettleSystem(first, forcedSystem);
 
@@ -144,9 +144,9 @@ void DvTrack::SettleSystem(const Klv& first, VideoSystem forcedSystem) {
                   : SystemOfFrameSize(first.length) != 0 ? "from the size of the MXF frames"
                                                          : "from the MXF essence container label";
   if (system_ == 0) {
-    throw ToolError(file_.Name() +
-                    ": neither the MXF descriptor nor the frames tell the DVCPRO HD system; give "
-                    "--system 1, 2, 3 or 4 (see --help)");
+    throw MediaError(file_.Name() +
+                     ": neither the MXF descriptor nor the frames tell the DVCPRO HD system; give "
+                     "--system 1, 2, 3 or 4 (see --help)");
   }
   if (forcedSystem == 0 && described != 0 && described != system_) {
     warnings_.push_back("the MXF essence container says " + DescribeSystem(described) +
@@ -226,7 +226,7 @@ bool DvTrack::LocateThroughIndex(std::int64_t index, FrameLocation& location) {
 
 FrameLocation DvTrack::Frame(std::int64_t index) {
   const std::string frame = "frame " + std::to_string(index) + " of the MXF video";
-  if (index < 0 || index >= frameCount_) throw ToolError(frame + " does not exist");
+  if (index < 0 || index >= frameCount_) throw MediaError(frame + " does not exist");
   FrameLocation location;
   switch (mode_) {
     case Mode::Clip:
@@ -237,7 +237,7 @@ FrameLocation DvTrack::Frame(std::int64_t index) {
       break;
     case Mode::Indexed:
       if (!LocateThroughIndex(index, location)) {
-        throw ToolError(frame + " is not where the index table puts it; the file is damaged");
+        throw MediaError(frame + " is not where the index table puts it; the file is damaged");
       }
       break;
   }
@@ -248,7 +248,7 @@ FrameLocation DvTrack::Frame(std::int64_t index) {
                           ") lies outside the file (" + std::to_string(fileSize) + " bytes)";
     if (index > 0)
       message += "; --frames 0-" + std::to_string(index - 1) + " decodes the frames before it";
-    throw ToolError(message);
+    throw MediaError(message);
   }
   return location;
 }
@@ -265,4 +265,4 @@ std::string DvTrack::Describe() const {
   return "DV-DIF video, frame-wrapped";
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

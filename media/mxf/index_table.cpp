@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -153,4 +153,4 @@ bool IndexTable::StreamOffset(std::int64_t position, std::uint64_t& offset) cons
   return true;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -9,7 +9,7 @@
 #include "mxf/dv_track.h"
 #include "mxf/mxf_file.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // The DV-DIF frames of an MXF file, any of them reached without reading those before it.
 class MxfFrameSource : public FrameSource {
@@ -31,7 +31,7 @@ class MxfFrameSource : public FrameSource {
 
 // Opens an MXF file holding DVCPRO HD video (OP1a, OP-Atom or another pattern with one DV-DIF
 // stream) as OpenInput does other inputs; its sound is that of its sound tracks, else that of the
-// frames' audio blocks. Throws ToolError when it cannot be decoded.
+// frames' audio blocks. Throws MediaError when it cannot be decoded.
 OpenedInput OpenMxfInput(const std::string& path, VideoSystem forcedSystem);
 OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
 
@@ -40,4 +40,4 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
 std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem system,
                                                std::vector<std::string>& warnings);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -6,12 +6,12 @@
 #include <fstream>
 #include <optional>
 
+#include "media_error.h"
 #include "mxf/dv_track.h"
 #include "mxf/mxf_file.h"
 #include "mxf/sound_track.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -100,7 +100,7 @@ std::optional<Umid> MaterialPackageOf(const fs::path& path) {
   try {
     MxfFile file(OpenByteSource(path.string()));
     if (file.Packages().hasMaterialPackage) return file.Packages().materialPackage;
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   return std::nullopt;
 }
@@ -174,7 +174,7 @@ class SoundFile : public audio::PcmSource {
  private:
   static const EssenceTrack& Open(MxfFile& file) {
     const auto tracks = SoundTracksOf(file);
-    if (tracks.empty()) throw ToolError(file.Name() + " holds no sound track");
+    if (tracks.empty()) throw MediaError(file.Name() + " holds no sound track");
     return *tracks.front();
   }
 
@@ -212,7 +212,7 @@ P2Clip FindP2Clip(const std::string& cardRoot, const std::string& clipName) {
     std::string known;
     for (const std::string& name : P2ClipNames(cardRoot))
       known += (known.empty() ? "" : ", ") + name;
-    throw ToolError(
+    throw MediaError(
         "the card at " + cardRoot + " has no clip " + clipName +
         (known.empty() ? std::string(" (it has no clips)") : " (its clips: " + known + ")"));
   }
@@ -230,7 +230,7 @@ P2Clip FindP2ClipOfVideoFile(const std::string& videoPath) {
   const fs::path contents = videoFolder.parent_path();
   if (Upper(videoFolder.filename().string()) != "VIDEO" ||
       Upper(contents.filename().string()) != "CONTENTS") {
-    throw ToolError(videoPath + " does not lie in the CONTENTS/VIDEO folder of a P2 card");
+    throw MediaError(videoPath + " does not lie in the CONTENTS/VIDEO folder of a P2 card");
   }
   return FindP2Clip(contents.parent_path().string(), path.stem().string());
 }
@@ -245,7 +245,7 @@ std::vector<P2ClipSummary> ListP2Clips(const std::string& cardRoot) {
       DvTrack track(file, 0);
       summary.frames = track.FrameCount();
       summary.system = track.System();
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       summary.problem = error.what();
     }
     clips.push_back(summary);
@@ -259,17 +259,17 @@ std::unique_ptr<audio::PcmSource> OpenP2Sound(const P2Clip& clip,
   for (const std::string& path : clip.soundPaths) {
     try {
       channels.push_back(std::make_unique<SoundFile>(path));
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       warnings.push_back(std::string(error.what()) + "; that sound channel is left out");
     }
   }
   if (channels.empty()) return nullptr;
   try {
     return std::make_unique<audio::ChannelJoin>(std::move(channels));
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     warnings.push_back(std::string(error.what()) + "; the clip's sound is left out");
     return nullptr;
   }
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

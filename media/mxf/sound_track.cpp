@@ -4,28 +4,28 @@
 #include <cstring>
 #include <iterator>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
     : file_(file), trackId_(track.trackId) {
   const SoundDescriptor& sound = track.sound;
   const std::string name = "sound track " + std::to_string(track.trackId) + " of " + file.Name();
   if (!sound.present || sound.channels <= 0 || sound.channels > 64) {
-    throw ToolError(name + " has no usable sound descriptor");
+    throw MediaError(name + " has no usable sound descriptor");
   }
   // Samples take whole bytes: 20-bit sound is stored in three.
   int bytesPerSample = (sound.bitsPerSample + 7) / 8;
   if (sound.blockAlign > 0 && sound.blockAlign % sound.channels == 0)
     bytesPerSample = sound.blockAlign / sound.channels;
   if (bytesPerSample != 2 && bytesPerSample != 3) {
-    throw ToolError(name + " holds " + std::to_string(sound.bitsPerSample) +
-                    "-bit samples; only 16 and 24 bits are read");
+    throw MediaError(name + " holds " + std::to_string(sound.bitsPerSample) +
+                     "-bit samples; only 16 and 24 bits are read");
   }
   if (sound.samplingRate.Valid() && !sound.samplingRate.Equals(48000, 1)) {
-    throw ToolError(name + " is sampled at " + std::to_string(sound.samplingRate.numerator) + "/" +
-                    std::to_string(sound.samplingRate.denominator) + " Hz; only 48 kHz is read");
+    throw MediaError(name + " is sampled at " + std::to_string(sound.samplingRate.numerator) + "/" +
+                     std::to_string(sound.samplingRate.denominator) + " Hz; only 48 kHz is read");
   }
   format_.channels = sound.channels;
   format_.bitsPerSample = 8 * bytesPerSample;
@@ -81,7 +81,7 @@ SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
     nextUnit = std::max(nextUnit, unit + 1);
     return true;
   });
-  if (elements_.empty()) throw ToolError(name + " has no sound in the file");
+  if (elements_.empty()) throw MediaError(name + " has no sound in the file");
   if (cutShort) warnings_.push_back(name + " is cut short by the end of the file");
   // Edit units of the track's own rate (48000/1) mean clip-wrapped sound even in many elements.
   editUnitsPerElement_ = elements_.size() > 1 && perFrame;
@@ -166,4 +166,4 @@ std::vector<const EssenceTrack*> SoundTracksOf(const MxfFile& file) {
   return tracks;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "frame_pipeline.h"
-#include "frame_source.h"
 #include "halvaris_build_version.h"
 #include "interruption.h"
+#include "media_names.h"
 #include "mxf/p2_card.h"
 #include "options.h"
 #include "picture_writers.h"
@@ -314,6 +314,8 @@ int RunDecodeTool(const std::vector<std::string>& arguments, std::FILE* messages
   try {
     return Run(arguments, messages, run);
   } catch (const ToolError& failure) {
+    error = failure.what();
+  } catch (const MediaError& failure) {
     error = failure.what();
   } catch (const std::bad_alloc&) {
     error = "out of memory";

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/wav_writer.h"
-#include "frame_sound.h"
+#include "media_names.h"
 #include "output_file.h"
 
 namespace halvaris::decode_tool {

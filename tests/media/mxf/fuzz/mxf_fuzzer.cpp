@@ -8,10 +8,10 @@
 
 #include "frame_source.h"
 #include "input_file.h"
+#include "media_error.h"
 #include "mxf/mxf_file.h"
-#include "tool_error.h"
 
-using namespace halvaris::decode_tool;
+using namespace halvaris::media;
 
 namespace {
 
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       samples.clear();
       sound->Samples(i, frame.data(), frame.size(), samples);
     }
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   return 0;
 }

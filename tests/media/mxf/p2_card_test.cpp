@@ -7,19 +7,19 @@
 #include <filesystem>
 
 #include "ffmpeg_files.h"
+#include "media_error.h"
 #include "mxf/mxf_file.h"
 #include "mxf/p2_card.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
+using test_support::WriteBytes;
 using ::testing::ElementsAre;
-using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
-using testing::WriteBytes;
 
 class P2Card : public ::testing::Test {
  protected:
@@ -144,11 +144,11 @@ TEST_F(P2Card, ACardListsItsClipsWithFramesAndSystemsAndNamesThemWhenAClipIsMiss
   try {
     mxf::FindP2Clip(Root(), "0009ZZ");
     FAIL() << "a missing clip was found";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("0001AB, 0002CD, 0003EF"));
   }
-  EXPECT_THROW(mxf::FindP2ClipOfVideoFile(FfmpegFiles::Get().OpAtomVideo(1)), ToolError);
+  EXPECT_THROW(mxf::FindP2ClipOfVideoFile(FfmpegFiles::Get().OpAtomVideo(1)), MediaError);
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

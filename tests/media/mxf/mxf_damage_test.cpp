@@ -7,16 +7,16 @@
 #include <algorithm>
 
 #include "ffmpeg_files.h"
+#include "media_error.h"
 #include "mxf/mxf_frame_source.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
 using ::testing::Contains;
-using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -33,7 +33,7 @@ std::vector<Bytes> ReadFrames(FrameSource& source, std::vector<std::string>* err
     try {
       source.SkipTo(i);
       if (!source.ReadFrame(frame)) break;
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       frame.clear();
       if (errors != nullptr) errors->push_back(error.what());
     }
@@ -120,7 +120,7 @@ TEST_F(DamagedMxf, EveryCutGivesFramesOrOneLineErrorsNeverACrash) {
             EXPECT_EQ(frames[i], frames_[i]) << "cut at " << size;
           }
         }
-      } catch (const ToolError& error) {
+      } catch (const MediaError& error) {
         EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos);
       }
     }
@@ -174,14 +174,14 @@ TEST_F(DamagedMxf, ADamagedSetOrEssenceKlvIsPassedOverWithAWarning) {
   try {
     OpenBytes(atom);
     FAIL() << "a file whose only video element is damaged opened";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("holds no DV-DIF video"));
   }
 }
 
 TEST(MxfStructure, FilesThatAreNotMxfOrHaveNoHeaderMetadataAreRefused) {
   const Bytes empty;
-  EXPECT_THROW(OpenBytes(empty), ToolError);
+  EXPECT_THROW(OpenBytes(empty), MediaError);
   Bytes pack(20 + 88, 0);
   const std::uint8_t key[16] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x01, 0x01,
                                 0x0d, 0x01, 0x02, 0x01, 0x01, 0x02, 0x04, 0x00};
@@ -192,10 +192,10 @@ TEST(MxfStructure, FilesThatAreNotMxfOrHaveNoHeaderMetadataAreRefused) {
   try {
     OpenBytes(pack);
     FAIL() << "a lone partition pack opened";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("no header metadata"));
   }
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

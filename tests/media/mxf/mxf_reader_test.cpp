@@ -5,16 +5,16 @@
 #include <gtest/gtest.h>
 
 #include "ffmpeg_files.h"
+#include "media_error.h"
 #include "mxf/mxf_frame_source.h"
 #include "mxf/sound_track.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
-using testing::FfmpegFiles;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
 
 std::vector<std::vector<std::uint8_t>> FramesOfDif(const std::string& path, int system) {
   const std::vector<std::uint8_t> bytes = ReadBytes(path);
@@ -182,16 +182,16 @@ TEST(MxfInput, AFileWithoutVideoOrNotMxfAtAllIsRefusedInOneLine) {
   try {
     OpenMxfInput(files.OpAtomSound(1, 440), 0);
     FAIL() << "a sound-only file opened as video";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("holds no DV-DIF video"));
   }
   try {
     OpenMxfInput(files.VideoDif(1), 0);
     FAIL() << "raw DIF opened as MXF";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("is not an MXF file"));
   }
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media
