@@ -25,7 +25,7 @@ class FrameSound {
   // Appends the samples of frame `frameNumber` (whose compressed bytes are `frame`) to `out`,
   // interleaved little-endian. Returns how many of them (each channel's counted) were written as
   // silence because the source marks them as damaged or lacks them.
-  virtual std::uint64_t Samples(std::int64_t frameNumber, const std::uint8_t* frame,
+  virtual std::uint64_t AppendSamples(std::int64_t frameNumber, const std::uint8_t* frame,
                                 std::size_t bytes, std::vector<std::uint8_t>& out) = 0;
 };
 

@@ -37,15 +37,16 @@ struct OpenedInput {
 
   std::unique_ptr<FrameSource> source;
   VideoSystem system = 0;
-  std::string systemSource;  // where the system came from, for the user ("the stream's own data")
+  bool systemForced = false;  // the caller's system, not the input's
+  std::string systemSource;   // where the system came from ("from the stream's own data")
   FieldOrder fieldOrder = FieldOrder::Unknown;
   std::string name;                      // the input's path, or "standard input"
-  std::string found;                     // what the input is, for the user
+  std::string description;               // what the input is, in a few words
   std::vector<std::string> warnings;     // things the user should know before decoding starts
   FileIdentity identity;                 // the file read, so that no output overwrites it
   std::vector<FileIdentity> otherFiles;  // more files read (a card clip's sound files)
-  // Opens the input's sound for --audio: sound tracks or files where the input has them, else the
-  // audio blocks of the frames. Sound passed over is told in `warnings`; returns nullptr (with the
+  // Opens the input's sound: sound tracks or files where the input has them, else the audio blocks
+  // of the frames. Sound passed over is told in `warnings`; returns nullptr (with the
   // reason among them) when there is sound that is not read.
   FrameSoundOpener openSound;
 };
