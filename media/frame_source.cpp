@@ -31,13 +31,20 @@ class RawDifSource : public FrameSource {
     return (file_->Size() + bytes - 1) / bytes;
   }
 
+  bool Seekable() const override { return file_->Size() >= 0; }
+
   void SkipTo(std::int64_t index) override {
-    if (index <= next_) return;
+    if (index == next_) return;
     if (file_->Size() >= 0) {
       head_.clear();
       file_->Seek(index * static_cast<std::int64_t>(frameBytes_));
       next_ = index;
       return;
+    }
+    if (index < next_) {
+      throw MediaError(file_->Name() + " is a stream: frame " + std::to_string(index) +
+                           " lies before frame " + std::to_string(next_) + ", read already",
+                       MediaErrorCode::NotSeekable);
     }
     std::vector<std::uint8_t> discarded;
     while (next_ < index && ReadFrame(discarded)) {
@@ -68,7 +75,7 @@ class MovieSource : public FrameSource {
   MovieSource(std::unique_ptr<InputFile> file, MovieVideoTrack track, std::size_t frameBytes)
       : file_(std::move(file)),
         track_(std::move(track)),
-        samples_(*file_, track_),
+        samples_(std::make_unique<MovieSampleReader>(*file_, track_)),
         frameBytes_(frameBytes) {}
 
   std::int64_t FrameCount() const override { return static_cast<std::int64_t>(track_.sampleCount); }
@@ -76,15 +83,18 @@ class MovieSource : public FrameSource {
   InputFile& File() { return *file_; }
 
   void SkipTo(std::int64_t index) override {
+    // The sample tables are read forwards in pieces: going back starts them again.
+    if (samples_->NextIndex() > static_cast<std::uint64_t>(index))
+      samples_ = std::make_unique<MovieSampleReader>(*file_, track_);
     MovieSample sample;
-    while (samples_.NextIndex() < static_cast<std::uint64_t>(index) && samples_.Next(sample)) {
+    while (samples_->NextIndex() < static_cast<std::uint64_t>(index) && samples_->Next(sample)) {
     }
   }
 
   bool ReadFrame(std::vector<std::uint8_t>& frame) override {
-    const std::uint64_t index = samples_.NextIndex();
+    const std::uint64_t index = samples_->NextIndex();
     MovieSample sample;
-    if (!samples_.Next(sample)) return false;
+    if (!samples_->Next(sample)) return false;
     CheckSampleInFile(sample, index, file_->Size());
     // A sample longer than a frame carries nothing the decoder reads past the frame's size.
     frame.resize(std::min<std::size_t>(sample.size, frameBytes_));
@@ -98,7 +108,7 @@ class MovieSource : public FrameSource {
  private:
   std::unique_ptr<InputFile> file_;
   MovieVideoTrack track_;
-  MovieSampleReader samples_;
+  std::unique_ptr<MovieSampleReader> samples_;
   std::size_t frameBytes_;
 };
 
@@ -184,10 +194,11 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
         file->Name() + ": neither the " + trackName + " nor its frames tell the video system",
         MediaErrorCode::UnknownSystem);
   }
+  opened.container = Container::Movie;
   opened.fieldOrder = facts.fieldOrder;
   const std::uint64_t count = track.sampleCount;
   opened.description = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
-                 (count == 1 ? " frame" : " frames");
+                       (count == 1 ? " frame" : " frames");
   const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
   auto movie = std::make_unique<MovieSource>(std::move(file), std::move(track), frameBytes);
   opened.openSound = MovieSoundOpener(*movie, opened.system);
@@ -214,6 +225,7 @@ bool LiesInCardVideoFolder(const std::string& path) {
 OpenedInput OpenCardClip(const mxf::P2Clip& clip, VideoSystem forcedSystem) {
   auto video = std::make_unique<InputFile>(clip.videoPath);
   OpenedInput opened = OpenInput(std::move(video), forcedSystem);
+  opened.container = Container::P2Clip;
   opened.description = "P2 clip " + clip.name + ": " + opened.description;
   opened.warnings.insert(opened.warnings.begin(), clip.warnings.begin(), clip.warnings.end());
   for (const std::string& sound : clip.soundPaths)

@@ -23,7 +23,11 @@ class FrameSource {
   // whose size is not a whole number of frames counts its partial last frame.
   virtual std::int64_t FrameCount() const = 0;
 
-  // Makes `index` the next frame to read; never backwards.
+  // False for a stream (a pipe, standard input): it is read once, from start to end.
+  virtual bool Seekable() const { return true; }
+
+  // Makes `index` the next frame to read: backwards too when Seekable(). Throws MediaError
+  // (NotSeekable) when a stream is asked to go back.
   virtual void SkipTo(std::int64_t index) = 0;
 
   // Reads the next frame into `frame` (at most the system's frame size, `frame` is resized to
@@ -31,11 +35,14 @@ class FrameSource {
   virtual bool ReadFrame(std::vector<std::uint8_t>& frame) = 0;
 };
 
+enum class Container { RawDif, Movie, Mxf, P2Clip };
+
 struct OpenedInput {
   using FrameSoundOpener =
       std::function<std::unique_ptr<FrameSound>(std::vector<std::string>& warnings)>;
 
   std::unique_ptr<FrameSource> source;
+  Container container = Container::RawDif;
   VideoSystem system = 0;
   bool systemForced = false;  // the caller's system, not the input's
   std::string systemSource;   // where the system came from ("from the stream's own data")
