@@ -23,7 +23,11 @@ class FrameSource {
   // whose size is not a whole number of frames counts its partial last frame.
   virtual std::int64_t FrameCount() const = 0;
 
-  // Makes `index` the next frame to read; never backwards.
+  // False for a stream (a pipe, standard input): it is read once, from start to end.
+  virtual bool Seekable() const { return true; }
+
+  // Makes `index` the next frame to read: backwards too when Seekable(). Throws MediaError
+  // (NotSeekable) when a stream is asked to go back.
   virtual void SkipTo(std::int64_t index) = 0;
 
   // Reads the next frame into `frame` (at most the system's frame size, `frame` is resized to
@@ -31,21 +35,25 @@ class FrameSource {
   virtual bool ReadFrame(std::vector<std::uint8_t>& frame) = 0;
 };
 
+enum class Container { RawDif, Movie, Mxf, P2Clip };
+
 struct OpenedInput {
   using FrameSoundOpener =
       std::function<std::unique_ptr<FrameSound>(std::vector<std::string>& warnings)>;
 
   std::unique_ptr<FrameSource> source;
+  Container container = Container::RawDif;
   VideoSystem system = 0;
-  std::string systemSource;  // where the system came from, for the user ("the stream's own data")
+  bool systemForced = false;  // the caller's system, not the input's
+  std::string systemSource;   // where the system came from ("from the stream's own data")
   FieldOrder fieldOrder = FieldOrder::Unknown;
   std::string name;                      // the input's path, or "standard input"
-  std::string found;                     // what the input is, for the user
+  std::string description;               // what the input is, in a few words
   std::vector<std::string> warnings;     // things the user should know before decoding starts
   FileIdentity identity;                 // the file read, so that no output overwrites it
   std::vector<FileIdentity> otherFiles;  // more files read (a card clip's sound files)
-  // Opens the input's sound for --audio: sound tracks or files where the input has them, else the
-  // audio blocks of the frames. Sound passed over is told in `warnings`; returns nullptr (with the
+  // Opens the input's sound: sound tracks or files where the input has them, else the audio blocks
+  // of the frames. Sound passed over is told in `warnings`; returns nullptr (with the
   // reason among them) when there is sound that is not read.
   FrameSoundOpener openSound;
 };

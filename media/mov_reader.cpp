@@ -485,8 +485,9 @@ bool LooksLikeMovie(const std::uint8_t* data, std::size_t bytes) {
 MovieVideoTrack ReadMovieVideoTrack(InputFile& file) {
   if (file.Size() < 0) {
     throw MediaError(file.Name() +
-                     " is a QuickTime movie, which can only be read from a file that can be "
-                     "read out of order (not a pipe)");
+                         " is a QuickTime movie, which can only be read from a file that can be "
+                         "read out of order (not a pipe)",
+                     MediaErrorCode::NotSeekable);
   }
   std::vector<std::string> warnings;
   const Atom movie = FindMovieAtom(file, warnings);
@@ -603,9 +604,7 @@ void CheckSampleInFile(const MovieSample& sample, std::uint64_t index, std::int6
                           std::to_string(sample.offset) + " to " +
                           std::to_string(sample.offset + sample.size) +
                           ") lies outside the file (" + std::to_string(fileSize) + " bytes)";
-    if (index > 0)
-      message += "; --frames 0-" + std::to_string(index - 1) + " decodes the frames before it";
-    throw MediaError(message);
+    throw MediaError::FrameOutsideFile(message, static_cast<std::int64_t>(index));
   }
 }
 

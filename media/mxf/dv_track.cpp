@@ -139,14 +139,14 @@ void DvTrack::SettleSystem(const Klv& first, VideoSystem forcedSystem) {
             : facts.system != 0                    ? facts.system
             : SystemOfFrameSize(first.length) != 0 ? SystemOfFrameSize(first.length)
                                                    : described;
-  systemSource_ = forcedSystem != 0                      ? "as --system says"
+  systemSource_ = forcedSystem != 0                      ? "as the caller forced it"
                   : facts.system != 0                    ? "from the stream's own data"
                   : SystemOfFrameSize(first.length) != 0 ? "from the size of the MXF frames"
                                                          : "from the MXF essence container label";
   if (system_ == 0) {
-    throw MediaError(file_.Name() +
-                     ": neither the MXF descriptor nor the frames tell the DVCPRO HD system; give "
-                     "--system 1, 2, 3 or 4 (see --help)");
+    throw MediaError(
+        file_.Name() + ": neither the MXF descriptor nor the frames tell the DVCPRO HD system",
+        MediaErrorCode::UnknownSystem);
   }
   if (forcedSystem == 0 && described != 0 && described != system_) {
     warnings_.push_back("the MXF essence container says " + DescribeSystem(described) +
@@ -226,7 +226,8 @@ bool DvTrack::LocateThroughIndex(std::int64_t index, FrameLocation& location) {
 
 FrameLocation DvTrack::Frame(std::int64_t index) {
   const std::string frame = "frame " + std::to_string(index) + " of the MXF video";
-  if (index < 0 || index >= frameCount_) throw MediaError(frame + " does not exist");
+  if (index < 0 || index >= frameCount_)
+    throw MediaError(frame + " does not exist", MediaErrorCode::EndOfInput);
   FrameLocation location;
   switch (mode_) {
     case Mode::Clip:
@@ -246,9 +247,7 @@ FrameLocation DvTrack::Frame(std::int64_t index) {
     std::string message = frame + " (bytes " + std::to_string(location.offset) + " to " +
                           std::to_string(location.offset + location.size) +
                           ") lies outside the file (" + std::to_string(fileSize) + " bytes)";
-    if (index > 0)
-      message += "; --frames 0-" + std::to_string(index - 1) + " decodes the frames before it";
-    throw MediaError(message);
+    throw MediaError::FrameOutsideFile(message, static_cast<std::int64_t>(index));
   }
   return location;
 }

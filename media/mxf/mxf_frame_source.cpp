@@ -31,13 +31,14 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
   const std::string pattern = file->OperationalPattern();
   auto source = std::make_unique<MxfFrameSource>(std::move(file), forcedSystem);
   OpenedInput opened;
+  opened.container = Container::Mxf;
   opened.system = source->Track().System();
   opened.systemSource = source->Track().SystemSource();
   opened.fieldOrder = source->Track().Order();
   const std::int64_t count = source->FrameCount();
   if (count == 0) throw MediaError(source->File().Name() + ": the MXF video has no frames");
-  opened.found = pattern + " MXF file, " + source->Track().Describe() + ", " +
-                 std::to_string(count) + (count == 1 ? " frame" : " frames");
+  opened.description = pattern + " MXF file, " + source->Track().Describe() + ", " +
+                       std::to_string(count) + (count == 1 ? " frame" : " frames");
   opened.warnings = source->File().Warnings();
   opened.warnings.insert(opened.warnings.end(), source->Track().Warnings().begin(),
                          source->Track().Warnings().end());

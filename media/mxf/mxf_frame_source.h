@@ -17,7 +17,7 @@ class MxfFrameSource : public FrameSource {
   MxfFrameSource(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
 
   std::int64_t FrameCount() const override { return track_.FrameCount(); }
-  void SkipTo(std::int64_t index) override { next_ = std::max(next_, index); }
+  void SkipTo(std::int64_t index) override { next_ = index; }
   bool ReadFrame(std::vector<std::uint8_t>& frame) override;
 
   mxf::MxfFile& File() { return *file_; }

@@ -214,7 +214,8 @@ P2Clip FindP2Clip(const std::string& cardRoot, const std::string& clipName) {
       known += (known.empty() ? "" : ", ") + name;
     throw MediaError(
         "the card at " + cardRoot + " has no clip " + clipName +
-        (known.empty() ? std::string(" (it has no clips)") : " (its clips: " + known + ")"));
+            (known.empty() ? std::string(" (it has no clips)") : " (its clips: " + known + ")"),
+        MediaErrorCode::UnknownClip);
   }
   P2Clip clip;
   clip.name = file->stem().string();

@@ -13,6 +13,7 @@ using test_support::ScratchFolder;
 using test_support::TestFrame;
 using test_support::WriteBytes;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Offset of byte `index` of pack `pack` in video auxiliary block `block` (3..5).
 constexpr std::size_t PackByte(int block, int pack, int index) {
@@ -117,9 +118,13 @@ TEST(OpenInput, AsksForTheSystemWhenTheHeaderDataDoNotSay) {
     OpenInput(scratch / "clip.dif", 0);
     ADD_FAILURE() << "no error";
   } catch (const MediaError& error) {
-    EXPECT_THAT(error.what(), HasSubstr("give --system"));
+    EXPECT_EQ(error.Code(), MediaErrorCode::UnknownSystem);
+    EXPECT_THAT(error.what(), HasSubstr("do not name its video system"));
+    EXPECT_THAT(error.what(), Not(HasSubstr("--")));  // the advice is the program's
   }
-  EXPECT_EQ(OpenInput(scratch / "clip.dif", 4).system, 4);  // --system wins over the stream
+  const OpenedInput forced = OpenInput(scratch / "clip.dif", 4);  // the caller wins over the stream
+  EXPECT_EQ(forced.system, 4);
+  EXPECT_TRUE(forced.systemForced);
 }
 
 TEST(OpenInput, OtherKindsOfDvAreNamedRatherThanAskedForASystem) {

@@ -12,6 +12,7 @@ namespace {
 using test_support::BuildMovie;
 using test_support::TestTrack;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::vector<std::uint8_t> Filled(std::size_t bytes, std::uint8_t value) {
   return std::vector<std::uint8_t>(bytes, value);
@@ -232,7 +233,8 @@ TEST(CheckSampleInFile, NamesTheSampleOutsideTheFile) {
     ADD_FAILURE() << "no error";
   } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("sample 3 of the video track"));
-    EXPECT_THAT(error.what(), HasSubstr("--frames 0-2"));
+    EXPECT_THAT(error.what(), Not(HasSubstr("--frames")));
+    EXPECT_EQ(error.ReadableFrames(), 3);
   }
   EXPECT_THROW(CheckSampleInFile({UINT64_MAX - 10, 100}, 0, 300), MediaError);
 }

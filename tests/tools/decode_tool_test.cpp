@@ -107,6 +107,20 @@ TEST_F(DecodeToolTest, MovieSampleOutsideTheFileStopsAndRemovesTheOutput) {
   EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif", "clip.mov"));
 }
 
+TEST_F(DecodeToolTest, ReaderErrorsComeWithTheOptionThatHelps) {
+  auto frame = TestFrame(1);
+  for (std::size_t block = 3; block <= 5; ++block) {  // no packs in the video auxiliary blocks
+    for (std::size_t pack = 0; pack < 15; ++pack) frame[block * 80 + 3 + 5 * pack] = 0xff;
+  }
+  WriteBytes(scratch_ / "packless.dif", frame);
+  EXPECT_THAT(RunTool({"-q", scratch_ / "packless.dif", scratch_ / "out.yuy2"}).messages,
+              ::testing::EndsWith(": the stream's header data do not name its video system; give "
+                                  "--system 1, 2, 3 or 4 (see --help)\n"));
+  EXPECT_THAT(RunTool({"--clip", "0001AB", scratch_ / "clip.dif", scratch_ / "out.yuy2"}).messages,
+              ::testing::EndsWith("error: --clip names a clip of a P2 card, but " +
+                                  scratch_ / "clip.dif" + " is not a card's folder\n"));
+}
+
 TEST_F(DecodeToolTest, FailuresExitNonZeroWithOneLineAndNoOutput) {
   const std::vector<std::vector<std::string>> cases = {
       {"-q", "--frames", "3-", scratch_ / "clip.dif", scratch_ / "out.yuy2"},

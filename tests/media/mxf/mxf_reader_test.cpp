@@ -56,8 +56,8 @@ TEST_P(MxfOfEverySystem, Op1aFramesEqualTheRawDifFramesAndAreFoundThroughTheInde
   OpenedInput opened = OpenMxfInput(files.Op1a(system), 0);
   EXPECT_EQ(opened.system, system);
   EXPECT_THAT(opened.warnings, ::testing::IsEmpty());
-  EXPECT_THAT(opened.found, HasSubstr("OP1a"));
-  EXPECT_THAT(opened.found, HasSubstr("index table"));
+  EXPECT_THAT(opened.description, HasSubstr("OP1a"));
+  EXPECT_THAT(opened.description, HasSubstr("index table"));
   EXPECT_EQ(opened.source->FrameCount(), 6);
   EXPECT_EQ(FramesOf(*opened.source), expected);
 
@@ -76,8 +76,8 @@ TEST_P(MxfOfEverySystem, OpAtomClipWrappedFramesEqualTheRawDifFrames) {
   OpenedInput opened = OpenMxfInput(files.OpAtomVideo(system), 0);
   EXPECT_EQ(opened.system, system);
   EXPECT_THAT(opened.warnings, ::testing::IsEmpty());
-  EXPECT_THAT(opened.found, HasSubstr("OP-Atom"));
-  EXPECT_THAT(opened.found, HasSubstr("clip-wrapped"));
+  EXPECT_THAT(opened.description, HasSubstr("OP-Atom"));
+  EXPECT_THAT(opened.description, HasSubstr("clip-wrapped"));
   opened.source->SkipTo(1);
   auto expected = FramesOfDif(files.VideoDif(system), system);
   expected.erase(expected.begin());

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (sound == nullptr) continue;
       if (i == first && sound->FormatOf(frame.data(), frame.size()).channels == 0) break;
       samples.clear();
-      sound->Samples(i, frame.data(), frame.size(), samples);
+      sound->AppendSamples(i, frame.data(), frame.size(), samples);
     }
   } catch (const MediaError&) {
   }
