@@ -90,7 +90,7 @@ void PushSourcePin::Deliver() {
 }
 
 const SourceFrame* PushSourcePin::FrameAt(std::int64_t index, SourceFrame& scratch) const {
-  if (settings_->reader) return settings_->reader(index, scratch) ? &scratch : nullptr;
+  if (settings_->supplier) return settings_->supplier(index, scratch) ? &scratch : nullptr;
   if (static_cast<std::uint64_t>(index) >= settings_->frames.size()) return nullptr;
   return &settings_->frames[static_cast<std::size_t>(index)];
 }

@@ -22,15 +22,16 @@ struct SourceFrame {
 };
 
 // Puts frame `index` (from 0) into `frame`, called as the frame is due to be sent; false when
-// there is none, which ends the stream (a reader that failed keeps why).
-using FrameReader = std::function<bool(std::int64_t index, SourceFrame& frame)>;
+// there is none, which ends the stream (a supplier that failed keeps why).
+using FrameSupplier = std::function<bool(std::int64_t index, SourceFrame& frame)>;
 
 struct SourceSettings {
   dshow::CMediaType type;  // the one type the pin offers
-  // The frames to send: read one at a time by `reader` when it is set, else those of `frames`.
+  // The frames to send: asked for one at a time from `supplier` when it is set, else those of
+  // `frames`.
   std::vector<SourceFrame> frames;
-  FrameReader reader;
-  std::size_t largestFrameBytes = 0;    // with a reader: the longest frame it hands out
+  FrameSupplier supplier;
+  std::size_t largestFrameBytes = 0;    // with a supplier: the longest frame it hands out
   int repeat = 1;                       // the frames are sent this many times
   REFERENCE_TIME framePeriod = 333667;  // 100 ns units per frame
 };
@@ -50,7 +51,7 @@ class PushSourcePin : public dshow::CBaseOutputPin {
 
  private:
   void Deliver();
-  // The frame to send as `index` of a round: one of the list, or `scratch` filled by the reader.
+  // The frame to send as `index` of a round: one of the list, or `scratch` filled by the supplier.
   const SourceFrame* FrameAt(std::int64_t index, SourceFrame& scratch) const;
   // False when the graph refused the sample or no buffer could be had: delivery ends.
   bool Send(const SourceFrame& frame, long long sampleNumber);

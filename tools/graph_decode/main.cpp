@@ -232,7 +232,7 @@ Run DecodeThroughGraph(const Options& options, const Input& input, FrameReading&
   const std::size_t pictureBytes = input.geometry.pictureBytes;
   halvaris::graph::GraphRequest request;
   request.source.type = halvaris::filter::Dvh1MediaType(input.info.system);
-  request.source.reader = [&reading](std::int64_t index, halvaris::graph::SourceFrame& frame) {
+  request.source.supplier = [&reading](std::int64_t index, halvaris::graph::SourceFrame& frame) {
     return reading.Read(index, frame.bytes);
   };
   request.source.largestFrameBytes = input.info.frameBytes;
