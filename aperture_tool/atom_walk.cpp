@@ -2,15 +2,12 @@
 
 #include <limits>
 
+#include "atom_header.h"
+
 namespace halvaris::aperture {
 namespace {
 
-constexpr uint32_t FourCC(const char (&code)[5]) {
-  return static_cast<uint32_t>(static_cast<unsigned char>(code[0])) << 24 |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[1])) << 16 |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[2])) << 8 |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[3]));
-}
+using quicktime::FourCC;
 
 // First-atom types that make a file a movie, in the order they are compared.
 constexpr uint32_t kMovieFirstAtoms[] = {FourCC("free"), FourCC("skip"), FourCC("wide"),
@@ -37,8 +34,7 @@ constexpr int kDeepestLevel = 64;
 bool ReadWord(MovieFile& file, uint32_t& word) {
   unsigned char bytes[4];
   if (file.Read(bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) return false;
-  word = static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-         static_cast<uint32_t>(bytes[2]) << 8 | static_cast<uint32_t>(bytes[3]);
+  word = quicktime::Big32(bytes);
   return true;
 }
 
@@ -58,20 +54,18 @@ enum class Payload { kLength, kBadSize, kUnreadable };
 // is 1. Sizes 2 to 7 and extended sizes below 16 would make the payload negative and send the
 // walk backwards; they are reported as bad instead.
 Payload PayloadLength(MovieFile& file, uint32_t size, int64_t& length) {
-  if (size == 1) {
-    uint32_t high = 0;
-    uint32_t low = 0;
-    if (!ReadWord(file, high) || !ReadWord(file, low)) return Payload::kUnreadable;
-    uint64_t extendedSize = static_cast<uint64_t>(high) << 32 | low;
-    if (extendedSize < 16 ||
-        extendedSize > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
-      return Payload::kBadSize;
-    }
-    length = static_cast<int64_t>(extendedSize) - 16;
-    return Payload::kLength;
+  unsigned char extended[8] = {};
+  if (size == quicktime::kExtendedSizeMark &&
+      file.Read(extended, sizeof extended) != static_cast<int64_t>(sizeof extended)) {
+    return Payload::kUnreadable;
   }
-  if (size < 8) return Payload::kBadSize;
-  length = static_cast<int64_t>(size) - 8;
+  const quicktime::AtomSize atomSize = quicktime::SizeOfAtom(size, extended);
+  uint64_t contents = 0;
+  if (!quicktime::ContentsBytes(atomSize, contents) ||
+      atomSize.atomBytes > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+    return Payload::kBadSize;
+  }
+  length = static_cast<int64_t>(contents);
   return Payload::kLength;
 }
 

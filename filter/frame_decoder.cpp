@@ -29,9 +29,9 @@ HalvarisSettings FilterDecoderSettings(int workerCount) {
 
 UniqueDecoder MakeFilterDecoder(int workerCount) {
   const HalvarisSettings settings = FilterDecoderSettings(workerCount);
-  HalvarisDecoder* created = nullptr;
-  if (halvaris_decoder_create(&settings, &created) != HALVARIS_OK) return nullptr;
-  return UniqueDecoder(created);
+  UniqueDecoder decoder;
+  CreateDecoder(&settings, decoder);
+  return decoder;
 }
 
 }  // namespace halvaris::filter

@@ -3,16 +3,11 @@
 // The filter's frame decoder: one libhalvaris decoder per filter instance, made for the current
 // worker count, whose messages are shown as the module's message boxes.
 
-#include <memory>
-
-#include "halvaris/halvaris.h"
+#include "halvaris/halvaris.hpp"
 
 namespace halvaris::filter {
 
-struct DecoderDestroyer {
-  void operator()(HalvarisDecoder* decoder) const { halvaris_decoder_destroy(decoder); }
-};
-using UniqueDecoder = std::unique_ptr<HalvarisDecoder, DecoderDestroyer>;
+using halvaris::UniqueDecoder;
 
 // The settings a filter's decoder is made with: `workerCount` workers, its messages to
 // ShowMessage, and the pool unless HALVARIS_DECODE_THREADS says "per-wave" (fresh threads for

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "atom_header.h"
 #include "media_error.h"
 #include "system_detection.h"
 
@@ -15,14 +16,8 @@ constexpr std::uint64_t kMaxSamples = 16u * 1024u * 1024u;
 // Bytes of a table held in memory at a time.
 constexpr std::size_t kTablePieceBytes = 64 * 1024;
 
-std::uint32_t Big32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
-std::uint64_t Big64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(Big32(p)) << 32 | Big32(p + 4);
-}
+using quicktime::Big32;
+using quicktime::Big64;
 
 const char kDamaged[] = "damaged QuickTime movie: ";
 
@@ -69,26 +64,23 @@ std::string WalkChildren(InputFile& file, const Atom& parent, Visit visit) {
     if (file.Read(header, 8) != 8) return "the " + parent.Name() + " atom is cut short";
     Atom child;
     std::memcpy(child.type, header + 4, 4);
-    std::uint64_t size = Big32(header);
-    std::uint64_t headerSize = 8;
+    const std::uint32_t sizeWord = Big32(header);
     const std::uint64_t room = parent.size - at;
-    if (size == 1) {
-      if (room < 16 || file.Read(header + 8, 8) != 8) {
-        return "the 64-bit size of the " + child.Name() + " atom inside " + parent.Name() +
-               " is cut short";
-      }
-      size = Big64(header + 8);
-      headerSize = 16;
-    } else if (size == 0) {
-      size = room;  // runs to the end of its container
+    if (sizeWord == quicktime::kExtendedSizeMark &&
+        (room < quicktime::kExtendedAtomHeaderBytes || file.Read(header + 8, 8) != 8)) {
+      return "the 64-bit size of the " + child.Name() + " atom inside " + parent.Name() +
+             " is cut short";
     }
-    if (size < headerSize) {
+    quicktime::AtomSize atomSize = quicktime::SizeOfAtom(sizeWord, header + 8);
+    if (sizeWord == 0) atomSize.atomBytes = room;  // runs to the end of its container
+    const std::uint64_t size = atomSize.atomBytes;
+    if (!quicktime::ContentsBytes(atomSize, child.size)) {
       return "the " + child.Name() + " atom inside " + parent.Name() + " has a size of " +
-             std::to_string(size) + " bytes, smaller than its " + std::to_string(headerSize) +
-             "-byte header";
+             std::to_string(size) + " bytes, smaller than its " +
+             std::to_string(atomSize.headerBytes) + "-byte header";
     }
+    const std::uint64_t headerSize = atomSize.headerBytes;
     child.offset = parent.offset + at + headerSize;
-    child.size = size - headerSize;
     if (size > room) {
       child.damage = "the " + child.Name() + " atom inside " + parent.Name() + " claims " +
                      std::to_string(size) + " bytes, but only " + std::to_string(room) +

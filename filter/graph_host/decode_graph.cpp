@@ -117,7 +117,7 @@ GraphRun RunDecodeGraph(const GraphRequest& request, IBaseFilter* decoder) {
                "create the filter graph")) {
       return run;
     }
-    auto* sourceObject = new (std::nothrow) FrameSource(request.source);
+    auto* sourceObject = new (std::nothrow) PushSource(request.source);
     if (!sourceObject) {
       Failed(run, E_OUTOFMEMORY, "create the frame source");
       return run;

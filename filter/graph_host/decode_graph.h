@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "graph_host/frame_source.h"
+#include "graph_host/push_source.h"
 
 namespace halvaris::graph {
 

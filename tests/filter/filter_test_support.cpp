@@ -95,7 +95,7 @@ SourceInstance MakeSource(const dshow::CMediaType& type) {
   graph::SourceSettings settings;
   settings.type = type;
   settings.frames.push_back({std::vector<std::uint8_t>(16), nullptr});
-  auto* source = new graph::FrameSource(std::move(settings));
+  auto* source = new graph::PushSource(std::move(settings));
   SourceInstance instance;
   instance.filter = win32::ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(source));
   EXPECT_EQ(instance.filter->FindPin(L"Frames", instance.output.Put()), S_OK);

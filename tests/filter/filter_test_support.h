@@ -12,7 +12,7 @@
 #include "base/media_type.h"
 #include "decoder_filter.h"
 #include "dvh1_media_type.h"
-#include "graph_host/frame_source.h"
+#include "graph_host/push_source.h"
 #include "halvaris/halvaris.h"
 #include "module_entries.h"
 #include "test_frames.h"

@@ -178,6 +178,21 @@ TEST(GraphDecodeProgramTest, WritesThePicturesThatArriveThroughTheGraph) {
   EXPECT_TRUE(written == expected);
 }
 
+#if defined(HALVARIS_GRAPH_MOVIE) && defined(HALVARIS_DECODE_PROGRAM)
+// graph-decode reads a movie and an MXF file through the media library, a frame at a time, and
+// the registered filter turns their frames into the pictures halvaris-decode writes.
+TEST(GraphDecodeProgramTest, DecodesMoviesAndMxfFilesAsHalvarisDecodeDoes) {
+  ASSERT_EQ(RunRegsvr32(), 0);
+  for (const char* input : {HALVARIS_GRAPH_MOVIE, HALVARIS_GRAPH_MXF}) {
+    const std::string quoted = "\"" + WindowsPath(input) + "\"";
+    const std::vector<std::uint8_t> expected =
+        OutputOf(HALVARIS_DECODE_PROGRAM, "--quiet " + quoted);
+    ASSERT_FALSE(expected.empty()) << input;
+    EXPECT_TRUE(OutputOf(HALVARIS_GRAPH_DECODE, quoted) == expected) << input;
+  }
+}
+#endif
+
 // A graph asked to connect "dvh1" video to a sink that takes only YUY2 finds the registered
 // decoder by itself and puts it in between.
 TEST(GraphBuildingTest, InsertsTheRegisteredDecoderBetweenDvh1AndYuy2) {

@@ -2,9 +2,8 @@
 
 #include <fstream>
 #include <iterator>
-#include <memory>
 
-#include "halvaris/halvaris.h"
+#include "halvaris/halvaris.hpp"
 
 namespace halvaris::testing {
 
@@ -35,10 +34,8 @@ std::vector<std::uint8_t> DecodePicture(const std::vector<std::uint8_t>& frame, 
   HalvarisSettings settings;
   halvaris_default_settings(&settings);
   settings.workerCount = workers;
-  HalvarisDecoder* created = nullptr;
-  if (halvaris_decoder_create(&settings, &created) != HALVARIS_OK) return {};
-  const std::unique_ptr<HalvarisDecoder, void (*)(HalvarisDecoder*)> decoder(
-      created, halvaris_decoder_destroy);
+  UniqueDecoder decoder;
+  if (CreateDecoder(&settings, decoder) != HALVARIS_OK) return {};
   std::vector<std::uint8_t> picture(info.pictureBytes, 0);
   if (halvaris_decode_frame(decoder.get(), system, frame.data(), frame.size(), picture.data(),
                             2 * info.width, picture.size()) != HALVARIS_OK) {

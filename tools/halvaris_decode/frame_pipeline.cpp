@@ -46,13 +46,11 @@ FramePipeline::FramePipeline(PictureWriter& writer, VideoSystem system, int deco
   settings.messageCallback = messageCallback;
   settings.messageUserData = messageUserData;
   for (int i = 0; i < count; ++i) {
-    HalvarisDecoder* decoder = nullptr;
-    const int result = halvaris_decoder_create(&settings, &decoder);
-    if (result != HALVARIS_OK) {
-      for (HalvarisDecoder* made : decoders_) halvaris_decoder_destroy(made);
+    UniqueDecoder decoder;
+    const int result = CreateDecoder(&settings, decoder);
+    if (result != HALVARIS_OK)
       throw ToolError(std::string("cannot start the decoder: ") + halvaris_result_text(result));
-    }
-    decoders_.push_back(decoder);
+    decoders_.push_back(std::move(decoder));
   }
   // Every decoder busy, one picture being written and one waiting for the writer.
   slots_.resize(decoders_.size() + 2);
@@ -64,9 +62,12 @@ FramePipeline::FramePipeline(PictureWriter& writer, VideoSystem system, int deco
 }
 
 void FramePipeline::StartThreads(HalvarisMessageCallback messageCallback, void* messageUserData) {
+  // Room first: growing the vector cannot then throw once a thread runs, which would leave a
+  // running thread for the destructor of a half-made pipeline.
+  threads_.reserve(decoders_.size() + 1);
   try {
-    for (HalvarisDecoder* decoder : decoders_) {
-      threads_.emplace_back(&FramePipeline::DecodeQueued, this, decoder);
+    for (const UniqueDecoder& decoder : decoders_) {
+      threads_.emplace_back(&FramePipeline::DecodeQueued, this, decoder.get());
     }
     threads_.emplace_back(&FramePipeline::WriteDecoded, this);
   } catch (const std::system_error&) {  // no thread to be had, or no memory for one
@@ -84,7 +85,6 @@ void FramePipeline::StartThreads(HalvarisMessageCallback messageCallback, void* 
 
 FramePipeline::~FramePipeline() {
   Stop();
-  for (HalvarisDecoder* decoder : decoders_) halvaris_decoder_destroy(decoder);
 }
 
 ToolError FramePipeline::FrameFailure(std::int64_t frameNumber, int decoderResult) {
@@ -97,7 +97,7 @@ ToolError FramePipeline::FrameFailure(std::int64_t frameNumber, int decoderResul
 void FramePipeline::Decode(std::vector<std::uint8_t>& frame, std::int64_t frameNumber) {
   if (inline_) {
     Slot& slot = slots_.front();
-    const int result = decode_(decoders_.front(), system_, frame.data(), frame.size(),
+    const int result = decode_(decoders_.front().get(), system_, frame.data(), frame.size(),
                                slot.picture.get(), 2 * geometry_.width, geometry_.pictureBytes);
     // A picture that was not wholly decoded is never written.
     if (result != HALVARIS_OK) throw FrameFailure(frameNumber, result);

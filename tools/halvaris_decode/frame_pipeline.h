@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "halvaris/halvaris.h"
+#include "halvaris/halvaris.hpp"
 #include "media_names.h"
 #include "picture_writers.h"
 #include "tool_error.h"
@@ -92,7 +92,7 @@ class FramePipeline {
   const VideoSystem system_;
   const DecodeCall decode_;
   const HalvarisSystemInfo& geometry_;
-  std::vector<HalvarisDecoder*> decoders_;
+  std::vector<UniqueDecoder> decoders_;
   std::vector<Slot> slots_;
   std::deque<std::size_t> free_;
   std::deque<std::size_t> toDecode_;  // in input order
