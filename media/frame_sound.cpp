@@ -70,7 +70,7 @@ std::unique_ptr<FrameSound> OpenSoundInFrames(VideoSystem system,
   // show how: better no WAV than a wrong one.
   if (!audio::DifAudio::Reads(system)) {
     warnings.push_back("the sound in the audio blocks of " + DescribeSystem(system) +
-                       " frames is not read yet, so no WAV file is written");
+                       " frames is not read yet");
     return nullptr;
   }
   return std::make_unique<DifFrameSound>(system);

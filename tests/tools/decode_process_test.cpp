@@ -159,14 +159,14 @@ TEST(Interrupts, EachSignalEndsARunWaitingOnAPipeAtOnceAndLeavesTheOldOutput) {
 
 // A movie of three 720-line frames with two channels of 16-bit sound at 48 kHz.
 std::vector<std::uint8_t> MovieWithSound() {
-  testing::TestTrack sound;
+  test_support::TestTrack sound;
   sound.handler = "soun";
   sound.format = "sowt";
   sound.samples.assign(3 * 801, std::vector<std::uint8_t>{1, 0, 2, 0});
   sound.constantSize = true;
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = {TestFrame(2), TestFrame(2, "detailed"), TestFrame(2)};
-  std::vector<std::uint8_t> movie = testing::BuildMovie({sound, video});
+  std::vector<std::uint8_t> movie = test_support::BuildMovie({sound, video});
   // The builder writes a picture's description: channels, sample size and rate in their places.
   const std::string format = "sowt";
   const auto entry = std::search(movie.begin(), movie.end(), format.begin(), format.end()) - 4;

@@ -162,6 +162,8 @@ std::unique_ptr<SoundOutput> OpenSoundOutput(const DecodeOptions& options, Opene
                                              std::FILE* messages) {
   std::vector<std::string> warnings;
   std::unique_ptr<FrameSound> sound = input.openSound ? input.openSound(warnings) : nullptr;
+  // The reader gives its reason last when it leaves the sound unread.
+  if (sound == nullptr && !warnings.empty()) warnings.back() += ", so no WAV file is written";
   for (const std::string& warning : warnings) Say(messages, "warning: " + warning);
   if (sound == nullptr) return nullptr;
   return std::make_unique<SoundOutput>(options.audio, std::move(sound));
