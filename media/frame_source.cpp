@@ -220,6 +220,7 @@ OpenedInput OpenCardClip(const mxf::P2Clip& clip, VideoSystem forcedSystem) {
   opened.warnings.insert(opened.warnings.begin(), clip.warnings.begin(), clip.warnings.end());
   for (const std::string& sound : clip.soundPaths)
     opened.otherFiles.push_back(IdentityOfPath(sound));
+  if (!clip.metadataPath.empty()) opened.otherFiles.push_back(IdentityOfPath(clip.metadataPath));
   const VideoSystem system = opened.system;
   opened.openSound = [clip,
                       system](std::vector<std::string>& warnings) -> std::unique_ptr<FrameSound> {

@@ -215,6 +215,17 @@ TEST_F(DecodeWithSound, CardClipsGiveTheirSoundFilesSideBySide) {
     EXPECT_EQ(ReadBytes(Out("named.yuy2")), RawPictures(system));
     EXPECT_TRUE(ReadWav(Out("named.wav")).samples == expected);
   }
+  // The first channel's file missing: its place is silence and the pictures are written.
+  fs::remove(card / "CONTENTS/AUDIO/0001AB00.MXF");
+  const Outcome missing =
+      RunTool({"--clip", "0001AB", "--audio", Out("missing.wav"), card.string(), Out("m.yuy2")});
+  ASSERT_EQ(missing.exitCode, 0) << missing.messages;
+  EXPECT_THAT(missing.messages, HasSubstr("sound channel 1 of clip 0001AB"));
+  EXPECT_EQ(ReadBytes(Out("m.yuy2")), RawPictures(1));
+  const Wav halfSilent = ReadWav(Out("missing.wav"));
+  EXPECT_EQ(halfSilent.channels, 2);
+  EXPECT_EQ(halfSilent.samples.size(), 4 * 9610u);
+
   const Outcome unnamed = RunTool({card.string(), Out("unnamed.yuy2")});
   EXPECT_EQ(unnamed.exitCode, 1);
   EXPECT_THAT(unnamed.messages, HasSubstr("holds 4 clips: name one with --clip NAME"));
@@ -241,6 +252,22 @@ TEST_F(DecodeWithSound, WavIsNeverAnInputFileAndIsLeftAsItWasWhenTheRunFails) {
       {"--audio", (card / "CONTENTS/VIDEO/0001AB.MXF").string(), card.string(), Out("p.yuy2")});
   EXPECT_EQ(overVideo.exitCode, 1);
   EXPECT_THAT(overVideo.messages, HasSubstr("is the same file as INPUT"));
+  // The clip's metadata file is read to find the sound: neither output may replace it.
+  fs::create_directories(card / "CONTENTS/CLIP");
+  const fs::path metadata = card / "CONTENTS/CLIP/0001AB.XML";
+  const std::string xml =
+      "<P2Main><ClipContent><EssenceList><Video/><Audio/></EssenceList></ClipContent></P2Main>";
+  WriteBytes(metadata, std::vector<std::uint8_t>(xml.begin(), xml.end()));
+  for (const auto& arguments :
+       {std::vector<std::string>{"--audio", metadata.string(), card.string(), Out("q.yuy2")},
+        std::vector<std::string>{"--format", "yuy2", "--audio", Out("q.wav"), card.string(),
+                                 metadata.string()}}) {
+    const Outcome overMetadata = RunTool(arguments);
+    EXPECT_EQ(overMetadata.exitCode, 1);
+    EXPECT_THAT(overMetadata.messages, HasSubstr("is the same file as a file of the input"));
+    EXPECT_EQ(ReadBytes(metadata), std::vector<std::uint8_t>(xml.begin(), xml.end()));
+  }
+  fs::remove(metadata);
   EXPECT_EQ(RunTool({"--audio", Out("same.yuy2"), card.string(), Out("same.yuy2")}).exitCode, 1);
 
   // An OP1a file cut in its fourth frame: frames 0 to 2 are decoded, then the run fails.
