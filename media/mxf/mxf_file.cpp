@@ -96,11 +96,13 @@ MxfFile::MxfFile(std::unique_ptr<ByteSource> source) : source_(std::move(source)
     }
   }
   std::uint32_t indexSid = packages_.indexSid;
+  std::vector<IndexSegment> ours;
   for (IndexSegment& segment : segments) {
-    const bool ours = indexSid != 0 ? segment.indexSid == indexSid
-                                    : segment.bodySid == bodySid || segment.bodySid == 0;
-    if (ours) index_.Add(std::move(segment));
+    if (indexSid != 0 ? segment.indexSid == indexSid
+                      : segment.bodySid == bodySid || segment.bodySid == 0)
+      ours.push_back(std::move(segment));
   }
+  index_.AddAll(std::move(ours));
 
   // The essence stream of the container, partition by partition. The body offsets of the
   // partition packs place each run in the stream; where they do not follow on, the runs are
