@@ -184,7 +184,8 @@ bool IsReadTag(std::uint16_t tag) {
   }
 }
 
-// The sets whose properties are read; others (timecode, identification, ...) are not kept.
+// The sets whose properties are read; others (timecode, identification, ...) are checked but not
+// kept.
 bool IsReadSetClass(std::uint16_t setClass) {
   switch (setClass) {
     case kPrefaceSet:
@@ -376,11 +377,11 @@ PackageFacts ReadHeaderMetadata(ByteSource& source, std::uint64_t start, std::ui
                          " runs past the end of the header metadata; the rest was passed over");
       break;
     }
-    if (IsMetadataSet(klv.key) &&
-        IsReadSetClass(static_cast<std::uint16_t>(klv.key[14] << 8 | klv.key[15]))) {
+    if (IsMetadataSet(klv.key)) {
       value.resize(static_cast<std::size_t>(klv.length));
       if (!source.ReadExactly(klv.valueOffset, value.data(), value.size())) break;
-      library.Add(ParseSet(klv, value, warnings), warnings);
+      MetadataSet set = ParseSet(klv, value, warnings);
+      if (IsReadSetClass(set.setClass)) library.Add(std::move(set), warnings);
       if (library.Bytes() > kMaxKeptMetadataBytes) {
         warnings.push_back(
             "the header metadata holds more descriptions than any file needs; "
