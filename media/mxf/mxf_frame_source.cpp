@@ -56,6 +56,8 @@ std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem s
                                                std::vector<std::string>& warnings) {
   std::vector<std::unique_ptr<audio::PcmSource>> tracks;
   mxf::SoundTrack* first = nullptr;
+  // Damage the sound's walks pass over is told with the sound.
+  const std::size_t toldBefore = file.Warnings().size();
   for (const mxf::EssenceTrack* track : mxf::SoundTracksOf(file)) {
     try {
       auto sound = std::make_unique<mxf::SoundTrack>(file, *track);
@@ -71,6 +73,11 @@ std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem s
       warnings.push_back(std::string(error.what()) + "; that track is left out");
     }
   }
+  std::vector<std::string> walkWarnings(
+      file.Warnings().begin() + static_cast<std::ptrdiff_t>(toldBefore), file.Warnings().end());
+  std::sort(walkWarnings.begin(), walkWarnings.end());
+  walkWarnings.erase(std::unique(walkWarnings.begin(), walkWarnings.end()), walkWarnings.end());
+  warnings.insert(warnings.end(), walkWarnings.begin(), walkWarnings.end());
   if (tracks.empty()) return nullptr;
   std::unique_ptr<audio::PcmSource> sound =
       tracks.size() == 1 ? std::move(tracks.front())

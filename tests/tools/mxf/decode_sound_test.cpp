@@ -270,19 +270,48 @@ TEST_F(DecodeWithSound, WavIsNeverAnInputFileAndIsLeftAsItWasWhenTheRunFails) {
   fs::remove(metadata);
   EXPECT_EQ(RunTool({"--audio", Out("same.yuy2"), card.string(), Out("same.yuy2")}).exitCode, 1);
 
-  // An OP1a file cut in its fourth frame: frames 0 to 2 are decoded, then the run fails.
+  // An OP1a file cut in its fourth frame: its three whole frames are decoded, with a warning.
   std::vector<std::uint8_t> cut = ReadBytes(files_.Op1a(1));
   cut.resize(cut.size() - 3 * GeometryOf(1).frameBytes);
   WriteBytes(folder_ / "cut.mxf", cut);
+  const Outcome kept = RunTool({"--audio", Out("cut.wav"), Out("cut.mxf"), Out("cut.yuy2")});
+  EXPECT_EQ(kept.exitCode, 0) << kept.messages;
+  EXPECT_THAT(kept.messages, HasSubstr("warning: the file is cut short"));
+  EXPECT_EQ(ReadBytes(Out("cut.yuy2")), RawPictures(1, "0-2"));
+  EXPECT_EQ(ReadWav(Out("cut.wav")).samples.size(), 4u * (1602 + 1601 + 1602));
+
+  // A run that fails while writing the pictures leaves the old WAV file as it was.
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
   WriteBytes(folder_ / "old.wav", old);
-  const Outcome failed = RunTool({"--audio", Out("old.wav"), Out("cut.mxf"), Out("new.yuy2")});
+  const Outcome failed =
+      RunTool({"--audio", Out("old.wav"), "--format", "yuy2", Out("cut.mxf"), "/dev/full"});
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_THAT(failed.messages, HasSubstr("error: "));
   EXPECT_EQ(ReadBytes(folder_ / "old.wav"), old);
-  EXPECT_FALSE(fs::exists(Out("new.yuy2")));
   for (const auto& entry : fs::directory_iterator(folder_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".halvaris-")));
+  }
+}
+
+TEST_F(DecodeWithSound, AFlippedBitInAFrameElementsLengthLosesNeitherPicturesNorSound) {
+  const std::string op1a = files_.Op1a(1);
+  const std::vector<std::uint8_t> sound = files_.FfmpegSound(op1a, "0:a:0");
+  const std::uint8_t frameLength[4] = {0x83, 0x07, 0x53, 0x00};
+  for (int frame : {0, 1}) {
+    SCOPED_TRACE(frame);
+    std::vector<std::uint8_t> file = ReadBytes(op1a);
+    auto at = std::search(file.begin(), file.end(), frameLength, frameLength + 4);
+    if (frame == 1) at = std::search(at + 1, file.end(), frameLength, frameLength + 4);
+    ASSERT_NE(at, file.end());
+    at[1] = 0x17;
+    WriteBytes(folder_ / "flipped.mxf", file);
+    const Outcome outcome =
+        RunTool({"--audio", Out("flipped.wav"), Out("flipped.mxf"), Out("flipped.yuy2")});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.messages;
+    EXPECT_THAT(outcome.messages, HasSubstr("gives a damaged length"));
+    EXPECT_THAT(outcome.messages, Not(HasSubstr("the essence holds")));
+    EXPECT_EQ(ReadBytes(Out("flipped.yuy2")), RawPictures(1));
+    EXPECT_TRUE(ReadWav(Out("flipped.wav")).samples == sound);
   }
 }
 
