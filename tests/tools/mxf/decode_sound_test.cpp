@@ -315,6 +315,43 @@ TEST_F(DecodeWithSound, AFlippedBitInAFrameElementsLengthLosesNeitherPicturesNor
   }
 }
 
+TEST_F(DecodeWithSound, SoundOfAnotherLengthThanThePicturesIsCutOrPaddedToThemAndSaidSo) {
+  // GStreamer's MXF writer puts the sound it is given beside the frames, whatever its length.
+  if (std::system("command -v gst-launch-1.0 >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "GStreamer (gst-launch-1.0) is not installed";
+  const std::size_t pictureSamples = 9610;  // six frames at 30000/1001
+  for (const auto& [seconds, said] :
+       {std::pair<const char*, const char*>{"0.19", "fewer than"}, {"0.21", "more than"}}) {
+    SCOPED_TRACE(seconds);
+    const std::string raw = Out("sound.raw");
+    ASSERT_TRUE(FfmpegFiles::Ffmpeg(
+        std::string("-f lavfi -i \"aevalsrc=0.5*sin(300*2*PI*t)|0.5*sin(410*2*PI*t):s=48000:d=") +
+        seconds + "\" -f s16le '" + raw + "'"));
+    const std::string mxf = Out("gstreamer.mxf");
+    const std::string pipeline =
+        "gst-launch-1.0 -q filesrc location='" + files_.VideoDif(1) +
+        "' blocksize=480000 ! 'video/x-dv,systemstream=(boolean)true,width=(int)1280,"
+        "height=(int)1080,framerate=(fraction)30000/1001' ! queue ! mxfmux name=m ! filesink "
+        "location='" +
+        mxf + "' filesrc location='" + raw +
+        "' ! rawaudioparse format=pcm pcm-format=s16le sample-rate=48000 num-channels=2 ! queue "
+        "! m.";
+    if (std::system(pipeline.c_str()) != 0) GTEST_SKIP() << "GStreamer's mxfmux is not installed";
+    const Outcome outcome = RunTool({"--audio", Out("g.wav"), mxf, Out("g.yuy2")});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.messages;
+    EXPECT_THAT(outcome.messages, HasSubstr(said));
+    EXPECT_THAT(outcome.messages, Not(HasSubstr("missing or marked as damaged")));
+    EXPECT_EQ(ReadBytes(Out("g.yuy2")), RawPictures(1));
+    const std::vector<std::uint8_t> wav = ReadWav(Out("g.wav")).samples;
+    const std::vector<std::uint8_t> sound = ReadBytes(raw);
+    ASSERT_EQ(wav.size(), 4 * pictureSamples);
+    const std::size_t common = std::min(wav.size(), sound.size());
+    EXPECT_TRUE(Slice(wav, 0, common) == Slice(sound, 0, common));
+    EXPECT_TRUE(Slice(wav, common, wav.size()) ==
+                std::vector<std::uint8_t>(wav.size() - common, 0));
+  }
+}
+
 TEST_F(DecodeWithSound, WhereNoSoundIsReadTheRunSaysSoAndWritesNoWav) {
   // 720-line frames: their audio blocks are not read.
   const Outcome unread =
