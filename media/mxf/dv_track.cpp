@@ -242,7 +242,11 @@ bool DvTrack::FramesThroughIndex(const std::vector<FrameLocation>& walked, bool 
   FrameLocation beyond;
   // A last edit unit cut short by the end of the file still counts.
   if (index.ConstantEditUnits() && LocateThroughIndex(count, beyond)) ++count;
-  if (count <= 0) return false;
+  // Each package holds a frame: an index listing more than the essence can hold is damaged (and
+  // is not given memory for its entries).
+  if (count <= 0 ||
+      static_cast<std::uint64_t>(count) > file_.EssenceStreamBytes() / frameBytes_ + 1)
+    return false;
   // Every package where the index puts it, one after another, each holding a frame element of
   // the frame's size before the next package begins.
   const std::uint64_t fileSize = file_.Source().Size();
