@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #endif
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 #ifdef _WIN32
 
@@ -66,4 +66,4 @@ FileIdentity IdentityOfStream(std::FILE* stream) {
 
 #endif
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

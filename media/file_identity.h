@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // Which file a name or an open stream reaches, whatever links lead to it: the device and file
 // number on POSIX, the volume serial number and file index on Windows. Two names for one file
@@ -22,4 +22,4 @@ struct FileIdentity {
 FileIdentity IdentityOfPath(const std::string& path);
 FileIdentity IdentityOfStream(std::FILE* stream);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 namespace {
 
@@ -18,8 +18,8 @@ class DifFrameSound : public FrameSound {
     return audio::PcmFormat{channels_, 16, 48000};
   }
 
-  std::uint64_t Samples(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes,
-                        std::vector<std::uint8_t>& out) override {
+  std::uint64_t AppendSamples(std::int64_t frameNumber, const std::uint8_t* frame,
+                              std::size_t bytes, std::vector<std::uint8_t>& out) override {
     // Each frame's own source packs say how many samples it holds; the rate's share is for a
     // frame whose packs are lost.
     const auto expected =
@@ -44,9 +44,10 @@ class PcmFrameSound : public FrameSound {
       : source_(std::move(source)), firstSampleOf_(std::move(firstSampleOf)) {}
 
   audio::PcmFormat FormatOf(const std::uint8_t*, std::size_t) override { return source_->Format(); }
+  bool ReadsFrames() const override { return false; }
 
-  std::uint64_t Samples(std::int64_t frameNumber, const std::uint8_t*, std::size_t,
-                        std::vector<std::uint8_t>& out) override {
+  std::uint64_t AppendSamples(std::int64_t frameNumber, const std::uint8_t*, std::size_t,
+                              std::vector<std::uint8_t>& out) override {
     const std::uint64_t first = firstSampleOf_(frameNumber);
     const std::uint64_t end = firstSampleOf_(frameNumber + 1);
     if (end <= first) return 0;
@@ -109,4 +110,4 @@ std::function<std::uint64_t(std::int64_t)> FirstSamplesAtRateOf(VideoSystem syst
   };
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -10,7 +10,7 @@
 #include "audio/pcm_source.h"
 #include "system_detection.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // The sound that belongs to each video frame of an input, whatever holds it: the audio blocks of
 // the frames themselves, or sound tracks and files beside them.
@@ -25,8 +25,11 @@ class FrameSound {
   // Appends the samples of frame `frameNumber` (whose compressed bytes are `frame`) to `out`,
   // interleaved little-endian. Returns how many of them (each channel's counted) were written as
   // silence because the source marks them as damaged or lacks them.
-  virtual std::uint64_t Samples(std::int64_t frameNumber, const std::uint8_t* frame,
-                                std::size_t bytes, std::vector<std::uint8_t>& out) = 0;
+  // False when the sound lies beside the frames: AppendSamples then never looks at `frame`.
+  virtual bool ReadsFrames() const { return true; }
+
+  virtual std::uint64_t AppendSamples(std::int64_t frameNumber, const std::uint8_t* frame,
+                                      std::size_t bytes, std::vector<std::uint8_t>& out) = 0;
 };
 
 // The sound in the audio blocks of DVCPRO HD frames of `system`; nullptr, with the reason in
@@ -49,4 +52,4 @@ void TellSoundLength(std::uint64_t soundSamples, std::uint64_t pictureSamples,
 // 29.97 frames a second, 1920 at 25.
 std::function<std::uint64_t(std::int64_t)> FirstSamplesAtRateOf(VideoSystem system);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -6,14 +6,14 @@
 #include <filesystem>
 
 #include "input_file.h"
+#include "media_error.h"
 #include "mov_reader.h"
 #include "movie_sound.h"
 #include "mxf/mxf_file.h"
 #include "mxf/mxf_frame_source.h"
 #include "mxf/p2_card.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 namespace {
 
@@ -31,13 +31,20 @@ class RawDifSource : public FrameSource {
     return (file_->Size() + bytes - 1) / bytes;
   }
 
+  bool Seekable() const override { return file_->Size() >= 0; }
+
   void SkipTo(std::int64_t index) override {
-    if (index <= next_) return;
+    if (index == next_) return;
     if (file_->Size() >= 0) {
       head_.clear();
       file_->Seek(index * static_cast<std::int64_t>(frameBytes_));
       next_ = index;
       return;
+    }
+    if (index < next_) {
+      throw MediaError(file_->Name() + " is a stream: frame " + std::to_string(index) +
+                           " lies before frame " + std::to_string(next_) + ", read already",
+                       MediaErrorCode::NotSeekable);
     }
     std::vector<std::uint8_t> discarded;
     while (next_ < index && ReadFrame(discarded)) {
@@ -68,7 +75,7 @@ class MovieSource : public FrameSource {
   MovieSource(std::unique_ptr<InputFile> file, MovieVideoTrack track, std::size_t frameBytes)
       : file_(std::move(file)),
         track_(std::move(track)),
-        samples_(*file_, track_),
+        samples_(std::make_unique<MovieSampleReader>(*file_, track_)),
         frameBytes_(frameBytes) {}
 
   std::int64_t FrameCount() const override { return static_cast<std::int64_t>(track_.sampleCount); }
@@ -76,21 +83,24 @@ class MovieSource : public FrameSource {
   InputFile& File() { return *file_; }
 
   void SkipTo(std::int64_t index) override {
+    // The sample tables are read forwards in pieces: going back starts them again.
+    if (samples_->NextIndex() > static_cast<std::uint64_t>(index))
+      samples_ = std::make_unique<MovieSampleReader>(*file_, track_);
     MovieSample sample;
-    while (samples_.NextIndex() < static_cast<std::uint64_t>(index) && samples_.Next(sample)) {
+    while (samples_->NextIndex() < static_cast<std::uint64_t>(index) && samples_->Next(sample)) {
     }
   }
 
   bool ReadFrame(std::vector<std::uint8_t>& frame) override {
-    const std::uint64_t index = samples_.NextIndex();
+    const std::uint64_t index = samples_->NextIndex();
     MovieSample sample;
-    if (!samples_.Next(sample)) return false;
+    if (!samples_->Next(sample)) return false;
     CheckSampleInFile(sample, index, file_->Size());
     // A sample longer than a frame carries nothing the decoder reads past the frame's size.
     frame.resize(std::min<std::size_t>(sample.size, frameBytes_));
     file_->Seek(static_cast<std::int64_t>(sample.offset));
     if (file_->Read(frame.data(), frame.size()) != frame.size()) {
-      throw ToolError("sample " + std::to_string(index) + " of the video track is cut short");
+      throw MediaError("sample " + std::to_string(index) + " of the video track is cut short");
     }
     return true;
   }
@@ -98,13 +108,9 @@ class MovieSource : public FrameSource {
  private:
   std::unique_ptr<InputFile> file_;
   MovieVideoTrack track_;
-  MovieSampleReader samples_;
+  std::unique_ptr<MovieSampleReader> samples_;
   std::size_t frameBytes_;
 };
-
-std::string SystemAsked() {
-  return "give --system 1, 2, 3 or 4 (see --help)";
-}
 
 // Bytes read at the start of an input to tell what it is: an MXF file may begin with a run-in of
 // up to 64 KiB before its header partition pack.
@@ -146,7 +152,7 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   const std::string trackName = "\"" + track.format + "\" track of " + std::to_string(track.width) +
                                 "x" + std::to_string(track.height);
   if (track.sampleCount == 0)
-    throw ToolError(file->Name() + ": the " + trackName + " has no frames");
+    throw MediaError(file->Name() + ": the " + trackName + " has no frames");
 
   // The stream's own data, from the first frame, settle what the sample description says.
   MovieSample first;
@@ -158,20 +164,16 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
   const std::string otherKind = OtherDvKind(facts);
 
-  if (forcedSystem != 0) {
-    opened.system = forcedSystem;
-    opened.systemSource = "as --system says";
-  } else if (facts.system != 0) {
-    opened.system = facts.system;
-    opened.systemSource = "from the stream's own data";
-  } else if (otherKind.empty()) {
-    opened.system = track.system;
-    opened.systemSource = "from " + track.systemSource;
-  }
+  // Frames of another kind of DV leave the sample description's word unheeded.
+  const SettledSystem settled = SettleSystem(
+      forcedSystem, facts, {{otherKind.empty() ? track.system : 0, "from " + track.systemSource}});
+  opened.system = settled.system;
+  opened.systemSource = settled.source;
   if (!otherKind.empty()) {
     if (forcedSystem == 0) {
-      throw ToolError(file->Name() + ": the frames of its " + trackName + " are " + otherKind +
-                      ", not DVCPRO HD");
+      throw MediaError(file->Name() + ": the frames of its " + trackName + " are " + otherKind +
+                           ", not DVCPRO HD",
+                       MediaErrorCode::NotDvcproHd);
     }
     opened.warnings.push_back("the frames say they are " + otherKind +
                               ", not DVCPRO HD; decoding them as system " +
@@ -183,13 +185,15 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
                               "; decoding as the frames say");
   }
   if (opened.system == 0) {
-    throw ToolError(file->Name() + ": neither the " + trackName +
-                    " nor its frames tell the video system; " + SystemAsked());
+    throw MediaError(
+        file->Name() + ": neither the " + trackName + " nor its frames tell the video system",
+        MediaErrorCode::UnknownSystem);
   }
+  opened.container = Container::Movie;
   opened.fieldOrder = facts.fieldOrder;
   const std::uint64_t count = track.sampleCount;
-  opened.found = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
-                 (count == 1 ? " frame" : " frames");
+  opened.description = "QuickTime movie, " + trackName + ", " + std::to_string(count) +
+                       (count == 1 ? " frame" : " frames");
   const std::size_t frameBytes = GeometryOf(opened.system).frameBytes;
   auto movie = std::make_unique<MovieSource>(std::move(file), std::move(track), frameBytes);
   opened.openSound = MovieSoundOpener(*movie, opened.system);
@@ -216,7 +220,8 @@ bool LiesInCardVideoFolder(const std::string& path) {
 OpenedInput OpenCardClip(const mxf::P2Clip& clip, VideoSystem forcedSystem) {
   auto video = std::make_unique<InputFile>(clip.videoPath);
   OpenedInput opened = OpenInput(std::move(video), forcedSystem);
-  opened.found = "P2 clip " + clip.name + ": " + opened.found;
+  opened.container = Container::P2Clip;
+  opened.description = "P2 clip " + clip.name + ": " + opened.description;
   opened.warnings.insert(opened.warnings.begin(), clip.warnings.begin(), clip.warnings.end());
   for (const std::string& sound : clip.soundPaths)
     opened.otherFiles.push_back(IdentityOfPath(sound));
@@ -247,22 +252,23 @@ OpenedInput OpenInput(const std::string& path, VideoSystem forcedSystem, const s
   std::error_code error;
   if (path != "-" && std::filesystem::is_directory(path, error)) {
     if (!mxf::IsP2CardRoot(path)) {
-      throw ToolError(path + " is a folder, but not a P2 card's (one holding CONTENTS/VIDEO)");
+      throw MediaError(path + " is a folder, but not a P2 card's (one holding CONTENTS/VIDEO)",
+                       MediaErrorCode::NotDvcproHd);
     }
     std::string name = clip;
     if (name.empty()) {
       const std::vector<std::string> clips = mxf::P2ClipNames(path);
       if (clips.size() != 1) {
-        throw ToolError(path + " holds " + std::to_string(clips.size()) +
-                        " clips: name one with --clip NAME (halvaris-decode " + path +
-                        " lists them)");
+        throw MediaError(path + " holds " + std::to_string(clips.size()) + " clips",
+                         MediaErrorCode::ClipNeeded);
       }
       name = clips.front();
     }
     return OpenCardClip(mxf::FindP2Clip(path, name), forcedSystem);
   }
   if (!clip.empty()) {
-    throw ToolError("--clip names a clip of a P2 card, but " + path + " is not a card's folder");
+    throw MediaError("a clip (" + clip + ") is named, but " + path + " is not a P2 card's folder",
+                     MediaErrorCode::UnknownClip);
   }
   auto file = std::make_unique<InputFile>(path);
   if (path != "-" && LiesInCardVideoFolder(path) && file->Size() >= 0) {
@@ -282,43 +288,48 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   const FileIdentity identity = file->Identity();
   std::vector<std::uint8_t> head(kHeadBytes);
   head.resize(file->Read(head.data(), head.size()));
-  if (head.empty()) throw ToolError(name + " is empty");
+  if (head.empty()) throw MediaError(name + " is empty");
 
   OpenedInput opened;
   if (LooksLikeMovie(head.data(), head.size())) {
     opened = OpenMovie(std::move(file), forcedSystem);
   } else if (mxf::LooksLikeMxf(head.data(), head.size())) {
     if (file->Size() < 0) {
-      throw ToolError(name +
-                      " is an MXF file, which can only be read from a file that can be "
-                      "read out of order (not a pipe)");
+      throw MediaError(name +
+                           " is an MXF file, which can only be read from a file that can be "
+                           "read out of order (not a pipe)",
+                       MediaErrorCode::NotSeekable);
     }
-    opened = OpenMxfInput(
-        std::make_unique<mxf::MxfFile>(std::make_unique<FileByteSource>(std::move(file))),
-        forcedSystem);
+    opened =
+        OpenMxfInput(std::make_unique<mxf::MxfFile>(std::make_unique<ByteSource>(std::move(file))),
+                     forcedSystem);
   } else {
     const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
     const std::string otherKind = OtherDvKind(facts);
     if (!facts.difHeader) {
       if (forcedSystem == 0) {
-        throw ToolError(name + " is neither a DIF stream nor a QuickTime movie");
+        throw MediaError(name + " is neither a DIF stream nor a QuickTime movie",
+                         MediaErrorCode::NotDvcproHd);
       }
       opened.warnings.push_back(name +
                                 " does not begin with a DIF header block; decoding it as system " +
                                 std::to_string(forcedSystem) + " all the same");
     } else if (!otherKind.empty()) {
-      if (forcedSystem == 0) throw ToolError(name + " is " + otherKind + ", not DVCPRO HD");
+      if (forcedSystem == 0)
+        throw MediaError(name + " is " + otherKind + ", not DVCPRO HD",
+                         MediaErrorCode::NotDvcproHd);
       opened.warnings.push_back(name + " says it is " + otherKind +
                                 ", not DVCPRO HD; decoding it as system " +
                                 std::to_string(forcedSystem) + " all the same");
     } else if (forcedSystem == 0 && facts.system == 0) {
-      throw ToolError(name + ": the stream's header data do not name its video system; " +
-                      SystemAsked());
+      throw MediaError(name + ": the stream's header data do not name its video system",
+                       MediaErrorCode::UnknownSystem);
     }
-    opened.system = forcedSystem != 0 ? forcedSystem : facts.system;
-    opened.systemSource = forcedSystem != 0 ? "as --system says" : "from the stream's own data";
+    const SettledSystem settled = SettleSystem(forcedSystem, facts);
+    opened.system = settled.system;
+    opened.systemSource = settled.source;
     opened.fieldOrder = facts.fieldOrder;
-    opened.found = "raw DIF stream";
+    opened.description = "raw DIF stream";
     const VideoSystem system = opened.system;
     opened.openSound = [system](std::vector<std::string>& warnings) {
       return OpenSoundInFrames(system, warnings);
@@ -328,7 +339,8 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   }
   opened.name = name;
   opened.identity = identity;
+  opened.systemForced = forcedSystem != 0;
   return opened;
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tool_error.h"
+#include "media_error.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #endif
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 namespace {
 
@@ -54,7 +54,8 @@ InputFile::InputFile(const std::string& path) : name_(path == "-" ? "standard in
   } else {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
-      throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+      throw MediaError("cannot open " + path + ": " + std::strerror(errno),
+                       MediaErrorCode::CannotRead);
     }
   }
   // Standard input redirected from a file can be read anywhere like the file itself.
@@ -90,7 +91,8 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
   }
   const std::size_t got = std::fread(buffer, 1, count, file_);
   if (got < count && std::ferror(file_)) {
-    throw ToolError("cannot read " + name_ + ": " + std::strerror(errno));
+    throw MediaError("cannot read " + name_ + ": " + std::strerror(errno),
+                     MediaErrorCode::CannotRead);
   }
   return got;
 }
@@ -98,7 +100,8 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
 void InputFile::Seek(std::int64_t offset) {
   if (size_ < 0 || offset < 0 ||
       (file_ != nullptr && SeekTo(file_, base_ + offset, SEEK_SET) != 0)) {
-    throw ToolError("cannot move to byte " + std::to_string(offset) + " of " + name_);
+    throw MediaError("cannot move to byte " + std::to_string(offset) + " of " + name_,
+                     MediaErrorCode::CannotRead);
   }
   if (file_ == nullptr) {
     memoryPosition_ = static_cast<std::size_t>(std::min(offset, size_));
@@ -112,4 +115,4 @@ void UseBinaryStandardStreams() {
 #endif
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -8,7 +8,7 @@
 
 #include "file_identity.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // A file opened for reading, or standard input for "-", with 64-bit positions on every platform
 // (a long is 32 bits on Windows, so plain fseek stops at 2 GB). A regular file, standard input
@@ -16,7 +16,7 @@ namespace halvaris::decode_tool {
 // /dev/fd/N of a process substitution) is read once from start to end.
 class InputFile {
  public:
-  // Throws ToolError when the file cannot be opened.
+  // Throws MediaError when the file cannot be opened.
   explicit InputFile(const std::string& path);
   // Bytes held in memory, read as a regular file called `name` (for tests and fuzzing).
   InputFile(std::string name, std::vector<std::uint8_t> bytes);
@@ -34,11 +34,11 @@ class InputFile {
   // The file that was opened (not known for bytes in memory).
   FileIdentity Identity() const;
 
-  // Reads up to `count` bytes; fewer only at the end of the input. Throws ToolError on a read
+  // Reads up to `count` bytes; fewer only at the end of the input. Throws MediaError on a read
   // error.
   std::size_t Read(void* buffer, std::size_t count);
 
-  // Moves to `offset`; only when Size() >= 0. Throws ToolError when the seek fails.
+  // Moves to `offset`; only when Size() >= 0. Throws MediaError when the seek fails.
   void Seek(std::int64_t offset);
 
  private:
@@ -54,4 +54,4 @@ class InputFile {
 // Puts standard input and output into binary mode where the platform distinguishes it.
 void UseBinaryStandardStreams();
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

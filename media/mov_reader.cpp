@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "media_error.h"
 #include "system_detection.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 namespace {
 
@@ -27,7 +27,7 @@ std::uint64_t Big64(const std::uint8_t* p) {
 const char kDamaged[] = "damaged QuickTime movie: ";
 
 [[noreturn]] void Damaged(const std::string& what) {
-  throw ToolError(kDamaged + what);
+  throw MediaError(kDamaged + what);
 }
 
 // One atom of the file: its type and where its contents (after the header) lie.
@@ -284,7 +284,7 @@ void ReadSampleTable(InputFile& file, const Atom& stbl, SampleTable& track,
 
 // Reads one track. Returns true and fills `track` when it is a DVCPRO HD video track; returns
 // false for other tracks, noting the code of another video format in `otherVideoFormat`.
-// Damage before the track is known to be ours is the caller's to pass over (ToolError).
+// Damage before the track is known to be ours is the caller's to pass over (MediaError).
 bool ReadTrack(InputFile& file, const Atom& trak, std::string& otherVideoFormat, bool& isVideo,
                MovieVideoTrack& track) {
   const Children inTrack = FindChildren(file, trak, {"mdia"});
@@ -360,8 +360,8 @@ Atom FindMovieAtom(InputFile& file, std::vector<std::string>& warnings) {
   });
   if (!found) {
     if (!damage.empty()) Damaged(damage + ", and no movie atom (moov) comes before it");
-    throw ToolError(file.Name() +
-                    " is a QuickTime movie without a movie atom (moov); it may be cut short");
+    throw MediaError(file.Name() +
+                     " is a QuickTime movie without a movie atom (moov); it may be cut short");
   }
   if (!movie.damage.empty()) {
     warnings.push_back(
@@ -374,7 +374,7 @@ Atom FindMovieAtom(InputFile& file, std::vector<std::string>& warnings) {
 // A sound track's first sample description, as far as PCM needs it. Its layout depends on the
 // description's version: 0 and 1 give channels, sample size and a 16.16 rate in the same places
 // (1 adds the bytes per frame), 2 gives them as 32-bit fields, a 64-bit float rate and flags.
-// Throws ToolError saying why the sound cannot be read.
+// Throws MediaError saying why the sound cannot be read.
 void ReadSoundDescription(InputFile& file, const Atom& stsd, MovieSoundTrack& track) {
   std::uint8_t head[8];
   ReadContents(file, stsd, 0, head, sizeof head);
@@ -391,7 +391,7 @@ void ReadSoundDescription(InputFile& file, const Atom& stsd, MovieSoundTrack& tr
   const bool sowt = track.format == "sowt", twos = track.format == "twos",
              in24 = track.format == "in24", lpcm = track.format == "lpcm";
   if (!sowt && !twos && !in24 && !lpcm) {
-    throw ToolError("it holds \"" + track.format + "\" sound, not PCM that is read");
+    throw MediaError("it holds \"" + track.format + "\" sound, not PCM that is read");
   }
   const int version = e[16] << 8 | e[17];
   std::size_t extensions = 36;
@@ -416,7 +416,7 @@ void ReadSoundDescription(InputFile& file, const Atom& stsd, MovieSoundTrack& tr
     extensions = version == 1 ? 52 : 36;
     track.bigEndian = twos || in24;
     if (in24) track.bitsPerSample = 24;
-    if (lpcm) throw ToolError("its \"lpcm\" description is not of version 2");
+    if (lpcm) throw MediaError("its \"lpcm\" description is not of version 2");
   }
   // An "enda" atom among the extensions (inside "wave" as written) says in24 is little-endian.
   if (in24) {
@@ -427,17 +427,17 @@ void ReadSoundDescription(InputFile& file, const Atom& stsd, MovieSoundTrack& tr
       }
     }
   }
-  if (isFloat || !isSigned) throw ToolError("it holds floating-point or unsigned samples");
+  if (isFloat || !isSigned) throw MediaError("it holds floating-point or unsigned samples");
   if (track.bitsPerSample != 16 && track.bitsPerSample != 24) {
-    throw ToolError("it holds " + std::to_string(track.bitsPerSample) +
-                    "-bit samples; only 16 and 24 bits are read");
+    throw MediaError("it holds " + std::to_string(track.bitsPerSample) +
+                     "-bit samples; only 16 and 24 bits are read");
   }
   if (rate != 48000.0) {
-    throw ToolError("it is sampled at " + std::to_string(static_cast<long long>(rate)) +
-                    " Hz; only 48 kHz is read");
+    throw MediaError("it is sampled at " + std::to_string(static_cast<long long>(rate)) +
+                     " Hz; only 48 kHz is read");
   }
   if (track.channels < 1 || track.channels > 64) {
-    throw ToolError("it gives " + std::to_string(track.channels) + " channels");
+    throw MediaError("it gives " + std::to_string(track.channels) + " channels");
   }
 }
 
@@ -492,9 +492,10 @@ bool LooksLikeMovie(const std::uint8_t* data, std::size_t bytes) {
 
 MovieVideoTrack ReadMovieVideoTrack(InputFile& file) {
   if (file.Size() < 0) {
-    throw ToolError(file.Name() +
-                    " is a QuickTime movie, which can only be read from a file that can be "
-                    "read out of order (not a pipe)");
+    throw MediaError(file.Name() +
+                         " is a QuickTime movie, which can only be read from a file that can be "
+                         "read out of order (not a pipe)",
+                     MediaErrorCode::NotSeekable);
   }
   std::vector<std::string> warnings;
   const Atom movie = FindMovieAtom(file, warnings);
@@ -508,7 +509,7 @@ MovieVideoTrack ReadMovieVideoTrack(InputFile& file) {
     try {
       found = ReadTrack(file, child, otherVideoFormat, isVideo, track);
       if (found && !child.damage.empty()) Damaged(child.damage);
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       // Damage in a track that is not the DVCPRO HD video is passed over; damage in the DVCPRO
       // HD track's own atoms is an error, and so is damage in a video track whose format
       // cannot be read unless a DVCPRO HD track follows.
@@ -522,13 +523,13 @@ MovieVideoTrack ReadMovieVideoTrack(InputFile& file) {
     return !found;
   });
   if (!found) {
-    if (!videoDamage.empty()) throw ToolError(videoDamage);
+    if (!videoDamage.empty()) throw MediaError(videoDamage);
     if (!damage.empty()) Damaged(damage + ", and no DVCPRO HD video track comes before it");
     std::string message = otherVideoFormat.empty() ? file.Name() + " has no video track"
                                                    : file.Name() + " holds \"" + otherVideoFormat +
                                                          "\" video, not DVCPRO HD";
     if (!warnings.empty()) message += " that can be read (" + warnings.back() + ")";
-    throw ToolError(message);
+    throw MediaError(message);
   }
   warnings.insert(warnings.end(), track.warnings.begin(), track.warnings.end());
   track.warnings = warnings;
@@ -547,7 +548,7 @@ std::vector<MovieSoundTrack> ReadMovieSoundTracks(InputFile& file,
     MovieSoundTrack track;
     try {
       if (ReadSoundTrack(file, child, track)) tracks.push_back(track);
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       std::string what = error.what();
       if (what.compare(0, sizeof kDamaged - 1, kDamaged) == 0) what.erase(0, sizeof kDamaged - 1);
       warnings.push_back("the movie's track " + std::to_string(number) +
@@ -611,10 +612,8 @@ void CheckSampleInFile(const MovieSample& sample, std::uint64_t index, std::int6
                           std::to_string(sample.offset) + " to " +
                           std::to_string(sample.offset + sample.size) +
                           ") lies outside the file (" + std::to_string(fileSize) + " bytes)";
-    if (index > 0)
-      message += "; --frames 0-" + std::to_string(index - 1) + " decodes the frames before it";
-    throw ToolError(message);
+    throw MediaError::FrameOutsideFile(message, static_cast<std::int64_t>(index));
   }
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -9,7 +9,7 @@
 #include "input_file.h"
 #include "system_detection.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 struct MovieSample {
   std::uint64_t offset;  // from the start of the file
@@ -59,7 +59,7 @@ struct MovieSoundTrack : SampleTable {
 bool LooksLikeMovie(const std::uint8_t* data, std::size_t bytes);
 
 // Walks the movie's atoms and returns its first DVCPRO HD video track; audio and other tracks are
-// skipped. Throws ToolError, in one line, when the movie has none or when what the video needs is
+// skipped. Throws MediaError, in one line, when the movie has none or when what the video needs is
 // damaged; damage elsewhere (user data, other tracks, unknown atoms) ends up in `warnings`. Reads
 // only atom headers, a few small atoms and the chunk map, whatever the movie's size.
 // Samples are not checked against the file size here: see CheckSampleInFile.
@@ -67,7 +67,7 @@ MovieVideoTrack ReadMovieVideoTrack(InputFile& file);
 
 // The movie's PCM sound tracks at 48 kHz of 16 or 24 bits, in the movie's order. Sound tracks
 // that are damaged or hold sound of another kind are passed over with a warning in `warnings`;
-// throws ToolError only when the file cannot be read.
+// throws MediaError only when the file cannot be read.
 std::vector<MovieSoundTrack> ReadMovieSoundTracks(InputFile& file,
                                                   std::vector<std::string>& warnings);
 
@@ -80,7 +80,7 @@ class MovieSampleReader {
   MovieSampleReader(const MovieSampleReader&) = delete;
   MovieSampleReader& operator=(const MovieSampleReader&) = delete;
 
-  // The next sample; false after the last. Throws ToolError when the tables are damaged.
+  // The next sample; false after the last. Throws MediaError when the tables are damaged.
   bool Next(MovieSample& sample);
   // Index of the sample Next() gives.
   std::uint64_t NextIndex() const;
@@ -90,11 +90,11 @@ class MovieSampleReader {
   std::unique_ptr<State> state_;
 };
 
-// Throws ToolError naming the sample when sample `index` does not lie wholly inside the file.
+// Throws MediaError naming the sample when sample `index` does not lie wholly inside the file.
 void CheckSampleInFile(const MovieSample& sample, std::uint64_t index, std::int64_t fileSize);
 
 // An atom type or sample description code as it may be shown: printable characters as they
 // are, other bytes as \xNN.
 std::string PrintableCode(const std::uint8_t* code);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

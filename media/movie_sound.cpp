@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 MovieSound::MovieSound(InputFile& file, MovieSoundTrack track)
     : file_(file), track_(std::move(track)) {}
@@ -60,7 +60,7 @@ std::uint64_t MovieSound::Read(std::uint64_t first, std::size_t count, std::uint
       ++runSamples;
     }
     if (runSamples > 0) readRun();
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
     // Damaged tables found on the way: the rest of the sound is silence, counted.
     damaged_ = true;
   }
@@ -74,4 +74,4 @@ std::uint64_t MovieSound::Read(std::uint64_t first, std::size_t count, std::uint
   return count - done;
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -9,7 +9,7 @@
 #include "input_file.h"
 #include "mov_reader.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // The samples of a movie's PCM sound track, as little-endian interleaved PCM. Reads the sample
 // tables a piece at a time as the samples are asked for in order (going back starts over).
@@ -35,4 +35,4 @@ class MovieSound : public audio::PcmSource {
   bool damaged_ = false;  // the tables failed part-way: nothing more is read
 };
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

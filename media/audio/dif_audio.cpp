@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace halvaris::decode_tool::audio {
+namespace halvaris::media::audio {
 
 namespace {
 
@@ -111,4 +111,4 @@ DifAudio::FrameSound DifAudio::Decode(const std::uint8_t* frame, std::size_t byt
   return sound;
 }
 
-}  // namespace halvaris::decode_tool::audio
+}  // namespace halvaris::media::audio

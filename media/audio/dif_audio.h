@@ -6,7 +6,7 @@
 
 #include "system_detection.h"
 
-namespace halvaris::decode_tool::audio {
+namespace halvaris::media::audio {
 
 // The sound carried in the audio DIF blocks of DVCPRO HD frames of the 1080-line systems: each
 // of the frame's four DIF channels carries two sound channels, one in the first half of its DIF
@@ -36,4 +36,4 @@ class DifAudio {
                            std::vector<std::uint8_t>& out);
 };
 
-}  // namespace halvaris::decode_tool::audio
+}  // namespace halvaris::media::audio

@@ -3,20 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::audio {
+namespace halvaris::media::audio {
 
 ChannelJoin::ChannelJoin(std::vector<std::unique_ptr<PcmSource>> sources)
     : sources_(std::move(sources)) {
-  if (sources_.empty()) throw ToolError("no sound to join");
+  if (sources_.empty()) throw MediaError("no sound to join");
   format_ = sources_.front()->Format();
   format_.channels = 0;
   sampleCount_ = sources_.front()->SampleCount();
   for (const auto& source : sources_) {
     const PcmFormat format = source->Format();
     if (format.bitsPerSample != format_.bitsPerSample || format.sampleRate != format_.sampleRate) {
-      throw ToolError("the sound files differ in sample size or rate and cannot be joined");
+      throw MediaError("the sound files differ in sample size or rate and cannot be joined");
     }
     format_.channels += format.channels;
     sampleCount_ = std::min(sampleCount_, source->SampleCount());
@@ -52,4 +52,4 @@ std::uint64_t FirstSampleOfFrame(std::int64_t frame, std::int64_t rateNumerator,
   return (2 * product + numerator) / (2 * numerator);
 }
 
-}  // namespace halvaris::decode_tool::audio
+}  // namespace halvaris::media::audio

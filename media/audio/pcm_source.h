@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-namespace halvaris::decode_tool::audio {
+namespace halvaris::media::audio {
 
 // Sound as halvaris-decode writes it: interleaved little-endian samples of 16 or 24 bits, the
 // channels in the order the source gives them.
@@ -30,7 +30,7 @@ class PcmSource {
 
   // Writes samples [first, first + count) of every channel to `out` (count x BytesPerFrame()
   // bytes). Samples past the end or that cannot be read are written as silence; returns how many
-  // of the samples were. Throws ToolError only on a read error of the file.
+  // of the samples were. Throws MediaError only on a read error of the file.
   virtual std::uint64_t Read(std::uint64_t first, std::size_t count, std::uint8_t* out) = 0;
 };
 
@@ -39,7 +39,7 @@ class PcmSource {
 // no source is read past its own end.
 class ChannelJoin : public PcmSource {
  public:
-  // Throws ToolError when `sources` is empty or their sample sizes or rates differ.
+  // Throws MediaError when `sources` is empty or their sample sizes or rates differ.
   explicit ChannelJoin(std::vector<std::unique_ptr<PcmSource>> sources);
 
   PcmFormat Format() const override { return format_; }
@@ -59,4 +59,4 @@ class ChannelJoin : public PcmSource {
 std::uint64_t FirstSampleOfFrame(std::int64_t frame, std::int64_t rateNumerator,
                                  std::int64_t rateDenominator, int sampleRate);
 
-}  // namespace halvaris::decode_tool::audio
+}  // namespace halvaris::media::audio

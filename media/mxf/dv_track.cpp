@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -71,8 +71,8 @@ DvTrack::DvTrack(MxfFile& file, VideoSystem forcedSystem) : file_(file) {
     return !found;
   });
   if (!found) {
-    throw ToolError(file.Name() + ": the " + file.OperationalPattern() +
-                    " MXF file holds no DV-DIF video");
+    throw MediaError(file.Name() + ": the " + file.OperationalPattern() +
+                     " MXF file holds no DV-DIF video");
   }
   SettleSystem(first, forcedSystem);
 
@@ -130,18 +130,16 @@ void DvTrack::SettleSystem(const Klv& first, VideoSystem forcedSystem) {
 
   VideoSystem described = 0;
   if (track_ != nullptr) described = SystemOfContainer(track_->picture.essenceContainer);
-  system_ = forcedSystem != 0                      ? forcedSystem
-            : facts.system != 0                    ? facts.system
-            : SystemOfFrameSize(first.length) != 0 ? SystemOfFrameSize(first.length)
-                                                   : described;
-  systemSource_ = forcedSystem != 0                      ? "as --system says"
-                  : facts.system != 0                    ? "from the stream's own data"
-                  : SystemOfFrameSize(first.length) != 0 ? "from the size of the MXF frames"
-                                                         : "from the MXF essence container label";
+  const SettledSystem settled =
+      media::SettleSystem(forcedSystem, facts,
+                          {{SystemOfFrameSize(first.length), "from the size of the MXF frames"},
+                           {described, "from the MXF essence container label"}});
+  system_ = settled.system;
+  systemSource_ = settled.source;
   if (system_ == 0) {
-    throw ToolError(file_.Name() +
-                    ": neither the MXF descriptor nor the frames tell the DVCPRO HD system; give "
-                    "--system 1, 2, 3 or 4 (see --help)");
+    throw MediaError(
+        file_.Name() + ": neither the MXF descriptor nor the frames tell the DVCPRO HD system",
+        MediaErrorCode::UnknownSystem);
   }
   if (forcedSystem == 0 && described != 0 && described != system_) {
     warnings_.push_back("the MXF essence container says " + DescribeSystem(described) +
@@ -298,7 +296,8 @@ void DvTrack::KeepWholeFrames() {
 
 FrameLocation DvTrack::Frame(std::int64_t index) {
   const std::string frame = "frame " + std::to_string(index) + " of the MXF video";
-  if (index < 0 || index >= frameCount_) throw ToolError(frame + " does not exist");
+  if (index < 0 || index >= frameCount_)
+    throw MediaError(frame + " does not exist", MediaErrorCode::EndOfInput);
   FrameLocation location;
   switch (mode_) {
     case Mode::Clip:
@@ -314,9 +313,7 @@ FrameLocation DvTrack::Frame(std::int64_t index) {
     std::string message = frame + " (bytes " + std::to_string(location.offset) + " to " +
                           std::to_string(location.offset + location.size) +
                           ") lies outside the file (" + std::to_string(fileSize) + " bytes)";
-    if (index > 0)
-      message += "; --frames 0-" + std::to_string(index - 1) + " decodes the frames before it";
-    throw ToolError(message);
+    throw MediaError::FrameOutsideFile(message, static_cast<std::int64_t>(index));
   }
   return location;
 }
@@ -333,4 +330,4 @@ std::string DvTrack::Describe() const {
   return "DV-DIF video, frame-wrapped";
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

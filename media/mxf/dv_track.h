@@ -7,7 +7,7 @@
 #include "mxf/mxf_file.h"
 #include "system_detection.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 // Where one compressed frame lies in the file.
 struct FrameLocation {
@@ -22,7 +22,7 @@ struct FrameLocation {
 class DvTrack {
  public:
   // Finds the video and settles its system: `forcedSystem` if not 0, else what the first frame
-  // says, else the frame size and the descriptor. Throws ToolError when the file holds no DV
+  // says, else the frame size and the descriptor. Throws MediaError when the file holds no DV
   // video or its first frame cannot be found.
   DvTrack(MxfFile& file, VideoSystem forcedSystem);
 
@@ -34,7 +34,7 @@ class DvTrack {
   bool ClipWrapped() const { return mode_ == Mode::Clip; }
   bool Indexed() const { return mode_ == Mode::Indexed; }
 
-  // Throws ToolError, naming the frame, when it cannot be found or lies outside the file.
+  // Throws MediaError, naming the frame, when it cannot be found or lies outside the file.
   FrameLocation Frame(std::int64_t index);
 
   // "DV-DIF video, frame-wrapped, found through the index table".
@@ -71,4 +71,4 @@ class DvTrack {
   std::vector<std::string> warnings_;
 };
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <map>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -362,8 +362,8 @@ PackageFacts ReadHeaderMetadata(ByteSource& source, std::uint64_t start, std::ui
                                 std::vector<std::string>& warnings) {
   end = std::min(end, source.Size());
   if (end > start && end - start > kMaxHeaderMetadataBytes) {
-    throw ToolError(source.Name() + ": the header metadata claims " + std::to_string(end - start) +
-                    " bytes, more than any description needs; the file is damaged");
+    throw MediaError(source.Name() + ": the header metadata claims " + std::to_string(end - start) +
+                     " bytes, more than any description needs; the file is damaged");
   }
   SetLibrary library;
   std::vector<std::uint8_t> value;
@@ -455,4 +455,4 @@ std::string UmidText(const Umid& umid) {
   return text;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

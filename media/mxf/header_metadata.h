@@ -8,7 +8,7 @@
 #include "mxf/byte_source.h"
 #include "mxf/klv.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 using Umid = std::array<std::uint8_t, 32>;
 
@@ -70,7 +70,7 @@ struct PackageFacts {
 };
 
 // Reads the header metadata that lies in [start, end) of `source`: the primer pack and the
-// metadata sets. Damaged sets are passed over with a warning; throws ToolError only when the
+// metadata sets. Damaged sets are passed over with a warning; throws MediaError only when the
 // metadata cannot be read at all.
 PackageFacts ReadHeaderMetadata(ByteSource& source, std::uint64_t start, std::uint64_t end,
                                 std::vector<std::string>& warnings);
@@ -80,4 +80,4 @@ std::string OperationalPatternName(const Key& label);
 
 std::string UmidText(const Umid& umid);  // 64 hexadecimal digits
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

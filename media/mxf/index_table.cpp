@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -15,6 +15,10 @@ std::uint64_t Big(const std::uint8_t* p, int bytes) {
   for (int i = 0; i < bytes; ++i) value = value << 8 | p[i];
   return value;
 }
+
+bool ReadIndexEntries(const std::uint8_t* entries, std::size_t entriesLength, int sliceCount,
+                      int positionTableCount, const std::string& where, IndexSegment& segment,
+                      std::vector<std::string>& warnings);
 
 }  // namespace
 
@@ -78,9 +82,17 @@ bool ReadIndexSegment(ByteSource& source, const Klv& klv, IndexSegment& segment,
     return false;
   }
   if (segment.editUnitByteCount != 0) return true;
+  return ReadIndexEntries(entries, entriesLength, sliceCount, positionTableCount, where, segment,
+                          warnings);
+}
 
-  // Variable-size edit units: temporal offset, key frame offset, flags, stream offset, then the
-  // slice offsets and position table entries.
+namespace {
+
+// The entries of variable-size edit units: temporal offset, key frame offset, flags, stream
+// offset, then the slice offsets and position table entries.
+bool ReadIndexEntries(const std::uint8_t* entries, std::size_t entriesLength, int sliceCount,
+                      int positionTableCount, const std::string& where, IndexSegment& segment,
+                      std::vector<std::string>& warnings) {
   if (entries == nullptr || entriesLength < 8) {
     warnings.push_back(where + " lists neither a constant edit unit size nor its edit units");
     return false;
@@ -100,6 +112,8 @@ bool ReadIndexSegment(ByteSource& source, const Klv& klv, IndexSegment& segment,
     segment.duration = static_cast<std::int64_t>(count);
   return true;
 }
+
+}  // namespace
 
 void IndexTable::Add(IndexSegment segment) {
   for (const IndexSegment& known : segments_) {
@@ -172,4 +186,4 @@ bool IndexTable::StreamOffset(std::int64_t position, std::uint64_t& offset) cons
   return true;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -7,7 +7,7 @@
 #include "mxf/byte_source.h"
 #include "mxf/klv.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 // One index table segment: where the edit units [startPosition, startPosition + duration) of an
 // essence container begin, counted in bytes of the container's essence stream.
@@ -46,4 +46,4 @@ class IndexTable {
   std::vector<IndexSegment> segments_;  // sorted by start position
 };
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -1,6 +1,6 @@
 #include "mxf/klv.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -142,4 +142,4 @@ std::string KeyText(const Key& key) {
   return text;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

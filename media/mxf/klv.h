@@ -7,7 +7,7 @@
 
 #include "mxf/byte_source.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 // A SMPTE universal label or key: 16 bytes.
 using Key = std::array<std::uint8_t, 16>;
@@ -66,4 +66,4 @@ bool IsDvEssenceContainer(const Key& key);
 
 std::string KeyText(const Key& key);  // "060e2b34..." for messages
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

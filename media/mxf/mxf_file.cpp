@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -50,7 +50,7 @@ MxfFile::MxfFile(std::unique_ptr<ByteSource> source) : source_(std::move(source)
   runIn_ = headerOffset;
   Partition header;
   if (!ReadPartitionPack(headerOffset, header)) {
-    throw ToolError(Name() + ": the MXF header partition pack is cut short or damaged");
+    throw MediaError(Name() + ": the MXF header partition pack is cut short or damaged");
   }
 
   std::vector<std::uint64_t> offsets;
@@ -81,7 +81,7 @@ MxfFile::MxfFile(std::unique_ptr<ByteSource> source) : source_(std::move(source)
     if (described == nullptr || partition.closed) described = &partition;
   }
   if (described == nullptr) {
-    throw ToolError(Name() + ": the MXF file has no header metadata; it is damaged");
+    throw MediaError(Name() + ": the MXF file has no header metadata; it is damaged");
   }
   packages_ = ReadHeaderMetadata(*source_, described->headerMetadataStart,
                                  described->headerMetadataEnd, warnings_);
@@ -128,7 +128,7 @@ std::uint64_t MxfFile::FindHeaderPartition() {
   for (std::size_t i = 0; i + 16 <= head.size(); ++i) {
     if (head[i] == 0x06 && IsHeaderPartitionAt(head.data() + i)) return i;
   }
-  throw ToolError(Name() + " is not an MXF file: it has no header partition pack");
+  throw MediaError(Name() + " is not an MXF file: it has no header partition pack");
 }
 
 bool MxfFile::ReadPartitionPack(std::uint64_t offset, Partition& partition) {
@@ -326,4 +326,4 @@ bool MxfFile::WalkEssence(const std::function<bool(const Klv&)>& visit) {
   return whole;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

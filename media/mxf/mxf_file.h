@@ -12,7 +12,7 @@
 #include "mxf/index_table.h"
 #include "mxf/klv.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 // True when `data` begins with an MXF header partition pack, possibly after a run-in.
 bool LooksLikeMxf(const std::uint8_t* data, std::size_t bytes);
@@ -24,7 +24,7 @@ class MxfFile {
  public:
   // Reads the partitions (through the random index pack or the partition chain where they are
   // sound, else by walking the file's top-level KLVs), the header metadata and the index table
-  // segments. Throws ToolError, in one line, when the file is not MXF or has no usable header.
+  // segments. Throws MediaError, in one line, when the file is not MXF or has no usable header.
   explicit MxfFile(std::unique_ptr<ByteSource> source);
 
   ByteSource& Source() { return *source_; }
@@ -99,4 +99,4 @@ class MxfFile {
   std::vector<std::string> warnings_;
 };
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "media_error.h"
 #include "mxf/sound_track.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 MxfFrameSource::MxfFrameSource(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem)
     : file_(std::move(file)), track_(*file_, forcedSystem) {}
@@ -17,7 +17,7 @@ bool MxfFrameSource::ReadFrame(std::vector<std::uint8_t>& frame) {
   const std::uint64_t frameBytes = GeometryOf(track_.System()).frameBytes;
   frame.resize(static_cast<std::size_t>(std::min(location.size, frameBytes)));
   if (!file_->Source().ReadExactly(location.offset, frame.data(), frame.size())) {
-    throw ToolError("frame " + std::to_string(next_) + " of the MXF video is cut short");
+    throw MediaError("frame " + std::to_string(next_) + " of the MXF video is cut short");
   }
   ++next_;
   return true;
@@ -31,13 +31,14 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
   const std::string pattern = file->OperationalPattern();
   auto source = std::make_unique<MxfFrameSource>(std::move(file), forcedSystem);
   OpenedInput opened;
+  opened.container = Container::Mxf;
   opened.system = source->Track().System();
   opened.systemSource = source->Track().SystemSource();
   opened.fieldOrder = source->Track().Order();
   const std::int64_t count = source->FrameCount();
-  if (count == 0) throw ToolError(source->File().Name() + ": the MXF video has no frames");
-  opened.found = pattern + " MXF file, " + source->Track().Describe() + ", " +
-                 std::to_string(count) + (count == 1 ? " frame" : " frames");
+  if (count == 0) throw MediaError(source->File().Name() + ": the MXF video has no frames");
+  opened.description = pattern + " MXF file, " + source->Track().Describe() + ", " +
+                       std::to_string(count) + (count == 1 ? " frame" : " frames");
   opened.warnings = source->File().Warnings();
   opened.warnings.insert(opened.warnings.end(), source->Track().Warnings().begin(),
                          source->Track().Warnings().end());
@@ -71,7 +72,7 @@ std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem s
       }
       if (first == nullptr) first = sound.get();
       tracks.push_back(std::move(sound));
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       warnings.push_back(std::string(error.what()) + "; that track is left out");
     }
   }
@@ -98,4 +99,4 @@ std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem s
   });
 }
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -9,7 +9,7 @@
 #include "mxf/dv_track.h"
 #include "mxf/mxf_file.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 
 // The DV-DIF frames of an MXF file, any of them reached without reading those before it.
 class MxfFrameSource : public FrameSource {
@@ -17,7 +17,7 @@ class MxfFrameSource : public FrameSource {
   MxfFrameSource(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
 
   std::int64_t FrameCount() const override { return track_.FrameCount(); }
-  void SkipTo(std::int64_t index) override { next_ = std::max(next_, index); }
+  void SkipTo(std::int64_t index) override { next_ = index; }
   bool ReadFrame(std::vector<std::uint8_t>& frame) override;
 
   mxf::MxfFile& File() { return *file_; }
@@ -31,7 +31,7 @@ class MxfFrameSource : public FrameSource {
 
 // Opens an MXF file holding DVCPRO HD video (OP1a, OP-Atom or another pattern with one DV-DIF
 // stream) as OpenInput does other inputs; its sound is that of its sound tracks, else that of the
-// frames' audio blocks. Throws ToolError when it cannot be decoded.
+// frames' audio blocks. Throws MediaError when it cannot be decoded.
 OpenedInput OpenMxfInput(const std::string& path, VideoSystem forcedSystem);
 OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
 
@@ -43,4 +43,4 @@ std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem s
                                                std::int64_t frameCount,
                                                std::vector<std::string>& warnings);
 
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <optional>
 
+#include "media_error.h"
 #include "mxf/dv_track.h"
 #include "mxf/mxf_file.h"
 #include "mxf/sound_track.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 namespace {
 
@@ -35,13 +35,13 @@ std::string Upper(std::string text) {
   std::string names;
   for (const fs::path& match : matches)
     names += (names.empty() ? "" : ", ") + match.filename().string();
-  throw ToolError(folder.string() + " holds several entries named " + name +
-                  " but for the case of their letters (" + names + "); none was taken");
+  throw MediaError(folder.string() + " holds several entries named " + name +
+                   " but for the case of their letters (" + names + "); none was taken");
 }
 
 // The entry of `folder` named `name`: the one spelt so, else the only one whose name differs from
 // it in case alone (cards copied to other file systems may be lowercased), the extension's case
-// counting least. Throws ToolError when several remain, as none is more the one asked for.
+// counting least. Throws MediaError when several remain, as none is more the one asked for.
 std::optional<fs::path> ChildNamed(const fs::path& folder, const std::string& name) {
   std::error_code error;
   const fs::path exact = folder / name;
@@ -152,7 +152,7 @@ std::optional<Umid> MaterialPackageOf(const fs::path& path) {
   try {
     MxfFile file(OpenByteSource(path.string()));
     if (file.Packages().hasMaterialPackage) return file.Packages().materialPackage;
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   return std::nullopt;
 }
@@ -273,7 +273,7 @@ class SoundFile : public audio::PcmSource {
  private:
   static const EssenceTrack& Open(MxfFile& file) {
     const auto tracks = SoundTracksOf(file);
-    if (tracks.empty()) throw ToolError(file.Name() + " holds no sound track");
+    if (tracks.empty()) throw MediaError(file.Name() + " holds no sound track");
     return *tracks.front();
   }
 
@@ -330,9 +330,10 @@ fs::path FindP2ClipVideo(const std::string& cardRoot, const std::string& clipNam
     std::string known;
     for (const std::string& name : P2ClipNames(cardRoot))
       known += (known.empty() ? "" : ", ") + name;
-    throw ToolError(
+    throw MediaError(
         "the card at " + cardRoot + " has no clip " + clipName +
-        (known.empty() ? std::string(" (it has no clips)") : " (its clips: " + known + ")"));
+            (known.empty() ? std::string(" (it has no clips)") : " (its clips: " + known + ")"),
+        MediaErrorCode::UnknownClip);
   }
   return *file;
 }
@@ -355,7 +356,7 @@ P2Clip FindP2ClipOfVideoFile(const std::string& videoPath) {
   const fs::path contents = videoFolder.parent_path();
   if (Upper(videoFolder.filename().string()) != "VIDEO" ||
       Upper(contents.filename().string()) != "CONTENTS") {
-    throw ToolError(videoPath + " does not lie in the CONTENTS/VIDEO folder of a P2 card");
+    throw MediaError(videoPath + " does not lie in the CONTENTS/VIDEO folder of a P2 card");
   }
   return FindP2Clip(contents.parent_path().string(), path.stem().string());
 }
@@ -371,7 +372,7 @@ std::vector<P2ClipSummary> ListP2Clips(const std::string& cardRoot) {
       DvTrack track(file, 0);
       summary.frames = track.FrameCount();
       summary.system = track.System();
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       summary.problem = error.what();
     }
     clips.push_back(summary);
@@ -389,7 +390,7 @@ std::unique_ptr<audio::PcmSource> OpenP2Sound(const P2Clip& clip,
     try {
       place = std::make_unique<SoundFile>(clip.soundPaths[i]);
       if (bitsPerSample == 0) bitsPerSample = place->Format().bitsPerSample;
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       warnings.push_back(std::string(error.what()) + "; that sound channel is silence");
     }
   }
@@ -399,10 +400,10 @@ std::unique_ptr<audio::PcmSource> OpenP2Sound(const P2Clip& clip,
   }
   try {
     return std::make_unique<audio::ChannelJoin>(std::move(channels));
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     warnings.push_back(std::string(error.what()) + "; the clip's sound is left out");
     return nullptr;
   }
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -8,7 +8,7 @@
 #include "audio/pcm_source.h"
 #include "system_detection.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 // A clip of a P2 camera card: an OP-Atom video file under CONTENTS/VIDEO and one OP-Atom file per
 // sound channel under CONTENTS/AUDIO, tied together by the clip's name (six characters, the sound
@@ -36,11 +36,11 @@ std::vector<std::string> P2ClipNames(const std::string& cardRoot);
 
 // Finds clip `clipName` of the card at `cardRoot` and its sound files: through the clip's
 // metadata file where it is present, else through the material package the files share, else by
-// the naming rule. Throws ToolError when the card has no such clip.
+// the naming rule. Throws MediaError when the card has no such clip.
 P2Clip FindP2Clip(const std::string& cardRoot, const std::string& clipName);
 
 // The same for a clip named by its video file (CONTENTS/VIDEO/NAME.MXF of a card). Throws
-// ToolError when the file does not lie in a card's VIDEO folder.
+// MediaError when the file does not lie in a card's VIDEO folder.
 P2Clip FindP2ClipOfVideoFile(const std::string& videoPath);
 
 // One line per clip for a listing: name, frames, system.
@@ -58,4 +58,4 @@ std::vector<P2ClipSummary> ListP2Clips(const std::string& cardRoot);
 std::unique_ptr<audio::PcmSource> OpenP2Sound(const P2Clip& clip,
                                               std::vector<std::string>& warnings);
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -4,32 +4,43 @@
 #include <cstring>
 #include <iterator>
 
-#include "tool_error.h"
+#include "media_error.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
-SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
-    : file_(file), trackId_(track.trackId) {
-  const SoundDescriptor& sound = track.sound;
-  const std::string name = "sound track " + std::to_string(track.trackId) + " of " + file.Name();
+namespace {
+
+// The format of PCM a descriptor describes; throws MediaError naming the track (`name`) when it
+// describes none that is read.
+audio::PcmFormat PcmFormatOf(const SoundDescriptor& sound, const std::string& name) {
   if (!sound.present || sound.channels <= 0 || sound.channels > 64) {
-    throw ToolError(name + " has no usable sound descriptor");
+    throw MediaError(name + " has no usable sound descriptor");
   }
   // Samples take whole bytes: 20-bit sound is stored in three.
   int bytesPerSample = (sound.bitsPerSample + 7) / 8;
   if (sound.blockAlign > 0 && sound.blockAlign % sound.channels == 0)
     bytesPerSample = sound.blockAlign / sound.channels;
   if (bytesPerSample != 2 && bytesPerSample != 3) {
-    throw ToolError(name + " holds " + std::to_string(sound.bitsPerSample) +
-                    "-bit samples; only 16 and 24 bits are read");
+    throw MediaError(name + " holds " + std::to_string(sound.bitsPerSample) +
+                     "-bit samples; only 16 and 24 bits are read");
   }
   if (sound.samplingRate.Valid() && !sound.samplingRate.Equals(48000, 1)) {
-    throw ToolError(name + " is sampled at " + std::to_string(sound.samplingRate.numerator) + "/" +
-                    std::to_string(sound.samplingRate.denominator) + " Hz; only 48 kHz is read");
+    throw MediaError(name + " is sampled at " + std::to_string(sound.samplingRate.numerator) + "/" +
+                     std::to_string(sound.samplingRate.denominator) + " Hz; only 48 kHz is read");
   }
-  format_.channels = sound.channels;
-  format_.bitsPerSample = 8 * bytesPerSample;
-  format_.sampleRate = 48000;
+  audio::PcmFormat format;
+  format.channels = sound.channels;
+  format.bitsPerSample = 8 * bytesPerSample;
+  format.sampleRate = 48000;
+  return format;
+}
+
+}  // namespace
+
+SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
+    : file_(file), trackId_(track.trackId) {
+  const std::string name = "sound track " + std::to_string(track.trackId) + " of " + file.Name();
+  format_ = PcmFormatOf(track.sound, name);
   const std::uint64_t frameBytes = static_cast<std::uint64_t>(format_.BytesPerFrame());
 
   // Elements of this track: its track number where the file gives one, else the only sound. Each
@@ -81,7 +92,7 @@ SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
     nextUnit = std::max(nextUnit, unit + 1);
     return true;
   });
-  if (elements_.empty()) throw ToolError(name + " has no sound in the file");
+  if (elements_.empty()) throw MediaError(name + " has no sound in the file");
   if (cutShort) warnings_.push_back(name + " is cut short by the end of the file");
   // Edit units of the track's own rate (48000/1) mean clip-wrapped sound even in many elements.
   editUnitsPerElement_ = elements_.size() > 1 && perFrame;
@@ -166,4 +177,4 @@ std::vector<const EssenceTrack*> SoundTracksOf(const MxfFile& file) {
   return tracks;
 }
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -7,14 +7,14 @@
 #include "audio/pcm_source.h"
 #include "mxf/mxf_file.h"
 
-namespace halvaris::decode_tool::mxf {
+namespace halvaris::media::mxf {
 
 // The PCM sound of one track of an MXF file: WAVE (BWF) or AES3 essence, frame-wrapped (one
 // element per edit unit) or clip-wrapped. Both hold interleaved little-endian samples.
 class SoundTrack : public audio::PcmSource {
  public:
   // `track` is one of file.Packages().tracks, of kind Sound. Walks the essence once to find the
-  // track's elements. Throws ToolError when the descriptor does not describe PCM that can be
+  // track's elements. Throws MediaError when the descriptor does not describe PCM that can be
   // read (the caller passes over the track with a warning).
   SoundTrack(MxfFile& file, const EssenceTrack& track);
 
@@ -51,4 +51,4 @@ class SoundTrack : public audio::PcmSource {
 // The sound tracks of the file package, in its order.
 std::vector<const EssenceTrack*> SoundTracksOf(const MxfFile& file);
 
-}  // namespace halvaris::decode_tool::mxf
+}  // namespace halvaris::media::mxf

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "frame_source.h"
+#include "media_names.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {

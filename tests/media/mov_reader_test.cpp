@@ -1,17 +1,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "media_error.h"
 #include "mov_reader.h"
 #include "movie_builder.h"
 #include "test_files.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
-using testing::BuildMovie;
+using test_support::BuildMovie;
+using test_support::TestTrack;
 using ::testing::HasSubstr;
-using testing::TestTrack;
+using ::testing::Not;
 
 std::vector<std::uint8_t> Filled(std::size_t bytes, std::uint8_t value) {
   return std::vector<std::uint8_t>(bytes, value);
@@ -33,7 +34,7 @@ struct ReadMovie {
 std::string ErrorOf(const std::vector<std::uint8_t>& movie) {
   try {
     ReadMovie{movie};
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     return error.what();
   }
   return "";
@@ -109,10 +110,12 @@ TEST(ReadMovieVideoTrack, SaysWhatIsMissingOrDamaged) {
   other.samples = {Filled(10, 0)};
   EXPECT_THAT(ErrorOf(BuildMovie({other})), HasSubstr("holds \"avc1\" video, not DVCPRO HD"));
 
-  EXPECT_THAT(ErrorOf(testing::Atom("ftyp", Filled(12, 0))), HasSubstr("without a movie atom"));
+  EXPECT_THAT(ErrorOf(test_support::Atom("ftyp", Filled(12, 0))),
+              HasSubstr("without a movie atom"));
 
   // A child atom claiming more bytes than the movie atom holds.
-  std::vector<std::uint8_t> damaged = testing::Atom("moov", testing::Atom("trak", Filled(16, 0)));
+  std::vector<std::uint8_t> damaged =
+      test_support::Atom("moov", test_support::Atom("trak", Filled(16, 0)));
   damaged[11] = 0x7f;
   EXPECT_THAT(ErrorOf(damaged), HasSubstr("damaged QuickTime movie"));
 
@@ -147,7 +150,7 @@ TEST(ReadMovieVideoTrack, SurvivesAnyDamagedByteOfTheMovieAtom) {
       try {
         const ReadMovie read(damaged);
         EXPECT_LE(read.samples.size(), 3u);
-      } catch (const ToolError&) {
+      } catch (const MediaError&) {
         ++refused;
       }
     }
@@ -189,8 +192,8 @@ TEST(ReadMovieVideoTrack, DamageOutsideWhatTheVideoNeedsIsPassedOverWithAWarning
   // User data 8 bytes larger than what is left of the movie atom, as some editors write it.
   std::vector<std::uint8_t> movie = AudioAndVideo();
   const std::vector<std::uint8_t> udta =
-      testing::Atom("udta", testing::Atom("\xa9nam", Filled(9, 'x')));
-  testing::AppendToMovieAtom(movie, udta);
+      test_support::Atom("udta", test_support::Atom("\xa9nam", Filled(9, 'x')));
+  test_support::AppendToMovieAtom(movie, udta);
   const std::size_t userData = movie.size() - udta.size();
   SetSize(movie, userData, SizeAt(movie, userData) + 8);
   EXPECT_EQ(ReadMovie(movie).samples.size(), 2u);
@@ -228,19 +231,20 @@ TEST(CheckSampleInFile, NamesTheSampleOutsideTheFile) {
   try {
     CheckSampleInFile({250, 100}, 3, 300);
     ADD_FAILURE() << "no error";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("sample 3 of the video track"));
-    EXPECT_THAT(error.what(), HasSubstr("--frames 0-2"));
+    EXPECT_THAT(error.what(), Not(HasSubstr("--frames")));
+    EXPECT_EQ(error.ReadableFrames(), 3);
   }
-  EXPECT_THROW(CheckSampleInFile({UINT64_MAX - 10, 100}, 0, 300), ToolError);
+  EXPECT_THROW(CheckSampleInFile({UINT64_MAX - 10, 100}, 0, 300), MediaError);
 }
 
 TEST(LooksLikeMovie, KnowsTopLevelAtomsOnly) {
-  const auto movie = testing::Atom("ftyp", Filled(12, 0));
+  const auto movie = test_support::Atom("ftyp", Filled(12, 0));
   EXPECT_TRUE(LooksLikeMovie(movie.data(), movie.size()));
-  const auto frame = testing::TestFrame(1);
+  const auto frame = test_support::TestFrame(1);
   EXPECT_FALSE(LooksLikeMovie(frame.data(), frame.size()));
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

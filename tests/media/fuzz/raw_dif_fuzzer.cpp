@@ -11,11 +11,11 @@
 #include "frame_source.h"
 #include "halvaris/halvaris.h"
 #include "input_file.h"
+#include "media_error.h"
 #include "mov_reader.h"
 #include "system_detection.h"
-#include "tool_error.h"
 
-using namespace halvaris::decode_tool;
+using namespace halvaris::media;
 
 namespace {
 
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < 4 && input.source->ReadFrame(frame); ++i) {
       if (frame.empty() || frame.size() > frameBytes) std::abort();
     }
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   return 0;
 }

@@ -7,21 +7,23 @@
 #include <algorithm>
 
 #include "ffmpeg_files.h"
+#include "input_file.h"
+#include "media_error.h"
 #include "mxf/mxf_frame_source.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
 using ::testing::Contains;
-using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 
 OpenedInput OpenBytes(Bytes bytes) {
-  auto source = std::make_unique<MemoryByteSource>("clip.mxf", std::move(bytes));
+  auto source =
+      std::make_unique<ByteSource>(std::make_unique<InputFile>("clip.mxf", std::move(bytes)));
   return OpenMxfInput(std::make_unique<mxf::MxfFile>(std::move(source)), 0);
 }
 
@@ -33,7 +35,7 @@ std::vector<Bytes> ReadFrames(FrameSource& source, std::vector<std::string>* err
     try {
       source.SkipTo(i);
       if (!source.ReadFrame(frame)) break;
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       frame.clear();
       if (errors != nullptr) errors->push_back(error.what());
     }
@@ -113,7 +115,7 @@ TEST_F(DamagedMxf, EveryCutGivesFramesOrOneLineErrorsNeverACrash) {
             EXPECT_EQ(frames[i], frames_[i]) << "cut at " << size;
           }
         }
-      } catch (const ToolError& error) {
+      } catch (const MediaError& error) {
         EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos);
       }
     }
@@ -132,7 +134,7 @@ TEST_F(DamagedMxf, AnIndexThatDisagreesWithTheEssenceIsPassedOverForAWalk) {
   property[6] ^= 0x10;  // an edit unit size 4096 bytes off
   OpenedInput opened = OpenBytes(file);
   EXPECT_THAT(opened.warnings, Contains(HasSubstr("index table does not match the essence")));
-  EXPECT_THAT(opened.found, ::testing::Not(HasSubstr("index table")));
+  EXPECT_THAT(opened.description, ::testing::Not(HasSubstr("index table")));
   EXPECT_EQ(ReadFrames(*opened.source), frames_);
 }
 
@@ -179,7 +181,7 @@ TEST_F(DamagedMxf, AnIndexIsCheckedAgainstTheEssenceAndAFlippedLengthKeepsTheFra
   for (std::uint64_t i = 0; i < 6; ++i) good.push_back(i * package);
   {
     OpenedInput listed = OpenBytes(WithListedIndex(op1a_, good));
-    EXPECT_THAT(listed.found, HasSubstr("found through the index table"));
+    EXPECT_THAT(listed.description, HasSubstr("found through the index table"));
     EXPECT_EQ(ReadFrames(*listed.source), frames_);
   }
   auto damaged = [&](auto change) {
@@ -209,7 +211,7 @@ TEST_F(DamagedMxf, AnIndexIsCheckedAgainstTheEssenceAndAFlippedLengthKeepsTheFra
     ASSERT_EQ(file[length - 1], 0x83);
     file[length] ^= 0x10;
     OpenedInput opened = OpenBytes(file);
-    EXPECT_THAT(opened.found, HasSubstr("frame-wrapped, found through the index table"));
+    EXPECT_THAT(opened.description, HasSubstr("frame-wrapped, found through the index table"));
     EXPECT_THAT(opened.warnings, Contains(HasSubstr("gives a damaged length")));
     EXPECT_EQ(ReadFrames(*opened.source), frames_);
   }
@@ -246,14 +248,14 @@ TEST_F(DamagedMxf, ADamagedSetOrEssenceKlvIsPassedOverWithAWarning) {
   try {
     OpenBytes(atom);
     FAIL() << "a file whose only video element is damaged opened";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("holds no DV-DIF video"));
   }
 }
 
 TEST(MxfStructure, FilesThatAreNotMxfOrHaveNoHeaderMetadataAreRefused) {
   const Bytes empty;
-  EXPECT_THROW(OpenBytes(empty), ToolError);
+  EXPECT_THROW(OpenBytes(empty), MediaError);
   Bytes pack(20 + 88, 0);
   const std::uint8_t key[16] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x01, 0x01,
                                 0x0d, 0x01, 0x02, 0x01, 0x01, 0x02, 0x04, 0x00};
@@ -264,10 +266,10 @@ TEST(MxfStructure, FilesThatAreNotMxfOrHaveNoHeaderMetadataAreRefused) {
   try {
     OpenBytes(pack);
     FAIL() << "a lone partition pack opened";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("no header metadata"));
   }
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

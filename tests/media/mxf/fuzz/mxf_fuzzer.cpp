@@ -9,11 +9,11 @@
 
 #include "frame_source.h"
 #include "input_file.h"
+#include "media_error.h"
 #include "mxf/dv_track.h"
 #include "mxf/mxf_file.h"
-#include "tool_error.h"
 
-using namespace halvaris::decode_tool;
+using namespace halvaris::media;
 
 namespace {
 
@@ -23,10 +23,11 @@ const std::uint8_t kHeaderPartition[] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x0
 
 // An index table the reader uses leads to the frames a walk finds, as far as the walk reaches.
 void CheckIndexAgainstWalk(const std::vector<std::uint8_t>& bytes, int forcedSystem) {
-  mxf::MxfFile file(std::make_unique<MemoryByteSource>("fuzz.mxf", bytes));
+  mxf::MxfFile file(std::make_unique<ByteSource>(std::make_unique<InputFile>("fuzz.mxf", bytes)));
   mxf::DvTrack track(file, forcedSystem);
   if (!track.Indexed()) return;
-  mxf::MxfFile walkedFile(std::make_unique<MemoryByteSource>("fuzz.mxf", bytes));
+  mxf::MxfFile walkedFile(
+      std::make_unique<ByteSource>(std::make_unique<InputFile>("fuzz.mxf", bytes)));
   std::vector<std::uint64_t> walked;
   const bool whole = walkedFile.WalkEssence([&](const mxf::Klv& klv) {
     if (mxf::IsDvElement(klv.key)) walked.push_back(klv.valueOffset);
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   try {
     CheckIndexAgainstWalk(bytes, forcedSystem);
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   try {
     OpenedInput input =
@@ -66,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (sound == nullptr) continue;
       if (i == first && sound->FormatOf(frame.data(), frame.size()).channels == 0) break;
       samples.clear();
-      sound->Samples(i, frame.data(), frame.size(), samples);
+      sound->AppendSamples(i, frame.data(), frame.size(), samples);
     }
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   return 0;
 }

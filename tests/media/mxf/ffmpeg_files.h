@@ -15,7 +15,7 @@
 
 #include "test_files.h"
 
-namespace halvaris::decode_tool::testing {
+namespace halvaris::test_support {
 
 struct SystemSource {
   int system;
@@ -151,4 +151,4 @@ class FfmpegFiles {
   std::filesystem::path folder_;
 };
 
-}  // namespace halvaris::decode_tool::testing
+}  // namespace halvaris::test_support

@@ -13,7 +13,7 @@
 
 #include "test_frames.h"
 
-namespace halvaris::decode_tool::testing {
+namespace halvaris::test_support {
 
 using halvaris::testing::DecodePicture;
 using halvaris::testing::ReadBytes;
@@ -60,4 +60,4 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace halvaris::decode_tool::testing
+}  // namespace halvaris::test_support

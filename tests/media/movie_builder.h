@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace halvaris::decode_tool::testing {
+namespace halvaris::test_support {
 
 struct TestTrack {
   std::string handler = "vide";
@@ -142,4 +142,4 @@ inline void AppendToMovieAtom(std::vector<std::uint8_t>& movie,
     movie[start + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
 }
 
-}  // namespace halvaris::decode_tool::testing
+}  // namespace halvaris::test_support

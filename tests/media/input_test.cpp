@@ -2,17 +2,18 @@
 #include <gtest/gtest.h>
 
 #include "frame_source.h"
+#include "media_error.h"
 #include "system_detection.h"
 #include "test_files.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
+using test_support::ScratchFolder;
+using test_support::TestFrame;
+using test_support::WriteBytes;
 using ::testing::HasSubstr;
-using testing::ScratchFolder;
-using testing::TestFrame;
-using testing::WriteBytes;
+using ::testing::Not;
 
 // Offset of byte `index` of pack `pack` in video auxiliary block `block` (3..5).
 constexpr std::size_t PackByte(int block, int pack, int index) {
@@ -98,14 +99,14 @@ TEST(OpenInput, RefusesWhatIsNeitherKindUnlessTheSystemIsGiven) {
   try {
     OpenInput(scratch / "notes.txt", 0);
     ADD_FAILURE() << "no error";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("is neither a DIF stream nor a QuickTime movie"));
   }
   const OpenedInput forced = OpenInput(scratch / "notes.txt", 1);
   ASSERT_EQ(forced.warnings.size(), 1u);
   EXPECT_THAT(forced.warnings[0], HasSubstr("does not begin with a DIF header block"));
-  EXPECT_THROW(OpenInput(scratch / "empty.dif", 1), ToolError);
-  EXPECT_THROW(OpenInput(scratch / "missing.dif", 1), ToolError);
+  EXPECT_THROW(OpenInput(scratch / "empty.dif", 1), MediaError);
+  EXPECT_THROW(OpenInput(scratch / "missing.dif", 1), MediaError);
 }
 
 TEST(OpenInput, AsksForTheSystemWhenTheHeaderDataDoNotSay) {
@@ -116,10 +117,14 @@ TEST(OpenInput, AsksForTheSystemWhenTheHeaderDataDoNotSay) {
   try {
     OpenInput(scratch / "clip.dif", 0);
     ADD_FAILURE() << "no error";
-  } catch (const ToolError& error) {
-    EXPECT_THAT(error.what(), HasSubstr("give --system"));
+  } catch (const MediaError& error) {
+    EXPECT_EQ(error.Code(), MediaErrorCode::UnknownSystem);
+    EXPECT_THAT(error.what(), HasSubstr("do not name its video system"));
+    EXPECT_THAT(error.what(), Not(HasSubstr("--")));  // the advice is the program's
   }
-  EXPECT_EQ(OpenInput(scratch / "clip.dif", 4).system, 4);  // --system wins over the stream
+  const OpenedInput forced = OpenInput(scratch / "clip.dif", 4);  // the caller wins over the stream
+  EXPECT_EQ(forced.system, 4);
+  EXPECT_TRUE(forced.systemForced);
 }
 
 TEST(OpenInput, OtherKindsOfDvAreNamedRatherThanAskedForASystem) {
@@ -135,7 +140,7 @@ TEST(OpenInput, OtherKindsOfDvAreNamedRatherThanAskedForASystem) {
     try {
       OpenInput(scratch / "clip.dif", 0);
       ADD_FAILURE() << "no error";
-    } catch (const ToolError& error) {
+    } catch (const MediaError& error) {
       EXPECT_THAT(error.what(), HasSubstr(std::string(kind)));
       EXPECT_THAT(error.what(), HasSubstr("not DVCPRO HD"));
       EXPECT_THAT(error.what(), ::testing::Not(HasSubstr("--system")));
@@ -148,4 +153,4 @@ TEST(OpenInput, OtherKindsOfDvAreNamedRatherThanAskedForASystem) {
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -1,6 +1,6 @@
 // Runs halvaris-decode's input opening on arbitrary bytes held in memory: the QuickTime movie
 // reader (atom walk, sample tables read in pieces), the system detection behind it, and the
-// reading of the frames it finds. Any ToolError is an answer; a crash, a sanitizer report or an
+// reading of the frames it finds. Any MediaError is an answer; a crash, a sanitizer report or an
 // allocation past libFuzzer's -malloc_limit_mb is a fault.
 #include <cstddef>
 #include <cstdint>
@@ -10,13 +10,13 @@
 
 #include "frame_source.h"
 #include "input_file.h"
-#include "tool_error.h"
+#include "media_error.h"
 
-using halvaris::decode_tool::GeometryOf;
-using halvaris::decode_tool::InputFile;
-using halvaris::decode_tool::OpenedInput;
-using halvaris::decode_tool::OpenInput;
-using halvaris::decode_tool::ToolError;
+using halvaris::media::GeometryOf;
+using halvaris::media::InputFile;
+using halvaris::media::MediaError;
+using halvaris::media::OpenedInput;
+using halvaris::media::OpenInput;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ++read;
     }
     if (count >= 0 && read > count) std::abort();
-  } catch (const ToolError&) {
+  } catch (const MediaError&) {
   }
   return 0;
 }

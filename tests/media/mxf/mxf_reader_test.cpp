@@ -5,16 +5,16 @@
 #include <gtest/gtest.h>
 
 #include "ffmpeg_files.h"
+#include "media_error.h"
 #include "mxf/mxf_frame_source.h"
 #include "mxf/sound_track.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
-using testing::FfmpegFiles;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
 
 std::vector<std::vector<std::uint8_t>> FramesOfDif(const std::string& path, int system) {
   const std::vector<std::uint8_t> bytes = ReadBytes(path);
@@ -56,8 +56,8 @@ TEST_P(MxfOfEverySystem, Op1aFramesEqualTheRawDifFramesAndAreFoundThroughTheInde
   OpenedInput opened = OpenMxfInput(files.Op1a(system), 0);
   EXPECT_EQ(opened.system, system);
   EXPECT_THAT(opened.warnings, ::testing::IsEmpty());
-  EXPECT_THAT(opened.found, HasSubstr("OP1a"));
-  EXPECT_THAT(opened.found, HasSubstr("index table"));
+  EXPECT_THAT(opened.description, HasSubstr("OP1a"));
+  EXPECT_THAT(opened.description, HasSubstr("index table"));
   EXPECT_EQ(opened.source->FrameCount(), 6);
   EXPECT_EQ(FramesOf(*opened.source), expected);
 
@@ -76,8 +76,8 @@ TEST_P(MxfOfEverySystem, OpAtomClipWrappedFramesEqualTheRawDifFrames) {
   OpenedInput opened = OpenMxfInput(files.OpAtomVideo(system), 0);
   EXPECT_EQ(opened.system, system);
   EXPECT_THAT(opened.warnings, ::testing::IsEmpty());
-  EXPECT_THAT(opened.found, HasSubstr("OP-Atom"));
-  EXPECT_THAT(opened.found, HasSubstr("clip-wrapped"));
+  EXPECT_THAT(opened.description, HasSubstr("OP-Atom"));
+  EXPECT_THAT(opened.description, HasSubstr("clip-wrapped"));
   opened.source->SkipTo(1);
   auto expected = FramesOfDif(files.VideoDif(system), system);
   expected.erase(expected.begin());
@@ -182,16 +182,16 @@ TEST(MxfInput, AFileWithoutVideoOrNotMxfAtAllIsRefusedInOneLine) {
   try {
     OpenMxfInput(files.OpAtomSound(1, 440), 0);
     FAIL() << "a sound-only file opened as video";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("holds no DV-DIF video"));
   }
   try {
     OpenMxfInput(files.VideoDif(1), 0);
     FAIL() << "raw DIF opened as MXF";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("is not an MXF file"));
   }
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media

@@ -7,19 +7,20 @@
 #include <filesystem>
 
 #include "ffmpeg_files.h"
+#include "halvaris/media.h"
+#include "media_error.h"
 #include "mxf/mxf_file.h"
 #include "mxf/p2_card.h"
-#include "tool_error.h"
 
-namespace halvaris::decode_tool {
+namespace halvaris::media {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
+using test_support::WriteBytes;
 using ::testing::ElementsAre;
-using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
-using testing::WriteBytes;
 
 class P2Card : public ::testing::Test {
  protected:
@@ -154,7 +155,7 @@ TEST_F(P2Card, ClipNamesDifferingInCaseAloneAreToldApartOrRefused) {
   try {
     mxf::FindP2Clip(Root(), "0001Ab");
     FAIL() << "a clip was taken from two that differ in case alone";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("0001AB.MXF, 0001ab.mxf"));
   }
 
@@ -215,11 +216,42 @@ TEST_F(P2Card, ACardListsItsClipsWithFramesAndSystemsAndNamesThemWhenAClipIsMiss
   try {
     mxf::FindP2Clip(Root(), "0009ZZ");
     FAIL() << "a missing clip was found";
-  } catch (const ToolError& error) {
+  } catch (const MediaError& error) {
     EXPECT_THAT(error.what(), HasSubstr("0001AB, 0002CD, 0003EF"));
   }
-  EXPECT_THROW(mxf::FindP2ClipOfVideoFile(FfmpegFiles::Get().OpAtomVideo(1)), ToolError);
+  EXPECT_THROW(mxf::FindP2ClipOfVideoFile(FfmpegFiles::Get().OpAtomVideo(1)), MediaError);
+}
+
+TEST_F(P2Card, ThroughTheCInterfaceACardOfSeveralClipsOpensForItsClipsToBeListedThenChosen) {
+  AddVideo("0001AB", 1);
+  AddVideo("0002CD", 4);
+  HalvarisMedia* media = nullptr;
+  ASSERT_EQ(halvaris_media_open(Root().c_str(), nullptr, &media), HALVARIS_MEDIA_OK)
+      << halvaris_media_last_error(nullptr);
+  ASSERT_EQ(halvaris_media_clip_count(media), 2);
+  EXPECT_STREQ(halvaris_media_clip_name(media, 1), "0002CD");
+  HalvarisMediaInfo info;
+  EXPECT_EQ(halvaris_media_info(media, &info), HALVARIS_MEDIA_ERROR_CLIP_NEEDED);
+  EXPECT_THAT(halvaris_media_last_error(media), HasSubstr("2 clips"));
+  ASSERT_EQ(halvaris_media_select_clip(media, 1), HALVARIS_MEDIA_OK);
+  ASSERT_EQ(halvaris_media_info(media, &info), HALVARIS_MEDIA_OK);
+  EXPECT_EQ(info.system, 4);
+  EXPECT_EQ(info.container, HALVARIS_MEDIA_CONTAINER_P2_CLIP);
+  EXPECT_EQ(info.frameCount, 6);
+  halvaris_media_close(media);
+
+  HalvarisMediaSettings settings;
+  halvaris_default_media_settings(&settings);
+  settings.clip = "0009ZZ";
+  EXPECT_EQ(halvaris_media_open(Root().c_str(), &settings, &media),
+            HALVARIS_MEDIA_ERROR_UNKNOWN_CLIP);
+  EXPECT_THAT(halvaris_media_last_error(nullptr), HasSubstr("0001AB, 0002CD"));
+  settings.clip = "0001AB";
+  ASSERT_EQ(halvaris_media_open(Root().c_str(), &settings, &media), HALVARIS_MEDIA_OK);
+  ASSERT_EQ(halvaris_media_info(media, &info), HALVARIS_MEDIA_OK);
+  EXPECT_EQ(info.system, 1);
+  halvaris_media_close(media);
 }
 
 }  // namespace
-}  // namespace halvaris::decode_tool
+}  // namespace halvaris::media
