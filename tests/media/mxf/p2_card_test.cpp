@@ -199,6 +199,16 @@ TEST_F(P2Card, FilesSharingTheMaterialPackageBelongToTheClipWhateverTheirNames) 
   const mxf::P2Clip clip = mxf::FindP2Clip(Root(), "0001AB");
   EXPECT_EQ(clip.soundFoundBy, "the material package its files share");
   EXPECT_THAT(SoundNames(clip), ElementsAre("RENAMED0.MXF", "RENAMED1.MXF"));
+
+  // Files named by the naming rule keep their channel's place; an odd name does not go first.
+  AddVideo("0002CD", 4);
+  for (const char* name : {"0002CD01.MXF", "0002CD00.MXF", "!EXTRA.MXF"}) {
+    AddSound(name, 660);
+    ShareMaterialPackage("0002CD", name);
+  }
+  const mxf::P2Clip second = mxf::FindP2Clip(Root(), "0002CD");
+  EXPECT_THAT(SoundNames(second), ElementsAre("0002CD00.MXF", "0002CD01.MXF", "!EXTRA.MXF"));
+  EXPECT_THAT(second.soundChannels, ElementsAre(0, 1, 2));
 }
 
 TEST_F(P2Card, ACardListsItsClipsWithFramesAndSystemsAndNamesThemWhenAClipIsMissing) {
