@@ -92,7 +92,8 @@ void AppendKlv(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& 
 }
 
 void AppendBig(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  for (int i = bytes - 1; i >= 0; --i)
+    out.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : std::uint8_t{0});
 }
 
 TEST(DecodeProgram, HostileMetadataAndIndexesTakeLittleMemoryAndTimeAndCardsListQuickly) {
