@@ -4,9 +4,10 @@
 # Usage: cmake/install-deps.sh [native] [windows] [fuzz] [format]   (no argument: all of them)
 set -euo pipefail
 declare -A groups=(
-  # the native and sanitizer builds, their tests and the benchmarks; FFmpeg is the test peer;
-  # Debian's python3 with numpy runs the Python module's tests
-  [native]="cmake make g++ googletest libbenchmark-dev zlib1g-dev pkgconf ffmpeg python3 python3-numpy"
+  # the native and sanitizer builds, their tests and the benchmarks; FFmpeg is the test peer,
+  # GStreamer's MXF writer a second writer of test files; Debian's python3 with numpy runs the
+  # Python module's tests
+  [native]="cmake make g++ googletest libbenchmark-dev zlib1g-dev pkgconf ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-bad python3 python3-numpy"
   # the Windows builds (64-bit, and 32-bit modules), the NSIS setup program, and the tests under
   # Wine (MSI packages and an X display for some tests)
   [windows]="cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis googletest wine wine64 msitools wixl xvfb"

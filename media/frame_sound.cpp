@@ -2,6 +2,8 @@
 
 #include "audio/dif_audio.h"
 
+#include <algorithm>
+
 namespace halvaris::media {
 
 namespace {
@@ -52,8 +54,12 @@ class PcmFrameSound : public FrameSound {
     const auto count = static_cast<std::size_t>(end - first);
     const std::size_t at = out.size();
     out.resize(at + count * static_cast<std::size_t>(source_->Format().BytesPerFrame()));
-    // Counted per channel, as the frames' own sound counts them.
-    return source_->Read(first, count, out.data() + at) *
+    // Counted per channel, as the frames' own sound counts them; the silence past the source's
+    // end pads the sound to the pictures and is not lost.
+    const std::uint64_t silent = source_->Read(first, count, out.data() + at);
+    const std::uint64_t soundEnd = source_->SampleCount();
+    const std::uint64_t pastEnd = end <= soundEnd ? 0 : end - std::max(first, soundEnd);
+    return (silent - std::min(silent, pastEnd)) *
            static_cast<std::uint64_t>(source_->Format().channels);
   }
 
@@ -80,6 +86,19 @@ std::unique_ptr<FrameSound> SoundBesideFrames(
     std::unique_ptr<audio::PcmSource> source,
     std::function<std::uint64_t(std::int64_t)> firstSampleOf) {
   return std::make_unique<PcmFrameSound>(std::move(source), std::move(firstSampleOf));
+}
+
+void TellSoundLength(std::uint64_t soundSamples, std::uint64_t pictureSamples,
+                     std::vector<std::string>& warnings) {
+  if (soundSamples == pictureSamples) return;
+  const bool longer = soundSamples > pictureSamples;
+  const std::uint64_t difference =
+      longer ? soundSamples - pictureSamples : pictureSamples - soundSamples;
+  warnings.push_back(
+      "the sound lasts " + std::to_string(soundSamples) + " samples, " +
+      std::to_string(difference) + (longer ? " more" : " fewer") +
+      " than the pictures beside it (" + std::to_string(pictureSamples) + "); " +
+      (longer ? "the samples past the pictures are left out" : "silence makes up the rest"));
 }
 
 std::function<std::uint64_t(std::int64_t)> FirstSamplesAtRateOf(VideoSystem system) {

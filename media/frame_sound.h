@@ -38,9 +38,15 @@ std::unique_ptr<FrameSound> OpenSoundInFrames(VideoSystem system,
                                               std::vector<std::string>& warnings);
 
 // Sound read from `source`, frame n holding samples [firstSampleOf(n), firstSampleOf(n + 1)).
+// Samples past the source's end are silence and, told by TellSoundLength, not counted as lost.
 std::unique_ptr<FrameSound> SoundBesideFrames(
     std::unique_ptr<audio::PcmSource> source,
     std::function<std::uint64_t(std::int64_t)> firstSampleOf);
+
+// Tells in `warnings` when sound of `soundSamples` samples a channel is longer or shorter than
+// the pictures beside it (`pictureSamples`), which it is cut or padded with silence to.
+void TellSoundLength(std::uint64_t soundSamples, std::uint64_t pictureSamples,
+                     std::vector<std::string>& warnings);
 
 // firstSampleOf for sound at 48 kHz beside frames of `system`: 1602 and 1601 samples in turn at
 // 29.97 frames a second, 1920 at 25.

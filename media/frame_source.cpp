@@ -225,14 +225,17 @@ OpenedInput OpenCardClip(const mxf::P2Clip& clip, VideoSystem forcedSystem) {
   opened.warnings.insert(opened.warnings.begin(), clip.warnings.begin(), clip.warnings.end());
   for (const std::string& sound : clip.soundPaths)
     opened.otherFiles.push_back(IdentityOfPath(sound));
+  if (!clip.metadataPath.empty()) opened.otherFiles.push_back(IdentityOfPath(clip.metadataPath));
   const VideoSystem system = opened.system;
-  opened.openSound = [clip,
-                      system](std::vector<std::string>& warnings) -> std::unique_ptr<FrameSound> {
+  const std::int64_t frameCount = opened.source->FrameCount();
+  opened.openSound = [clip, system, frameCount](
+                         std::vector<std::string>& warnings) -> std::unique_ptr<FrameSound> {
     std::unique_ptr<audio::PcmSource> sound = mxf::OpenP2Sound(clip, warnings);
     if (sound == nullptr) {
       if (!clip.soundPaths.empty()) return nullptr;
       return OpenSoundInFrames(system, warnings);
     }
+    TellSoundLength(sound->SampleCount(), FirstSamplesAtRateOf(system)(frameCount), warnings);
     return SoundBesideFrames(std::move(sound), FirstSamplesAtRateOf(system));
   };
   return opened;

@@ -77,7 +77,7 @@ DvTrack::DvTrack(MxfFile& file, VideoSystem forcedSystem) : file_(file) {
   SettleSystem(first, forcedSystem);
 
   const std::uint64_t fileSize = file.Source().Size();
-  if (first.length > frameBytes_) {
+  if (first.length > frameBytes_ && !IndexPutsAPackageInside(first)) {
     mode_ = Mode::Clip;
     clipStart_ = first.valueOffset;
     const std::uint64_t present = std::min(first.length, fileSize - first.valueOffset);
@@ -90,30 +90,25 @@ DvTrack::DvTrack(MxfFile& file, VideoSystem forcedSystem) : file_(file) {
       warnings_.push_back("the video element ends in a partial frame of " +
                           std::to_string(first.length % frameBytes_) + " bytes; it is left out");
     }
-  } else if (!file.Index().Empty()) {
-    const IndexTable& index = file.Index();
-    std::int64_t count =
-        index.ConstantEditUnits()
-            ? static_cast<std::int64_t>(file.EssenceStreamBytes() / index.EditUnitByteCount())
-            : index.ListedEditUnits();
-    FrameLocation location;
-    // A last edit unit cut short by the end of the file still counts: reading it says so.
-    if (index.ConstantEditUnits() && LocateThroughIndex(count, location)) ++count;
-    if (count > 0 && LocateThroughIndex(0, location) && location.offset == first.valueOffset &&
-        LocateThroughIndex(count - 1, location)) {
-      mode_ = Mode::Indexed;
-      frameCount_ = count;
-    } else {
-      warnings_.push_back(
-          "the index table does not match the essence; the frames were found by walking it");
-    }
-  }
-  if (mode_ == Mode::Walked) {
+  } else {
     // One location per frame element: 16 bytes per frame, bounded by the file's size.
-    file.WalkEssence([&](const Klv& klv) {
+    const bool walkedWhole = file.WalkEssence([&](const Klv& klv) {
       if (IsOurElement(klv)) walked_.push_back({klv.valueOffset, klv.length});
       return true;
     });
+    if (!file.Index().Empty()) {
+      std::vector<FrameLocation> indexed;
+      std::vector<std::uint64_t> packages;
+      if (FramesThroughIndex(walked_, walkedWhole, indexed, packages)) {
+        mode_ = Mode::Indexed;
+        walked_ = std::move(indexed);
+        file.SetContentPackages(std::move(packages), frameBytes_);
+      } else {
+        warnings_.push_back(
+            "the index table does not match the essence; the frames were found by walking it");
+      }
+    }
+    KeepWholeFrames();
     frameCount_ = static_cast<std::int64_t>(walked_.size());
   }
   CheckDuration();
@@ -222,6 +217,83 @@ bool DvTrack::LocateThroughIndex(std::int64_t index, FrameLocation& location) {
   return false;
 }
 
+bool DvTrack::IndexPutsAPackageInside(const Klv& element) {
+  // A clip-wrapped element holds the frames themselves; in frame-wrapped essence whose first
+  // element's length is damaged, the index puts the second content package inside it.
+  std::uint64_t streamOffset = 0;
+  std::uint64_t second = 0;
+  FrameLocation location;
+  return !file_.Index().Empty() && file_.Index().StreamOffset(1, streamOffset) &&
+         file_.FileOffsetOf(streamOffset, second) && second > element.valueOffset &&
+         second < element.End() && LocateThroughIndex(1, location) &&
+         location.offset < element.End();
+}
+
+bool DvTrack::FramesThroughIndex(const std::vector<FrameLocation>& walked, bool walkedWhole,
+                                 std::vector<FrameLocation>& frames,
+                                 std::vector<std::uint64_t>& packages) {
+  const IndexTable& index = file_.Index();
+  std::int64_t count =
+      index.ConstantEditUnits()
+          ? static_cast<std::int64_t>(file_.EssenceStreamBytes() / index.EditUnitByteCount())
+          : index.ListedEditUnits();
+  FrameLocation beyond;
+  // A last edit unit cut short by the end of the file still counts.
+  if (index.ConstantEditUnits() && LocateThroughIndex(count, beyond)) ++count;
+  // Each package holds a frame: an index listing more than the essence can hold is damaged (and
+  // is not given memory for its entries).
+  if (count <= 0 ||
+      static_cast<std::uint64_t>(count) > file_.EssenceStreamBytes() / frameBytes_ + 1)
+    return false;
+  // Every package where the index puts it, one after another, each holding a frame element of
+  // the frame's size before the next package begins.
+  const std::uint64_t fileSize = file_.Source().Size();
+  for (std::int64_t unit = 0; unit < count; ++unit) {
+    std::uint64_t streamOffset = 0;
+    std::uint64_t offset = 0;
+    if (!index.StreamOffset(unit, streamOffset) || !file_.FileOffsetOf(streamOffset, offset) ||
+        (!packages.empty() && offset <= packages.back()))
+      return false;
+    packages.push_back(offset);
+  }
+  for (std::size_t unit = 0; unit < packages.size(); ++unit) {
+    const std::uint64_t runEnd = file_.EssenceRunEnd(packages[unit]);
+    const std::uint64_t end =
+        unit + 1 < packages.size() ? std::min(packages[unit + 1], runEnd) : runEnd;
+    FrameLocation location;
+    if (!LocateThroughIndex(static_cast<std::int64_t>(unit), location)) return false;
+    const std::uint64_t held = std::min(location.size, frameBytes_);
+    if (location.offset >= end || (held > end - location.offset && end != fileSize)) return false;
+    if (location.size > end - location.offset && end != fileSize) {
+      warnings_.push_back("the element of frame " + std::to_string(unit) +
+                          " gives a damaged length; the frame was read at its size");
+      location.size = held;
+    }
+    frames.push_back(location);
+  }
+  // The walk reaches the same frames; past damage it may reach fewer.
+  if (walkedWhole ? walked.size() != frames.size() : walked.size() > frames.size()) return false;
+  for (std::size_t i = 0; i < walked.size(); ++i) {
+    if (walked[i].offset != frames[i].offset) return false;
+  }
+  return true;
+}
+
+void DvTrack::KeepWholeFrames() {
+  const std::uint64_t fileSize = file_.Source().Size();
+  std::size_t whole = walked_.size();
+  while (whole > 0) {
+    const FrameLocation& last = walked_[whole - 1];
+    if (last.offset <= fileSize && std::min(last.size, frameBytes_) <= fileSize - last.offset)
+      break;
+    --whole;
+  }
+  if (whole == walked_.size()) return;
+  warnings_.push_back("the file is cut short: " + std::to_string(walked_.size()) +
+                      " frames begin in it, " + std::to_string(whole) + " of them whole");
+  walked_.resize(whole);
+}
+
 FrameLocation DvTrack::Frame(std::int64_t index) {
   const std::string frame = "frame " + std::to_string(index) + " of the MXF video";
   if (index < 0 || index >= frameCount_)
@@ -232,12 +304,8 @@ FrameLocation DvTrack::Frame(std::int64_t index) {
       location = {clipStart_ + static_cast<std::uint64_t>(index) * frameBytes_, frameBytes_};
       break;
     case Mode::Walked:
-      location = walked_[static_cast<std::size_t>(index)];
-      break;
     case Mode::Indexed:
-      if (!LocateThroughIndex(index, location)) {
-        throw MediaError(frame + " is not where the index table puts it; the file is damaged");
-      }
+      location = walked_[static_cast<std::size_t>(index)];
       break;
   }
   const std::uint64_t fileSize = file_.Source().Size();

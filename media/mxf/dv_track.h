@@ -48,6 +48,12 @@ class DvTrack {
 
   bool IsOurElement(const Klv& klv) const;
   bool LocateThroughIndex(std::int64_t index, FrameLocation& location);
+  bool IndexPutsAPackageInside(const Klv& element);
+  // The frames where the index puts them, when it agrees with the essence and with `walked`.
+  bool FramesThroughIndex(const std::vector<FrameLocation>& walked, bool walkedWhole,
+                          std::vector<FrameLocation>& frames, std::vector<std::uint64_t>& packages);
+  // Leaves out frames at the end that the file holds only part of.
+  void KeepWholeFrames();
   void SettleSystem(const Klv& first, VideoSystem forcedSystem);
   void CheckDescriptor();
   void CheckDuration();
@@ -61,7 +67,7 @@ class DvTrack {
   Mode mode_ = Mode::Walked;
   std::int64_t frameCount_ = 0;
   std::uint64_t clipStart_ = 0;
-  std::vector<FrameLocation> walked_;
+  std::vector<FrameLocation> walked_;  // through the index, or by walking
   std::vector<std::string> warnings_;
 };
 

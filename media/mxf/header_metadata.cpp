@@ -11,6 +11,8 @@ namespace {
 
 // Header metadata holds descriptions only; more than this is a damaged length, not metadata.
 constexpr std::uint64_t kMaxHeaderMetadataBytes = 64u * 1024u * 1024u;
+// The descriptions kept from it: a file describes a few packages and tracks in some kilobytes.
+constexpr std::uint64_t kMaxKeptMetadataBytes = 16u * 1024u * 1024u;
 
 using Uid = std::array<std::uint8_t, 16>;
 
@@ -101,8 +103,13 @@ class SetLibrary {
     }
     Uid key;
     std::copy(uid, uid + 16, key.begin());
+    // What a set holds beside its kept bytes: its map node and its properties' nodes.
+    bytes_ += set.value.size() + 128 + 64 * set.properties.size();
     sets_[key] = std::move(set);
   }
+
+  // Roughly the memory the sets take.
+  std::uint64_t Bytes() const { return bytes_; }
 
   const MetadataSet* ByUid(const std::uint8_t* uid) const {
     if (uid == nullptr) return nullptr;
@@ -137,9 +144,73 @@ class SetLibrary {
 
  private:
   std::map<Uid, MetadataSet> sets_;
+  std::uint64_t bytes_ = 0;
 };
 
-MetadataSet ParseSet(const Klv& klv, std::vector<std::uint8_t> value,
+// The properties read from the sets; others are not kept.
+bool IsReadTag(std::uint16_t tag) {
+  switch (tag) {
+    case kInstanceUid:
+    case kOperationalPattern:
+    case kPackageUid:
+    case kTracks:
+    case kDescriptor:
+    case kTrackId:
+    case kTrackNumber:
+    case kEditRate:
+    case kTrackSequence:
+    case kDataDefinition:
+    case kDuration:
+    case kSubDescriptors:
+    case kLinkedTrackId:
+    case kSampleRate:
+    case kEssenceContainer:
+    case kFrameLayout:
+    case kStoredWidth:
+    case kStoredHeight:
+    case kDisplayWidth:
+    case kDisplayHeight:
+    case kAspectRatio:
+    case kAudioSamplingRate:
+    case kChannelCount:
+    case kQuantizationBits:
+    case kBlockAlign:
+    case kLinkedPackageUid:
+    case kIndexSid:
+    case kBodySid:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The sets whose properties are read; others (timecode, identification, ...) are checked but not
+// kept.
+bool IsReadSetClass(std::uint16_t setClass) {
+  switch (setClass) {
+    case kPrefaceSet:
+    case kMaterialPackageSet:
+    case kSourcePackageSet:
+    case kTrackSet:
+    case kStaticTrackSet:
+    case kSequenceSet:
+    case kEssenceContainerDataSet:
+    case kMultipleDescriptorSet:
+    case kGenericPictureSet:
+    case kCdciSet:
+    case kRgbaSet:
+    case kGenericSoundSet:
+    case kWaveSet:
+    case kAes3Set:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Keeps the properties that are read, and their bytes only, so that a set is the size of what is
+// read from it whatever else it is stuffed with.
+MetadataSet ParseSet(const Klv& klv, const std::vector<std::uint8_t>& value,
                      std::vector<std::string>& warnings) {
   MetadataSet set;
   set.setClass = static_cast<std::uint16_t>(klv.key[14] << 8 | klv.key[15]);
@@ -152,10 +223,15 @@ MetadataSet ParseSet(const Klv& klv, std::vector<std::uint8_t> value,
                          " has a property running past its end; the rest of it was passed over");
       break;
     }
-    set.properties[tag] = Property{offset + 4, length};
+    if (IsReadTag(tag)) set.properties[tag] = Property{offset + 4, length};
     offset += 4 + length;
   }
-  set.value = std::move(value);
+  for (auto& entry : set.properties) {
+    Property& property = entry.second;
+    const auto from = value.begin() + static_cast<std::ptrdiff_t>(property.offset);
+    property.offset = set.value.size();
+    set.value.insert(set.value.end(), from, from + static_cast<std::ptrdiff_t>(property.length));
+  }
   return set;
 }
 
@@ -290,6 +366,7 @@ PackageFacts ReadHeaderMetadata(ByteSource& source, std::uint64_t start, std::ui
                      " bytes, more than any description needs; the file is damaged");
   }
   SetLibrary library;
+  std::vector<std::uint8_t> value;
   std::uint64_t offset = start;
   while (offset < end) {
     Klv klv;
@@ -301,9 +378,17 @@ PackageFacts ReadHeaderMetadata(ByteSource& source, std::uint64_t start, std::ui
       break;
     }
     if (IsMetadataSet(klv.key)) {
-      std::vector<std::uint8_t> value(static_cast<std::size_t>(klv.length));
+      value.resize(static_cast<std::size_t>(klv.length));
       if (!source.ReadExactly(klv.valueOffset, value.data(), value.size())) break;
-      library.Add(ParseSet(klv, std::move(value), warnings), warnings);
+      MetadataSet set = ParseSet(klv, value, warnings);
+      if (IsReadSetClass(set.setClass)) library.Add(std::move(set), warnings);
+      if (library.Bytes() > kMaxKeptMetadataBytes) {
+        warnings.push_back(
+            "the header metadata holds more descriptions than any file needs; "
+            "those after byte " +
+            std::to_string(klv.End()) + " were passed over");
+        break;
+      }
     }
     offset = klv.End();
   }

@@ -1,6 +1,7 @@
 #include "mxf/index_table.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace halvaris::media::mxf {
 
@@ -124,6 +125,24 @@ void IndexTable::Add(IndexSegment segment) {
       segments_.begin(), segments_.end(), segment.startPosition,
       [](std::int64_t start, const IndexSegment& other) { return start < other.startPosition; });
   segments_.insert(place, std::move(segment));
+}
+
+void IndexTable::AddAll(std::vector<IndexSegment> segments) {
+  for (IndexSegment& segment : segments_) segments.push_back(std::move(segment));
+  // The first of the repeats of a segment is kept, as Add keeps it.
+  std::stable_sort(segments.begin(), segments.end(),
+                   [](const IndexSegment& a, const IndexSegment& b) {
+                     return std::tie(a.startPosition, a.duration, a.editUnitByteCount) <
+                            std::tie(b.startPosition, b.duration, b.editUnitByteCount);
+                   });
+  segments.erase(std::unique(segments.begin(), segments.end(),
+                             [](const IndexSegment& a, const IndexSegment& b) {
+                               return a.startPosition == b.startPosition &&
+                                      a.duration == b.duration &&
+                                      a.editUnitByteCount == b.editUnitByteCount;
+                             }),
+                 segments.end());
+  segments_ = std::move(segments);
 }
 
 bool IndexTable::ConstantEditUnits() const {

@@ -29,6 +29,8 @@ class IndexTable {
  public:
   // Segments repeated in later partitions (the same start and duration) are kept once.
   void Add(IndexSegment segment);
+  // The same for many segments at once, in time proportional to their number.
+  void AddAll(std::vector<IndexSegment> segments);
 
   bool Empty() const { return segments_.empty(); }
   bool ConstantEditUnits() const;

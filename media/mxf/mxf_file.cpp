@@ -96,11 +96,13 @@ MxfFile::MxfFile(std::unique_ptr<ByteSource> source) : source_(std::move(source)
     }
   }
   std::uint32_t indexSid = packages_.indexSid;
+  std::vector<IndexSegment> ours;
   for (IndexSegment& segment : segments) {
-    const bool ours = indexSid != 0 ? segment.indexSid == indexSid
-                                    : segment.bodySid == bodySid || segment.bodySid == 0;
-    if (ours) index_.Add(std::move(segment));
+    if (indexSid != 0 ? segment.indexSid == indexSid
+                      : segment.bodySid == bodySid || segment.bodySid == 0)
+      ours.push_back(std::move(segment));
   }
+  index_.AddAll(std::move(ours));
 
   // The essence stream of the container, partition by partition. The body offsets of the
   // partition packs place each run in the stream; where they do not follow on, the runs are
@@ -272,23 +274,56 @@ std::uint64_t MxfFile::EssenceRunEnd(std::uint64_t fileOffset) const {
   return fileOffset;
 }
 
-void MxfFile::WalkEssence(const std::function<bool(const Klv&)>& visit) {
+void MxfFile::SetContentPackages(std::vector<std::uint64_t> starts,
+                                 std::uint64_t pictureElementBytes) {
+  packageStarts_ = std::move(starts);
+  pictureElementBytes_ = pictureElementBytes;
+}
+
+bool MxfFile::WalkEssence(const std::function<bool(const Klv&)>& visit) {
+  bool whole = true;
   for (const EssenceRun& run : essence_) {
     std::uint64_t offset = run.fileStart;
     while (offset < run.fileEnd) {
+      // The package after this KLV's start, where a damaged length is caught.
+      const auto next = std::upper_bound(packageStarts_.begin(), packageStarts_.end(), offset);
+      const std::uint64_t nextPackage =
+          next != packageStarts_.end() && *next < run.fileEnd ? *next : run.fileEnd;
       Klv klv;
       const KlvResult result = ReadKlv(*source_, offset, klv);
-      if (result == KlvResult::End) return;
+      if (result == KlvResult::End) return whole;
       if (result == KlvResult::Damaged || !IsSmpteLabel(klv.key)) {
+        whole = false;
+        if (nextPackage < run.fileEnd) {
+          warnings_.push_back("the essence has a damaged KLV" + At(offset) +
+                              "; the walk goes on at the next content package" + At(nextPackage));
+          offset = nextPackage;
+          continue;
+        }
         warnings_.push_back("the essence has a damaged KLV" + At(offset) +
                             "; nothing after it in its partition was read");
         break;
       }
-      if (!visit(klv)) return;
-      if (klv.End() > source_->Size() || klv.End() < klv.valueOffset) return;  // cut short
+      if (!packageStarts_.empty() && nextPackage < run.fileEnd && klv.End() > nextPackage) {
+        whole = false;
+        if (IsDvElement(klv.key) && klv.valueOffset + pictureElementBytes_ <= nextPackage) {
+          warnings_.push_back("the picture element" + At(offset) +
+                              " gives a damaged length; it was read as one frame");
+          klv.length = pictureElementBytes_;
+        } else {
+          warnings_.push_back("the essence KLV" + At(offset) +
+                              " runs into the next content package; the walk goes on there");
+          offset = nextPackage;
+          continue;
+        }
+      }
+      if (!visit(klv)) return false;
+      // Cut short, or a damaged length: which of them cannot be told here.
+      if (klv.End() > source_->Size() || klv.End() < klv.valueOffset) return false;
       offset = klv.End();
     }
   }
+  return whole;
 }
 
 }  // namespace halvaris::media::mxf

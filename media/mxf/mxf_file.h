@@ -47,8 +47,16 @@ class MxfFile {
   std::uint64_t EssenceRunEnd(std::uint64_t fileOffset) const;
 
   // Calls `visit` for each KLV of the essence stream in file order until it returns false. A KLV
-  // that is damaged or runs past the end of the file ends the walk with a warning.
-  void WalkEssence(const std::function<bool(const Klv&)>& visit);
+  // that is damaged or runs past the end of the file ends the walk with a warning; where the
+  // content packages are known (SetContentPackages), the walk goes on at the next one instead.
+  // Returns false when damage ended or interrupted the walk.
+  bool WalkEssence(const std::function<bool(const Klv&)>& visit);
+
+  // The file offsets where the content packages begin, found through an index table that agrees
+  // with the essence, and the size of a picture element: a walk that meets damage goes on at the
+  // next package, and a picture element whose length runs into the next package is taken at
+  // `pictureElementBytes`.
+  void SetContentPackages(std::vector<std::uint64_t> starts, std::uint64_t pictureElementBytes);
 
   // Things the user should know: damage that was passed over.
   std::vector<std::string>& Warnings() { return warnings_; }
@@ -86,6 +94,8 @@ class MxfFile {
   PackageFacts packages_;
   IndexTable index_;
   std::vector<EssenceRun> essence_;
+  std::vector<std::uint64_t> packageStarts_;  // sorted
+  std::uint64_t pictureElementBytes_ = 0;
   std::vector<std::string> warnings_;
 };
 

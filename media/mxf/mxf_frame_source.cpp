@@ -45,7 +45,8 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
   const VideoSystem system = opened.system;
   MxfFrameReader* frames = source.get();
   opened.openSound = [frames, system](std::vector<std::string>& warnings) {
-    std::unique_ptr<FrameSound> sound = OpenMxfSoundTracks(frames->File(), system, warnings);
+    std::unique_ptr<FrameSound> sound =
+        OpenMxfSoundTracks(frames->File(), system, frames->FrameCount(), warnings);
     if (sound != nullptr || !mxf::SoundTracksOf(frames->File()).empty()) return sound;
     return OpenSoundInFrames(system, warnings);
   };
@@ -54,9 +55,12 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
 }
 
 std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem system,
+                                               std::int64_t frameCount,
                                                std::vector<std::string>& warnings) {
   std::vector<std::unique_ptr<audio::PcmSource>> tracks;
   mxf::SoundTrack* first = nullptr;
+  // Damage the sound's walks pass over is told with the sound.
+  const std::size_t toldBefore = file.Warnings().size();
   for (const mxf::EssenceTrack* track : mxf::SoundTracksOf(file)) {
     try {
       auto sound = std::make_unique<mxf::SoundTrack>(file, *track);
@@ -72,14 +76,26 @@ std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem s
       warnings.push_back(std::string(error.what()) + "; that track is left out");
     }
   }
+  std::vector<std::string> walkWarnings(
+      file.Warnings().begin() + static_cast<std::ptrdiff_t>(toldBefore), file.Warnings().end());
+  std::sort(walkWarnings.begin(), walkWarnings.end());
+  walkWarnings.erase(std::unique(walkWarnings.begin(), walkWarnings.end()), walkWarnings.end());
+  warnings.insert(warnings.end(), walkWarnings.begin(), walkWarnings.end());
   if (tracks.empty()) return nullptr;
   std::unique_ptr<audio::PcmSource> sound =
       tracks.size() == 1 ? std::move(tracks.front())
                          : std::make_unique<audio::ChannelJoin>(std::move(tracks));
   const HalvarisSystemInfo& geometry = GeometryOf(system);
   const mxf::Rational videoRate{geometry.frameRateNumerator, geometry.frameRateDenominator};
-  return SoundBesideFrames(std::move(sound), [first, videoRate](std::int64_t frame) {
-    return first->FirstSampleOfEditUnit(frame, videoRate);
+  // The pictures' length, whatever the sound's: the last frame's sound ends with them.
+  const std::uint64_t picturesEnd =
+      audio::FirstSampleOfFrame(frameCount, videoRate.numerator, videoRate.denominator, 48000);
+  TellSoundLength(sound->SampleCount(), picturesEnd, warnings);
+  return SoundBesideFrames(std::move(sound), [first, videoRate, frameCount](std::int64_t frame) {
+    if (frame < frameCount) return first->FirstSampleOfEditUnit(frame, videoRate);
+    const std::uint64_t lastStart = first->FirstSampleOfEditUnit(frameCount - 1, videoRate);
+    return std::max(lastStart, audio::FirstSampleOfFrame(frame, videoRate.numerator,
+                                                         videoRate.denominator, 48000));
   });
 }
 

@@ -36,8 +36,11 @@ OpenedInput OpenMxfInput(const std::string& path, VideoSystem forcedSystem);
 OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
 
 // The sound of the file's sound tracks side by side, frame n of the video holding the samples of
-// its edit unit n; nullptr when no sound track can be read (each told in `warnings`).
+// its edit unit n, and the last of `frameCount` frames ending where the pictures end (the sound
+// cut or padded with silence to them); nullptr when no sound track can be read (each told in
+// `warnings`).
 std::unique_ptr<FrameSound> OpenMxfSoundTracks(mxf::MxfFile& file, VideoSystem system,
+                                               std::int64_t frameCount,
                                                std::vector<std::string>& warnings);
 
 }  // namespace halvaris::media

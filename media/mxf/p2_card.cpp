@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -27,16 +29,38 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// The entry of `folder` named `name`, whatever the case of either.
+[[noreturn]] void ThrowAmbiguous(const fs::path& folder, const std::string& name,
+                                 std::vector<fs::path> matches) {
+  std::sort(matches.begin(), matches.end());
+  std::string names;
+  for (const fs::path& match : matches)
+    names += (names.empty() ? "" : ", ") + match.filename().string();
+  throw MediaError(folder.string() + " holds several entries named " + name +
+                   " but for the case of their letters (" + names + "); none was taken");
+}
+
+// The entry of `folder` named `name`: the one spelt so, else the only one whose name differs from
+// it in case alone (cards copied to other file systems may be lowercased), the extension's case
+// counting least. Throws MediaError when several remain, as none is more the one asked for.
 std::optional<fs::path> ChildNamed(const fs::path& folder, const std::string& name) {
   std::error_code error;
   const fs::path exact = folder / name;
   if (fs::exists(exact, error)) return exact;
+  std::vector<fs::path> matches;
   for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
        entry.increment(error)) {
-    if (Upper(entry->path().filename().string()) == Upper(name)) return entry->path();
+    if (Upper(entry->path().filename().string()) == Upper(name)) matches.push_back(entry->path());
   }
-  return std::nullopt;
+  if (matches.size() > 1) {
+    std::vector<fs::path> sameStem;
+    for (const fs::path& match : matches) {
+      if (match.stem().string() == fs::path(name).stem().string()) sameStem.push_back(match);
+    }
+    if (sameStem.size() != 1) ThrowAmbiguous(folder, name, matches);
+    return sameStem.front();
+  }
+  if (matches.empty()) return std::nullopt;
+  return matches.front();
 }
 
 std::optional<fs::path> ContentsFolder(const fs::path& cardRoot, const std::string& name) {
@@ -47,7 +71,9 @@ std::optional<fs::path> ContentsFolder(const fs::path& cardRoot, const std::stri
 
 struct ClipMetadata {
   bool present = false;
+  std::string path;
   int soundChannels = -1;  // -1 when the file does not list the sound
+  std::string nextClip;    // the clip the recording goes on in, when it spans cards
 };
 
 // The text between `<tag ...>` and `</tag>`, searched from `from`; npos when absent.
@@ -61,6 +87,30 @@ std::size_t FindElement(const std::string& xml, const std::string& tag, std::siz
       return at;
   }
   return std::string::npos;
+}
+
+// The text of the first `<tag>` element inside [from, to); empty when there is none.
+std::string TextOf(const std::string& xml, const std::string& tag, std::size_t from,
+                   std::size_t to) {
+  const std::size_t at = FindElement(xml, tag, from);
+  if (at == std::string::npos || at >= to) return {};
+  const std::size_t start = xml.find('>', at);
+  const std::size_t end = xml.find('<', start);
+  if (start == std::string::npos || end == std::string::npos || end > to) return {};
+  return xml.substr(start + 1, end - start - 1);
+}
+
+// A recording spread over several cards: each clip's Connection names the next one's global
+// clip ID.
+std::string NextClipOf(const std::string& xml) {
+  const std::size_t connection = FindElement(xml, "Connection", 0);
+  const std::size_t connectionEnd = xml.find("</Connection>", connection);
+  if (connection == std::string::npos || connectionEnd == std::string::npos) return {};
+  const std::size_t next = FindElement(xml, "Next", connection);
+  const std::size_t nextEnd = xml.find("</Next>", next);
+  if (next == std::string::npos || nextEnd == std::string::npos || nextEnd > connectionEnd)
+    return {};
+  return TextOf(xml, "GlobalClipID", next, nextEnd);
 }
 
 // The clip metadata file names the clip's essence: one Video and one Audio element per channel
@@ -81,6 +131,8 @@ ClipMetadata ReadClipMetadata(const fs::path& cardRoot, const std::string& clipN
   std::ifstream in(*file, std::ios::binary);
   const std::string xml((std::istreambuf_iterator<char>(in)), {});
   metadata.present = true;
+  metadata.path = file->string();
+  metadata.nextClip = NextClipOf(xml);
   const std::size_t list = FindElement(xml, "EssenceList", 0);
   const std::size_t listEnd = xml.find("</EssenceList>");
   if (list == std::string::npos || listEnd == std::string::npos || listEnd < list) {
@@ -111,29 +163,65 @@ std::string ChannelFileName(const std::string& clipName, int channel) {
   return clipName + digits + ".MXF";
 }
 
+// The channel (from 0) that file `name` carries by the naming rule; -1 when it is not named so.
+int ChannelOfName(const std::string& clipName, const std::string& name) {
+  const std::string upper = Upper(name);
+  const std::string prefix = Upper(clipName);
+  if (upper.size() != prefix.size() + 6 || upper.compare(0, prefix.size(), prefix) != 0 ||
+      upper.compare(prefix.size() + 2, 4, ".MXF") != 0)
+    return -1;
+  const char tens = upper[prefix.size()];
+  const char units = upper[prefix.size() + 1];
+  if (tens < '0' || tens > '9' || units < '0' || units > '9') return -1;
+  return (tens - '0') * 10 + (units - '0');
+}
+
+// Puts `path` in channel `channel` of the clip's sound.
+void AddSoundChannel(P2Clip& clip, int channel, const std::string& path) {
+  clip.soundPaths.push_back(path);
+  clip.soundChannels.push_back(channel);
+  clip.soundChannelCount = std::max(clip.soundChannelCount, channel + 1);
+}
+
+// Channels below the highest one found that have no file: silence in their place, told by name.
+void TellMissingChannels(P2Clip& clip) {
+  for (int channel = 0; channel < clip.soundChannelCount; ++channel) {
+    if (std::find(clip.soundChannels.begin(), clip.soundChannels.end(), channel) !=
+        clip.soundChannels.end())
+      continue;
+    clip.warnings.push_back("sound channel " + std::to_string(channel + 1) + " of clip " +
+                            clip.name + " (CONTENTS/AUDIO/" + ChannelFileName(clip.name, channel) +
+                            ") is missing");
+  }
+}
+
 void FindSoundFiles(P2Clip& clip) {
   const fs::path root(clip.cardRoot);
   const auto soundFolder = ContentsFolder(root, "AUDIO");
   const ClipMetadata metadata = ReadClipMetadata(root, clip.name, clip.warnings);
-  const std::optional<Umid> material = MaterialPackageOf(clip.videoPath);
+  clip.metadataPath = metadata.path;
+  clip.nextClip = metadata.nextClip;
+  if (!clip.nextClip.empty()) {
+    clip.warnings.push_back("clip " + clip.name + " goes on in clip " + clip.nextClip +
+                            " on another card; only its part on this card is read");
+  }
 
   if (metadata.soundChannels >= 0) {
     clip.soundFoundBy = "the clip's metadata file";
     for (int channel = 0; channel < metadata.soundChannels; ++channel) {
       const std::string name = ChannelFileName(clip.name, channel);
       const auto path = soundFolder ? ChildNamed(*soundFolder, name) : std::nullopt;
-      if (!path) {
-        clip.warnings.push_back("sound channel " + std::to_string(channel + 1) + " of clip " +
-                                clip.name + " (CONTENTS/AUDIO/" + name + ") is missing");
-        continue;
-      }
-      clip.soundPaths.push_back(path->string());
+      if (path) AddSoundChannel(clip, channel, path->string());
     }
+    clip.soundChannelCount = metadata.soundChannels;
+    TellMissingChannels(clip);
     return;
   }
   if (!soundFolder) return;
 
-  // Files sharing the video's material package, in the order of their names.
+  // Files sharing the video's material package: those named by the naming rule in their
+  // channel's place, any others after them in the order of their names.
+  const std::optional<Umid> material = MaterialPackageOf(clip.videoPath);
   if (material) {
     std::vector<fs::path> shared;
     std::error_code error;
@@ -145,18 +233,29 @@ void FindSoundFiles(P2Clip& clip) {
     std::sort(shared.begin(), shared.end());
     if (!shared.empty()) {
       clip.soundFoundBy = "the material package its files share";
-      for (const fs::path& path : shared) clip.soundPaths.push_back(path.string());
+      std::vector<fs::path> unnumbered;
+      for (const fs::path& path : shared) {
+        const int channel = ChannelOfName(clip.name, path.filename().string());
+        if (channel >= 0) {
+          AddSoundChannel(clip, channel, path.string());
+        } else {
+          unnumbered.push_back(path);
+        }
+      }
+      TellMissingChannels(clip);
+      for (const fs::path& path : unnumbered)
+        AddSoundChannel(clip, clip.soundChannelCount, path.string());
       return;
     }
   }
 
-  // The naming rule: the clip's name followed by the channel number, from 00 without a gap.
+  // The naming rule: the clip's name followed by the channel number.
   for (int channel = 0; channel < kMaxSoundChannels; ++channel) {
     const auto path = ChildNamed(*soundFolder, ChannelFileName(clip.name, channel));
-    if (!path) break;
-    clip.soundPaths.push_back(path->string());
+    if (path) AddSoundChannel(clip, channel, path->string());
   }
   if (!clip.soundPaths.empty()) clip.soundFoundBy = "the card's naming rule";
+  TellMissingChannels(clip);
 }
 
 // A sound track that owns the file it reads.
@@ -182,6 +281,23 @@ class SoundFile : public audio::PcmSource {
   SoundTrack track_;
 };
 
+// A channel without a readable file: silence as long as the others. Its absence is told once by
+// name, so its samples are not counted as lost again.
+class SilentChannel : public audio::PcmSource {
+ public:
+  explicit SilentChannel(int bitsPerSample) { format_ = {1, bitsPerSample, 48000}; }
+
+  audio::PcmFormat Format() const override { return format_; }
+  std::uint64_t SampleCount() const override { return UINT64_MAX; }
+  std::uint64_t Read(std::uint64_t, std::size_t count, std::uint8_t* out) override {
+    std::memset(out, 0, count * static_cast<std::size_t>(format_.BytesPerFrame()));
+    return 0;
+  }
+
+ private:
+  audio::PcmFormat format_;
+};
+
 }  // namespace
 
 bool IsP2CardRoot(const std::string& path) {
@@ -205,7 +321,9 @@ std::vector<std::string> P2ClipNames(const std::string& cardRoot) {
   return names;
 }
 
-P2Clip FindP2Clip(const std::string& cardRoot, const std::string& clipName) {
+namespace {
+
+fs::path FindP2ClipVideo(const std::string& cardRoot, const std::string& clipName) {
   const auto video = ContentsFolder(cardRoot, "VIDEO");
   const auto file = video ? ChildNamed(*video, clipName + ".MXF") : std::nullopt;
   if (!file) {
@@ -217,10 +335,17 @@ P2Clip FindP2Clip(const std::string& cardRoot, const std::string& clipName) {
             (known.empty() ? std::string(" (it has no clips)") : " (its clips: " + known + ")"),
         MediaErrorCode::UnknownClip);
   }
+  return *file;
+}
+
+}  // namespace
+
+P2Clip FindP2Clip(const std::string& cardRoot, const std::string& clipName) {
+  const fs::path file = FindP2ClipVideo(cardRoot, clipName);
   P2Clip clip;
-  clip.name = file->stem().string();
+  clip.name = file.stem().string();
   clip.cardRoot = cardRoot;
-  clip.videoPath = file->string();
+  clip.videoPath = file.string();
   FindSoundFiles(clip);
   return clip;
 }
@@ -242,7 +367,8 @@ std::vector<P2ClipSummary> ListP2Clips(const std::string& cardRoot) {
     P2ClipSummary summary;
     summary.name = name;
     try {
-      MxfFile file(OpenByteSource(FindP2Clip(cardRoot, name).videoPath));
+      // The video alone: a listing has no need of the clips' sound files.
+      MxfFile file(OpenByteSource(FindP2ClipVideo(cardRoot, name).string()));
       DvTrack track(file, 0);
       summary.frames = track.FrameCount();
       summary.system = track.System();
@@ -256,15 +382,22 @@ std::vector<P2ClipSummary> ListP2Clips(const std::string& cardRoot) {
 
 std::unique_ptr<audio::PcmSource> OpenP2Sound(const P2Clip& clip,
                                               std::vector<std::string>& warnings) {
-  std::vector<std::unique_ptr<audio::PcmSource>> channels;
-  for (const std::string& path : clip.soundPaths) {
+  std::vector<std::unique_ptr<audio::PcmSource>> channels(
+      static_cast<std::size_t>(clip.soundChannelCount));
+  int bitsPerSample = 0;
+  for (std::size_t i = 0; i < clip.soundPaths.size(); ++i) {
+    auto& place = channels[static_cast<std::size_t>(clip.soundChannels[i])];
     try {
-      channels.push_back(std::make_unique<SoundFile>(path));
+      place = std::make_unique<SoundFile>(clip.soundPaths[i]);
+      if (bitsPerSample == 0) bitsPerSample = place->Format().bitsPerSample;
     } catch (const MediaError& error) {
-      warnings.push_back(std::string(error.what()) + "; that sound channel is left out");
+      warnings.push_back(std::string(error.what()) + "; that sound channel is silence");
     }
   }
-  if (channels.empty()) return nullptr;
+  if (bitsPerSample == 0) return nullptr;
+  for (auto& channel : channels) {
+    if (channel == nullptr) channel = std::make_unique<SilentChannel>(bitsPerSample);
+  }
   try {
     return std::make_unique<audio::ChannelJoin>(std::move(channels));
   } catch (const MediaError& error) {

@@ -19,7 +19,11 @@ struct P2Clip {
   std::string cardRoot;  // the folder holding CONTENTS
   std::string videoPath;
   std::vector<std::string> soundPaths;  // in channel order
+  std::vector<int> soundChannels;       // the channel (from 0) each of soundPaths carries
+  int soundChannelCount = 0;            // channels without a file among them are silence
   std::string soundFoundBy;             // how the sound files were found, for the user
+  std::string metadataPath;             // the clip's metadata file, empty when it has none
+  std::string nextClip;                 // the clip it goes on in on another card, if any
   std::vector<std::string> warnings;
 };
 
@@ -48,8 +52,9 @@ struct P2ClipSummary {
 };
 std::vector<P2ClipSummary> ListP2Clips(const std::string& cardRoot);
 
-// The clip's sound: its channel files side by side. Files that cannot be read are passed over
-// with a warning in `warnings`; returns nullptr when none can.
+// The clip's sound: its channel files side by side, each in its channel's place. A channel whose
+// file is missing or cannot be read is silence, with a warning in `warnings`; returns nullptr
+// when no file can be read.
 std::unique_ptr<audio::PcmSource> OpenP2Sound(const P2Clip& clip,
                                               std::vector<std::string>& warnings);
 

@@ -78,31 +78,102 @@ TEST_F(P2Card, WithoutRecordsTheNamingRuleFindsTheChannelsInOrder) {
   AddVideo("0001AB", 1);
   AddSound("0001AB01.MXF", 880);
   AddSound("0001AB00.MXF", 440);
-  AddSound("0001AB03.MXF", 660);  // after a gap: not the clip's
+  AddSound("0001AB03.MXF", 660);  // after a gap: channel 3 is missing, channel 4 keeps its place
   AddSound("0002CD00.MXF", 550);
   ASSERT_TRUE(mxf::IsP2CardRoot(Root()));
   const mxf::P2Clip clip = mxf::FindP2Clip(Root(), "0001AB");
   EXPECT_EQ(clip.soundFoundBy, "the card's naming rule");
-  EXPECT_THAT(SoundNames(clip), ElementsAre("0001AB00.MXF", "0001AB01.MXF"));
+  EXPECT_THAT(SoundNames(clip), ElementsAre("0001AB00.MXF", "0001AB01.MXF", "0001AB03.MXF"));
+  ASSERT_EQ(clip.warnings.size(), 1u);
+  EXPECT_THAT(clip.warnings[0], HasSubstr("sound channel 3 of clip 0001AB (CONTENTS/AUDIO/"
+                                          "0001AB02.MXF) is missing"));
 
-  // The sound: both files side by side, as FFmpeg decodes each of them.
+  // The sound: the files side by side, as FFmpeg decodes each of them, silence in the missing
+  // channel's place.
   std::vector<std::string> warnings;
   auto sound = mxf::OpenP2Sound(clip, warnings);
   ASSERT_NE(sound, nullptr);
   EXPECT_THAT(warnings, ::testing::IsEmpty());
-  EXPECT_EQ(sound->Format().channels, 2);
-  std::vector<std::uint8_t> samples(sound->SampleCount() * 4);
+  EXPECT_EQ(sound->Format().channels, 4);
+  std::vector<std::uint8_t> samples(sound->SampleCount() * 8);
   EXPECT_EQ(sound->Read(0, sound->SampleCount(), samples.data()), 0u);
   FfmpegFiles& files = FfmpegFiles::Get();
-  const auto left = files.FfmpegSound(clip.soundPaths[0], "0:a");
-  const auto right = files.FfmpegSound(clip.soundPaths[1], "0:a");
-  ASSERT_EQ(left.size(), sound->SampleCount() * 2);
+  const auto first = files.FfmpegSound(clip.soundPaths[0], "0:a");
+  const auto second = files.FfmpegSound(clip.soundPaths[1], "0:a");
+  const auto fourth = files.FfmpegSound(clip.soundPaths[2], "0:a");
+  ASSERT_EQ(first.size(), sound->SampleCount() * 2);
   for (std::size_t i = 0; i < sound->SampleCount(); ++i) {
-    ASSERT_EQ(samples[4 * i], left[2 * i]) << i;
-    ASSERT_EQ(samples[4 * i + 1], left[2 * i + 1]) << i;
-    ASSERT_EQ(samples[4 * i + 2], right[2 * i]) << i;
-    ASSERT_EQ(samples[4 * i + 3], right[2 * i + 1]) << i;
+    for (std::size_t byte = 0; byte < 2; ++byte) {
+      ASSERT_EQ(samples[8 * i + byte], first[2 * i + byte]) << i;
+      ASSERT_EQ(samples[8 * i + 2 + byte], second[2 * i + byte]) << i;
+      ASSERT_EQ(samples[8 * i + 4 + byte], 0) << i;
+      ASSERT_EQ(samples[8 * i + 6 + byte], fourth[2 * i + byte]) << i;
+    }
   }
+}
+
+TEST_F(P2Card, AMissingChannelFileIsSilenceInItsPlaceWhicheverItIs) {
+  AddVideo("0001AB", 1);
+  for (const char* name : {"0001AB00.MXF", "0001AB02.MXF", "0001AB03.MXF"}) AddSound(name, 440);
+  AddClipMetadata("0001AB", 4);
+  const mxf::P2Clip listed = mxf::FindP2Clip(Root(), "0001AB");
+  EXPECT_THAT(listed.warnings, ElementsAre(HasSubstr("sound channel 2 of clip 0001AB")));
+  std::vector<std::string> warnings;
+  auto sound = mxf::OpenP2Sound(listed, warnings);
+  ASSERT_NE(sound, nullptr);
+  EXPECT_EQ(sound->Format().channels, 4);
+  std::vector<std::uint8_t> samples(sound->SampleCount() * 8);
+  sound->Read(0, sound->SampleCount(), samples.data());
+  const auto tone = FfmpegFiles::Get().FfmpegSound(listed.soundPaths[2], "0:a");
+  ASSERT_EQ(tone.size(), sound->SampleCount() * 2);
+  bool secondSilent = true;
+  bool fourthRight = true;
+  for (std::size_t i = 0; i < sound->SampleCount(); ++i) {
+    secondSilent = secondSilent && samples[8 * i + 2] == 0 && samples[8 * i + 3] == 0;
+    fourthRight =
+        fourthRight && samples[8 * i + 6] == tone[2 * i] && samples[8 * i + 7] == tone[2 * i + 1];
+  }
+  EXPECT_TRUE(secondSilent);
+  EXPECT_TRUE(fourthRight);
+
+  // Without the metadata file and without the first channel's file: still four channels.
+  fs::remove(root_ / "CONTENTS/CLIP/0001AB.XML");
+  fs::rename(root_ / "CONTENTS/AUDIO/0001AB00.MXF", root_ / "CONTENTS/AUDIO/0001AB01.MXF");
+  const mxf::P2Clip named = mxf::FindP2Clip(Root(), "0001AB");
+  EXPECT_THAT(named.warnings, ElementsAre(HasSubstr("sound channel 1 of clip 0001AB")));
+  sound = mxf::OpenP2Sound(named, warnings);
+  ASSERT_NE(sound, nullptr);
+  EXPECT_EQ(sound->Format().channels, 4);
+}
+
+TEST_F(P2Card, ClipNamesDifferingInCaseAloneAreToldApartOrRefused) {
+  AddVideo("0001AB", 1);
+  fs::copy_file(FfmpegFiles::Get().OpAtomVideo(4), root_ / "CONTENTS/VIDEO/0001ab.mxf");
+  AddSound("0001ab00.MXF", 440);
+  EXPECT_EQ(fs::path(mxf::FindP2Clip(Root(), "0001ab").videoPath).filename(), "0001ab.mxf");
+  EXPECT_EQ(fs::path(mxf::FindP2Clip(Root(), "0001AB").videoPath).filename(), "0001AB.MXF");
+  try {
+    mxf::FindP2Clip(Root(), "0001Ab");
+    FAIL() << "a clip was taken from two that differ in case alone";
+  } catch (const MediaError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("0001AB.MXF, 0001ab.mxf"));
+  }
+
+  // A recording going on on another card: this card's part, with the next clip named.
+  AddClipMetadata("0001AB", 0);
+  auto xml = ReadBytes(root_ / "CONTENTS/CLIP/0001AB.XML");
+  const std::string connection =
+      "<Relation><Connection><Top><GlobalClipID>TOP1</GlobalClipID></Top><Next><GlobalClipID>"
+      "060A2B340101010501010D43130000000123456789ABCDEF</GlobalClipID></Next></Connection>"
+      "</Relation>";
+  const std::string end = "</ClipContent>";
+  auto at = std::search(xml.begin(), xml.end(), end.begin(), end.end());
+  xml.insert(at, connection.begin(), connection.end());
+  WriteBytes(root_ / "CONTENTS/CLIP/0001AB.XML", xml);
+  const mxf::P2Clip spanned = mxf::FindP2Clip(Root(), "0001AB");
+  EXPECT_THAT(spanned.warnings,
+              ElementsAre(HasSubstr("goes on in clip "
+                                    "060A2B340101010501010D43130000000123456789ABCDEF")));
 }
 
 TEST_F(P2Card, TheClipMetadataFileDecidesHowManyChannelsTheClipHas) {
@@ -128,6 +199,16 @@ TEST_F(P2Card, FilesSharingTheMaterialPackageBelongToTheClipWhateverTheirNames) 
   const mxf::P2Clip clip = mxf::FindP2Clip(Root(), "0001AB");
   EXPECT_EQ(clip.soundFoundBy, "the material package its files share");
   EXPECT_THAT(SoundNames(clip), ElementsAre("RENAMED0.MXF", "RENAMED1.MXF"));
+
+  // Files named by the naming rule keep their channel's place; an odd name does not go first.
+  AddVideo("0002CD", 4);
+  for (const char* name : {"0002CD01.MXF", "0002CD00.MXF", "!EXTRA.MXF"}) {
+    AddSound(name, 660);
+    ShareMaterialPackage("0002CD", name);
+  }
+  const mxf::P2Clip second = mxf::FindP2Clip(Root(), "0002CD");
+  EXPECT_THAT(SoundNames(second), ElementsAre("0002CD00.MXF", "0002CD01.MXF", "!EXTRA.MXF"));
+  EXPECT_THAT(second.soundChannels, ElementsAre(0, 1, 2));
 }
 
 TEST_F(P2Card, ACardListsItsClipsWithFramesAndSystemsAndNamesThemWhenAClipIsMissing) {

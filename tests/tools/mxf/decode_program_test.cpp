@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "child_process.h"
 #include "ffmpeg_files.h"
@@ -60,6 +61,117 @@ TEST(DecodeProgram, ACardAloneListsItsClipsWithTheirLengthsAndSystems) {
   EXPECT_THAT(text, HasSubstr("0001AB        6 frames  0:00:00.200  1080 lines at 60 Hz"));
   EXPECT_THAT(text, HasSubstr("0002CD        6 frames  0:00:00.120  720 lines at 50 Hz"));
   EXPECT_THAT(text, HasSubstr("0003EF   cannot be read"));
+}
+
+// `file` with `items` put right after the primer pack of its header metadata.
+std::vector<std::uint8_t> WithHeaderItems(std::vector<std::uint8_t> file,
+                                          const std::vector<std::uint8_t>& items) {
+  const std::uint8_t primer[16] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x01, 0x01,
+                                   0x0d, 0x01, 0x02, 0x01, 0x01, 0x05, 0x01, 0x00};
+  auto at = std::search(file.begin(), file.end(), primer, primer + 16) + 16;
+  std::size_t length = *at++;
+  if (length & 0x80) {
+    const int bytes = static_cast<int>(length & 0x7f);
+    length = 0;
+    for (int i = 0; i < bytes; ++i) length = length << 8 | *at++;
+  }
+  at += static_cast<std::ptrdiff_t>(length);
+  file.insert(at, items.begin(), items.end());
+  return file;
+}
+
+// Appends a KLV of key `key` and value `value` with a four-byte length.
+void AppendKlv(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& key,
+               const std::vector<std::uint8_t>& value) {
+  out.insert(out.end(), key.begin(), key.end());
+  const std::size_t length = value.size();
+  out.insert(out.end(),
+             {0x83, static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
+              static_cast<std::uint8_t>(length)});
+  out.insert(out.end(), value.begin(), value.end());
+}
+
+void AppendBig(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i)
+    out.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : std::uint8_t{0});
+}
+
+TEST(DecodeProgram, HostileMetadataAndIndexesTakeLittleMemoryAndTimeAndCardsListQuickly) {
+  const fs::path folder = TestFolder();
+  const std::vector<std::uint8_t> op1a = ReadBytes(FfmpegFiles::Get().Op1a(1));
+  const fs::path expected = folder / "expected.yuy2";
+  ChildProcess plain(kProgram, ChildSetup({"-q", FfmpegFiles::Get().Op1a(1), expected.string()}));
+  ASSERT_TRUE(plain.Wait(30) && plain.ExitedWith(0)) << plain.Messages();
+
+  // 100 track sets of 65,000 empty properties each (26 MB): memory stays that of a plain file.
+  std::vector<std::uint8_t> sets;
+  for (int set = 0; set < 100; ++set) {
+    std::vector<std::uint8_t> value = {0x3c, 0x0a, 0x00, 0x10};
+    AppendBig(value, 0, 12);
+    AppendBig(value, static_cast<std::uint64_t>(set), 4);
+    for (std::uint32_t tag = 0x0100; tag < 0x0100 + 65000; ++tag) {
+      if (tag != 0x3c0a) AppendBig(value, std::uint64_t{tag} << 16, 4);
+    }
+    AppendKlv(sets,
+              {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x53, 0x01, 0x01, 0x0d, 0x01, 0x01, 0x01, 0x01, 0x01,
+               0x3b, 0x00},
+              value);
+  }
+  WriteBytes(folder / "stuffed.mxf", WithHeaderItems(op1a, sets));
+  // 200,000 index table segments: read in a time proportional to their number.
+  std::vector<std::uint8_t> segments;
+  for (std::uint64_t segment = 0; segment < 200000; ++segment) {
+    std::vector<std::uint8_t> value;
+    for (const auto& [tag, number, bytes] :
+         std::vector<std::tuple<std::uint16_t, std::uint64_t, int>>{{0x3f0c, segment, 8},
+                                                                    {0x3f0d, 1, 8},
+                                                                    {0x3f05, 1000, 4},
+                                                                    {0x3f06, 2, 4},
+                                                                    {0x3f07, 1, 4}}) {
+      AppendBig(value, tag, 2);
+      AppendBig(value, static_cast<std::uint64_t>(bytes), 2);
+      AppendBig(value, number, bytes);
+    }
+    AppendKlv(segments,
+              {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x53, 0x01, 0x01, 0x0d, 0x01, 0x02, 0x01, 0x01, 0x10,
+               0x01, 0x00},
+              value);
+  }
+  WriteBytes(folder / "segments.mxf", WithHeaderItems(op1a, segments));
+  for (const char* name : {"stuffed", "segments"}) {
+    SCOPED_TRACE(name);
+    const fs::path out = folder / (std::string(name) + ".yuy2");
+    ChildSetup setup(
+        {"-q", "--threads", "1", (folder / (std::string(name) + ".mxf")).string(), out.string()});
+#ifndef HALVARIS_SANITIZED  // the sanitizers' shadow memory needs more address space
+    setup.Limit(RLIMIT_AS, rlim_t{192} << 20);
+#endif
+    ChildProcess child(kProgram, setup);
+    ASSERT_TRUE(child.Wait(20)) << "still running after 20 s";
+    EXPECT_TRUE(child.ExitedWith(0)) << child.Status() << child.Messages();
+    EXPECT_EQ(ReadBytes(out), ReadBytes(expected));
+  }
+
+  // A card of 200 clips without metadata files, two sound files each: listing it reads the
+  // video files, not every sound file once per clip.
+  const fs::path card = folder / "card";
+  fs::create_directories(card / "CONTENTS/VIDEO");
+  fs::create_directories(card / "CONTENTS/AUDIO");
+  for (int clip = 1000; clip < 1200; ++clip) {
+    const std::string name = "0" + std::to_string(clip) + "A";
+    fs::create_hard_link(FfmpegFiles::Get().OpAtomVideo(1),
+                         card / "CONTENTS/VIDEO" / (name + ".MXF"));
+    for (const char* channel : {"00", "01"}) {
+      fs::create_hard_link(FfmpegFiles::Get().OpAtomSound(1, 440),
+                           card / "CONTENTS/AUDIO" / (name + channel + ".MXF"));
+    }
+  }
+  const int listing = open((folder / "listing.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(listing, 0);
+  ChildProcess lister(kProgram, ChildSetup({card.string()}).Output(listing));
+  close(listing);
+  ASSERT_TRUE(lister.Wait(5)) << "listing 200 clips took more than 5 s";
+  EXPECT_TRUE(lister.ExitedWith(0)) << lister.Status() << lister.Messages();
 }
 
 TEST(DecodeProgram, AnInterruptLeavesThePicturesAndTheWavAsTheyWere) {

@@ -215,6 +215,17 @@ TEST_F(DecodeWithSound, CardClipsGiveTheirSoundFilesSideBySide) {
     EXPECT_EQ(ReadBytes(Out("named.yuy2")), RawPictures(system));
     EXPECT_TRUE(ReadWav(Out("named.wav")).samples == expected);
   }
+  // The first channel's file missing: its place is silence and the pictures are written.
+  fs::remove(card / "CONTENTS/AUDIO/0001AB00.MXF");
+  const Outcome missing =
+      RunTool({"--clip", "0001AB", "--audio", Out("missing.wav"), card.string(), Out("m.yuy2")});
+  ASSERT_EQ(missing.exitCode, 0) << missing.messages;
+  EXPECT_THAT(missing.messages, HasSubstr("sound channel 1 of clip 0001AB"));
+  EXPECT_EQ(ReadBytes(Out("m.yuy2")), RawPictures(1));
+  const Wav halfSilent = ReadWav(Out("missing.wav"));
+  EXPECT_EQ(halfSilent.channels, 2);
+  EXPECT_EQ(halfSilent.samples.size(), 4 * 9610u);
+
   const Outcome unnamed = RunTool({card.string(), Out("unnamed.yuy2")});
   EXPECT_EQ(unnamed.exitCode, 1);
   EXPECT_THAT(unnamed.messages, HasSubstr("holds 4 clips: name one with --clip NAME"));
@@ -241,21 +252,103 @@ TEST_F(DecodeWithSound, WavIsNeverAnInputFileAndIsLeftAsItWasWhenTheRunFails) {
       {"--audio", (card / "CONTENTS/VIDEO/0001AB.MXF").string(), card.string(), Out("p.yuy2")});
   EXPECT_EQ(overVideo.exitCode, 1);
   EXPECT_THAT(overVideo.messages, HasSubstr("is the same file as INPUT"));
+  // The clip's metadata file is read to find the sound: neither output may replace it.
+  fs::create_directories(card / "CONTENTS/CLIP");
+  const fs::path metadata = card / "CONTENTS/CLIP/0001AB.XML";
+  const std::string xml =
+      "<P2Main><ClipContent><EssenceList><Video/><Audio/></EssenceList></ClipContent></P2Main>";
+  WriteBytes(metadata, std::vector<std::uint8_t>(xml.begin(), xml.end()));
+  for (const auto& arguments :
+       {std::vector<std::string>{"--audio", metadata.string(), card.string(), Out("q.yuy2")},
+        std::vector<std::string>{"--format", "yuy2", "--audio", Out("q.wav"), card.string(),
+                                 metadata.string()}}) {
+    const Outcome overMetadata = RunTool(arguments);
+    EXPECT_EQ(overMetadata.exitCode, 1);
+    EXPECT_THAT(overMetadata.messages, HasSubstr("is the same file as a file of the input"));
+    EXPECT_EQ(ReadBytes(metadata), std::vector<std::uint8_t>(xml.begin(), xml.end()));
+  }
+  fs::remove(metadata);
   EXPECT_EQ(RunTool({"--audio", Out("same.yuy2"), card.string(), Out("same.yuy2")}).exitCode, 1);
 
-  // An OP1a file cut in its fourth frame: frames 0 to 2 are decoded, then the run fails.
+  // An OP1a file cut in its fourth frame: its three whole frames are decoded, with a warning.
   std::vector<std::uint8_t> cut = ReadBytes(files_.Op1a(1));
   cut.resize(cut.size() - 3 * GeometryOf(1).frameBytes);
   WriteBytes(folder_ / "cut.mxf", cut);
+  const Outcome kept = RunTool({"--audio", Out("cut.wav"), Out("cut.mxf"), Out("cut.yuy2")});
+  EXPECT_EQ(kept.exitCode, 0) << kept.messages;
+  EXPECT_THAT(kept.messages, HasSubstr("warning: the file is cut short"));
+  EXPECT_EQ(ReadBytes(Out("cut.yuy2")), RawPictures(1, "0-2"));
+  EXPECT_EQ(ReadWav(Out("cut.wav")).samples.size(), 4u * (1602 + 1601 + 1602));
+
+  // A run that fails while writing the pictures leaves the old WAV file as it was.
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
   WriteBytes(folder_ / "old.wav", old);
-  const Outcome failed = RunTool({"--audio", Out("old.wav"), Out("cut.mxf"), Out("new.yuy2")});
+  const Outcome failed =
+      RunTool({"--audio", Out("old.wav"), "--format", "yuy2", Out("cut.mxf"), "/dev/full"});
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_THAT(failed.messages, HasSubstr("error: "));
   EXPECT_EQ(ReadBytes(folder_ / "old.wav"), old);
-  EXPECT_FALSE(fs::exists(Out("new.yuy2")));
   for (const auto& entry : fs::directory_iterator(folder_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".halvaris-")));
+  }
+}
+
+TEST_F(DecodeWithSound, AFlippedBitInAFrameElementsLengthLosesNeitherPicturesNorSound) {
+  const std::string op1a = files_.Op1a(1);
+  const std::vector<std::uint8_t> sound = files_.FfmpegSound(op1a, "0:a:0");
+  const std::uint8_t frameLength[4] = {0x83, 0x07, 0x53, 0x00};
+  for (int frame : {0, 1}) {
+    SCOPED_TRACE(frame);
+    std::vector<std::uint8_t> file = ReadBytes(op1a);
+    auto at = std::search(file.begin(), file.end(), frameLength, frameLength + 4);
+    if (frame == 1) at = std::search(at + 1, file.end(), frameLength, frameLength + 4);
+    ASSERT_NE(at, file.end());
+    at[1] = 0x17;
+    WriteBytes(folder_ / "flipped.mxf", file);
+    const Outcome outcome =
+        RunTool({"--audio", Out("flipped.wav"), Out("flipped.mxf"), Out("flipped.yuy2")});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.messages;
+    EXPECT_THAT(outcome.messages, HasSubstr("gives a damaged length"));
+    EXPECT_THAT(outcome.messages, Not(HasSubstr("the essence holds")));
+    EXPECT_EQ(ReadBytes(Out("flipped.yuy2")), RawPictures(1));
+    EXPECT_TRUE(ReadWav(Out("flipped.wav")).samples == sound);
+  }
+}
+
+TEST_F(DecodeWithSound, SoundOfAnotherLengthThanThePicturesIsCutOrPaddedToThemAndSaidSo) {
+  // GStreamer's MXF writer puts the sound it is given beside the frames, whatever its length.
+  if (std::system("command -v gst-launch-1.0 >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "GStreamer (gst-launch-1.0) is not installed";
+  const std::size_t pictureSamples = 9610;  // six frames at 30000/1001
+  for (const auto& [seconds, said] :
+       {std::pair<const char*, const char*>{"0.19", "fewer than"}, {"0.21", "more than"}}) {
+    SCOPED_TRACE(seconds);
+    const std::string raw = Out("sound.raw");
+    ASSERT_TRUE(FfmpegFiles::Ffmpeg(
+        std::string("-f lavfi -i \"aevalsrc=0.5*sin(300*2*PI*t)|0.5*sin(410*2*PI*t):s=48000:d=") +
+        seconds + "\" -f s16le '" + raw + "'"));
+    const std::string mxf = Out("gstreamer.mxf");
+    const std::string pipeline =
+        "gst-launch-1.0 -q filesrc location='" + files_.VideoDif(1) +
+        "' blocksize=480000 ! 'video/x-dv,systemstream=(boolean)true,width=(int)1280,"
+        "height=(int)1080,framerate=(fraction)30000/1001' ! queue ! mxfmux name=m ! filesink "
+        "location='" +
+        mxf + "' filesrc location='" + raw +
+        "' ! rawaudioparse format=pcm pcm-format=s16le sample-rate=48000 num-channels=2 ! queue "
+        "! m.";
+    if (std::system(pipeline.c_str()) != 0) GTEST_SKIP() << "GStreamer's mxfmux is not installed";
+    const Outcome outcome = RunTool({"--audio", Out("g.wav"), mxf, Out("g.yuy2")});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.messages;
+    EXPECT_THAT(outcome.messages, HasSubstr(said));
+    EXPECT_THAT(outcome.messages, Not(HasSubstr("missing or marked as damaged")));
+    EXPECT_EQ(ReadBytes(Out("g.yuy2")), RawPictures(1));
+    const std::vector<std::uint8_t> wav = ReadWav(Out("g.wav")).samples;
+    const std::vector<std::uint8_t> sound = ReadBytes(raw);
+    ASSERT_EQ(wav.size(), 4 * pictureSamples);
+    const std::size_t common = std::min(wav.size(), sound.size());
+    EXPECT_TRUE(Slice(wav, 0, common) == Slice(sound, 0, common));
+    EXPECT_TRUE(Slice(wav, common, wav.size()) ==
+                std::vector<std::uint8_t>(wav.size() - common, 0));
   }
 }
 

@@ -1,6 +1,7 @@
 // Runs halvaris-decode's input path on arbitrary bytes taken for an MXF file: recognition, the
 // structure, the DV-DIF frames and the sound that --audio would write (sound tracks, or the
 // frames' audio blocks). The first byte picks the forced video system (0: what the frames say).
+// Frames found through an index table must be the frames a walk of the essence finds.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "frame_source.h"
 #include "input_file.h"
 #include "media_error.h"
+#include "mxf/dv_track.h"
 #include "mxf/mxf_file.h"
 
 using namespace halvaris::media;
@@ -19,6 +21,25 @@ namespace {
 const std::uint8_t kHeaderPartition[] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x01,
                                          0x01, 0x0d, 0x01, 0x02, 0x01, 0x01, 0x02};
 
+// An index table the reader uses leads to the frames a walk finds, as far as the walk reaches.
+void CheckIndexAgainstWalk(const std::vector<std::uint8_t>& bytes, int forcedSystem) {
+  mxf::MxfFile file(std::make_unique<ByteSource>(std::make_unique<InputFile>("fuzz.mxf", bytes)));
+  mxf::DvTrack track(file, forcedSystem);
+  if (!track.Indexed()) return;
+  mxf::MxfFile walkedFile(
+      std::make_unique<ByteSource>(std::make_unique<InputFile>("fuzz.mxf", bytes)));
+  std::vector<std::uint64_t> walked;
+  const bool whole = walkedFile.WalkEssence([&](const mxf::Klv& klv) {
+    if (mxf::IsDvElement(klv.key)) walked.push_back(klv.valueOffset);
+    return true;
+  });
+  if (whole && static_cast<std::uint64_t>(track.FrameCount()) > walked.size()) __builtin_trap();
+  for (std::int64_t i = 0; i < track.FrameCount(); ++i) {
+    if (static_cast<std::uint64_t>(i) >= walked.size()) break;
+    if (track.Frame(i).offset != walked[static_cast<std::size_t>(i)]) __builtin_trap();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -27,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> bytes(data + 1, data + size);
   if (!mxf::LooksLikeMxf(bytes.data(), bytes.size())) {
     bytes.insert(bytes.begin(), std::begin(kHeaderPartition), std::end(kHeaderPartition));
+  }
+  try {
+    CheckIndexAgainstWalk(bytes, forcedSystem);
+  } catch (const MediaError&) {
   }
   try {
     OpenedInput input =
