@@ -314,18 +314,29 @@ Function RemoveWrittenFiles
   !insertmacro REMOVE_INSTALL_FOLDERS $CreatedFolder ""
 FunctionEnd
 
-; Writes FILE (from SOURCE) into $INSTDIR; on failure, removes what was written and ends.
+; Ends the install with what stops $INSTDIR\FILE being written, after removing what was written.
+!macro FAIL_TO_WRITE FILE
+  StrCpy $0 "$INSTDIR\${FILE}"
+  System::Call '${SUPPORT}::CheckFileWritable(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
+  ${If} $2 = 1
+    StrCpy $1 "$1 Close programs that play video and run the setup again."
+  ${EndIf}
+  Call RemoveWrittenFiles
+  !insertmacro FAIL ${EXIT_FILES_NOT_WRITTEN} "Halvaris could not write $INSTDIR\${FILE}: $1 Nothing was installed."
+!macroend
+
+; Writes FILE (from SOURCE) into $INSTDIR, or ends the install. NSIS skips a file it cannot
+; overwrite without setting the error flag, so the file is tried first.
 !macro INSTALL_FILE SOURCE FILE
+  StrCpy $0 "$INSTDIR\${FILE}"
+  System::Call '${SUPPORT}::CheckFileWritable(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
   ClearErrors
-  File "/oname=${FILE}" "${SOURCE}"
-  ${If} ${Errors}
-    StrCpy $0 "$INSTDIR\${FILE}"
-    System::Call '${SUPPORT}::DescribeWriteFailure(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
-    Call RemoveWrittenFiles
-    ${If} $2 = 1
-      StrCpy $1 "$1 Close programs that play video and run the setup again."
-    ${EndIf}
-    !insertmacro FAIL ${EXIT_FILES_NOT_WRITTEN} "Halvaris could not write $INSTDIR\${FILE}: $1 Nothing was installed."
+  ${If} $2 = 0
+    File "/oname=${FILE}" "${SOURCE}"
+  ${EndIf}
+  ${If} $2 <> 0
+  ${OrIf} ${Errors}
+    !insertmacro FAIL_TO_WRITE "${FILE}"
   ${EndIf}
   Push "${FILE}"
   IntOp $WrittenFiles $WrittenFiles + 1
@@ -343,10 +354,8 @@ Section "-Files"
   ClearErrors
   CreateDirectory "$INSTDIR"
   ${If} ${Errors}
-    StrCpy $0 "$INSTDIR\Uninstall.exe"
-    System::Call '${SUPPORT}::DescribeWriteFailure(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
     !insertmacro REMOVE_INSTALL_FOLDERS $CreatedFolder ""
-    !insertmacro FAIL ${EXIT_FILES_NOT_WRITTEN} "Halvaris could not make the folder $INSTDIR: $1 Nothing was installed."
+    !insertmacro FAIL ${EXIT_FILES_NOT_WRITTEN} "Halvaris could not make the folder $INSTDIR. Nothing was installed."
   ${EndIf}
   SetOutPath "$INSTDIR"
   SetOverwrite try
@@ -357,13 +366,15 @@ Section "-Files"
   !insertmacro INSTALL_FILE "${BIN_DIR}\graph-decode.exe" "graph-decode.exe"
   !insertmacro INSTALL_FILE "${BIN_DIR}\TorvekInstallHelper.dll" "TorvekInstallHelper.dll"
   !insertmacro INSTALL_FILE "README.txt" "README.txt"
+  StrCpy $0 "$INSTDIR\Uninstall.exe"
+  System::Call '${SUPPORT}::CheckFileWritable(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
   ClearErrors
-  WriteUninstaller "$INSTDIR\Uninstall.exe"
-  ${If} ${Errors}
-    StrCpy $0 "$INSTDIR\Uninstall.exe"
-    System::Call '${SUPPORT}::DescribeWriteFailure(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
-    Call RemoveWrittenFiles
-    !insertmacro FAIL ${EXIT_FILES_NOT_WRITTEN} "Halvaris could not write $INSTDIR\Uninstall.exe: $1 Nothing was installed."
+  ${If} $2 = 0
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+  ${EndIf}
+  ${If} $2 <> 0
+  ${OrIf} ${Errors}
+    !insertmacro FAIL_TO_WRITE "Uninstall.exe"
   ${EndIf}
   Push "Uninstall.exe"
   IntOp $WrittenFiles $WrittenFiles + 1

@@ -50,7 +50,7 @@ std::wstring WhyFileCannotBeWritten(const std::wstring& path, unsigned long& err
     error = ERROR_SUCCESS;
     file.Reset();
     if (made) DeleteFileW(path.c_str());
-    return L"it could be opened when tried again; the disk may be full.";
+    return L"";
   }
   return WindowsErrorText(error);
 }

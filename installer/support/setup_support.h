@@ -21,8 +21,9 @@ std::wstring UnusableFolderReason(const std::wstring& folder);
 // writing and deleting (a running program, a module a player has loaded); empty when none.
 std::wstring FileThatCannotBeRemoved(const std::wstring& folder);
 
-// What Windows says when `path` is opened for writing, for the message of a failed write, and
-// its error code in `error`.
+// What Windows says when `path` is opened for writing as the setup writes its files, and its
+// error code in `error`; empty, with `error` 0, when it can be written. Tried before each file is
+// written: NSIS skips a file it cannot overwrite without telling.
 std::wstring WhyFileCannotBeWritten(const std::wstring& path, unsigned long& error);
 
 // Removes the deletions that an uninstall queued for the next restart (PendingFileRenameOperations)

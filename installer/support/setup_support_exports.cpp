@@ -62,13 +62,14 @@ int FindFileInUse(const wchar_t* folder, wchar_t* problem, int size) {
   });
 }
 
-// Windows's reason why `path` cannot be written; 1 when it is in use by another program.
-int DescribeWriteFailure(const wchar_t* path, wchar_t* reason, int size) {
+// 0 when `path` can be written; otherwise Windows's reason, and 1 when another program has the
+// file open, 2 for any other failure.
+int CheckFileWritable(const wchar_t* path, wchar_t* reason, int size) {
   return Guarded([&] {
     unsigned long error = ERROR_SUCCESS;
-    const std::wstring text = WhyFileCannotBeWritten(path, error);
-    Answer(text, reason, size);
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? 1 : 0;
+    Answer(WhyFileCannotBeWritten(path, error), reason, size);
+    if (error == ERROR_SUCCESS) return 0;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? 1 : 2;
   });
 }
 
