@@ -195,18 +195,23 @@ Function .onInit
   !insertmacro TAKE_SETUP_MUTEX
   !insertmacro REQUIRE_ADMINISTRATOR
 
-  ; NSIS takes /D= only unquoted and replaces a folder it cannot use with the default: the
-  ; folder is read from the command line as given, and an unusable one is refused.
+  ; NSIS takes /D= only unquoted, and replaces a folder it cannot use with the default or a
+  ; name with the refused characters left out (so does setting $INSTDIR): the folder is read
+  ; from the command line as given, and an unusable one is refused.
   System::Call 'kernel32::GetCommandLineW() w .r0'
-  System::Call '${SUPPORT}::RequestedFolderOnCommandLine(w r0, w "/D=", w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
-  ${If} $2 = 1
-    StrCpy $INSTDIR $1
+  System::Call '${SUPPORT}::RequestedFolderOnCommandLine(w r0, w "/D=", w .r1, i ${NSIS_MAX_STRLEN}) i .r3 ?u'
+  ${If} $3 = 1
+    StrCpy $0 $1
+  ${Else}
+    StrCpy $0 $INSTDIR
   ${EndIf}
-  StrCpy $0 $INSTDIR
   System::Call '${SUPPORT}::CheckInstallFolder(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2 ?u'
-  ${If} $2 <> 0
-  ${AndIf} ${Silent}
+  ${If} $2 = 0
+    StrCpy $INSTDIR $0
+  ${ElseIf} ${Silent}
     !insertmacro QUIT ${EXIT_UNUSABLE_FOLDER} "$1 Nothing was installed."
+  ${Else}
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$1 Choose another folder."
   ${EndIf}
 
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
