@@ -191,8 +191,9 @@ Function .onInit
   InitPluginsDir
   File "/oname=$PLUGINSDIR\TorvekInstallHelper.dll" "${BIN_DIR}\TorvekInstallHelper.dll"
   File "/oname=${SUPPORT}" "${SUPPORT_DLL}"
-  !insertmacro OPEN_LOG "Halvaris-setup.log"
+  ; The log is another run's until the mutex is ours.
   !insertmacro TAKE_SETUP_MUTEX
+  !insertmacro OPEN_LOG "Halvaris-setup.log"
   !insertmacro REQUIRE_ADMINISTRATOR
 
   ; NSIS takes /D= only unquoted, and replaces a folder it cannot use with the default or a
@@ -488,11 +489,11 @@ Function un.onInit
   SetShellVarContext all
   InitPluginsDir
   File "/oname=${SUPPORT}" "${SUPPORT_DLL}"
-  !insertmacro OPEN_LOG "Halvaris-uninstall.log"
   ReadEnvStr $0 "${SETUP_HOLDS_MUTEX}"
   ${If} $0 != 1
     !insertmacro TAKE_SETUP_MUTEX
   ${EndIf}
+  !insertmacro OPEN_LOG "Halvaris-uninstall.log"
   !insertmacro REQUIRE_ADMINISTRATOR
 
   ; NSIS reads _?= only unquoted; quoted, as PowerShell and deployment tools pass it, it is

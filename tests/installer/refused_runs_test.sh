@@ -3,7 +3,8 @@
 # under Wine:
 #   - folders that cannot work (no such drive, relative, a drive's root, forward slashes, a
 #     reserved name, a character Windows refuses, too long to register from): exit code 10 before
-#     anything is written; a quoted "/D=..." is taken as the folder it names;
+#     anything is written; a quoted "/D=..." is taken as the folder it names, and the folders
+#     the install made there go with the uninstall;
 #   - a copy of the uninstaller outside the installed copy's folder removes nothing (exit code 13
 #     when waited for with _?=); the _?= recipe quoted, as deployment tools write it, uninstalls;
 #   - a setup older than the installed version (exit code 12), and one run without administrator
@@ -38,10 +39,15 @@ status=$?
 [ "$status" -eq 10 ] || fail "\"/D=C:\\Halv?x\": the setup exits with $status, not 10"
 snapshot "$scratch/folders-after"
 same_snapshots "$scratch/folders-before" "$scratch/folders-after" "unusable folders"
-run_command_line "$setup_windows /S \"/D=C:\\Quoted Place\""
+# Quoted, into a folder inside a new one: the uninstall takes both folders away again.
+run_command_line "$setup_windows /S \"/D=C:\\Quoted Place\\Halvaris\""
 status=$?
-[ "$status" -eq 0 ] || fail "\"/D=C:\\Quoted Place\": the setup exits with $status"
-check_installed_in 'C:\Quoted Place' "$(drive_c)/Quoted Place"
+[ "$status" -eq 0 ] || fail "\"/D=C:\\Quoted Place\\Halvaris\": the setup exits with $status"
+check_installed_in 'C:\Quoted Place\Halvaris' "$(drive_c)/Quoted Place/Halvaris"
+run_quiet_uninstall
+snapshot_after_uninstall "$scratch/folders-uninstalled"
+same_snapshots "$scratch/folders-before" "$scratch/folders-uninstalled" \
+  "uninstall from a folder inside a folder the install made"
 
 use_fresh_prefix copies
 snapshot "$scratch/copies-before"
