@@ -81,30 +81,26 @@ wait_for_prefix_programs
 snapshot_after_uninstall "$scratch/copies-uninstalled"
 same_snapshots "$scratch/copies-before" "$scratch/copies-uninstalled" "the quoted _?= recipe"
 
-# Two setups at once, into one folder, then into two.
+# Two setups at once, into one folder, then into two: both succeed (the second waits for the
+# first), and one copy is left.
+# setups_together WHAT [FIRST-OPTION SECOND-OPTION]: the setup started twice at once.
+setups_together() {
+  local what=$1 first second first_status second_status
+  win "$setup" /S ${2:+"$2"} &
+  first=$!
+  win "$setup" /S ${3:+"$3"} &
+  second=$!
+  wait "$first"
+  first_status=$?
+  wait "$second"
+  second_status=$?
+  [ "$first_status" -eq 0 ] && [ "$second_status" -eq 0 ] ||
+    fail "two setups $what exit with $first_status and $second_status"
+}
 use_fresh_prefix together
-win "$setup" /S &
-first=$!
-win "$setup" /S &
-second=$!
-wait "$first"
-first_status=$?
-wait "$second"
-second_status=$?
-[ "$first_status" -eq 0 ] && [ "$second_status" -eq 0 ] ||
-  fail "two setups into one folder exit with $first_status and $second_status"
+setups_together "into one folder"
 check_installed_in 'C:\Program Files\Halvaris' "$(drive_c)/Program Files/Halvaris"
-
-win "$setup" /S '/D=C:\First' &
-first=$!
-win "$setup" /S '/D=C:\Second' &
-second=$!
-wait "$first"
-first_status=$?
-wait "$second"
-second_status=$?
-[ "$first_status" -eq 0 ] && [ "$second_status" -eq 0 ] ||
-  fail "two setups into two folders exit with $first_status and $second_status"
+setups_together "into two folders" '/D=C:\First' '/D=C:\Second'
 installed=$(registry_value "$entry" InstallLocation)
 case "$installed" in
   'C:\First') other=Second ;;
