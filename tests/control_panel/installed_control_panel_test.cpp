@@ -504,6 +504,22 @@ TEST(InstalledControlPanel, InteractiveSetupEndsByOfferingToStartIt) {
   }
 }
 
+// A person who starts the setup has chosen nothing yet: a running Control Panel stays open on the
+// folder page, and Cancel leaves it running.
+TEST(InstalledControlPanel, InteractiveSetupLeavesItOpenUntilInstallIsPressed) {
+  ControlPanel controlPanel;
+  ASSERT_NE(controlPanel.window(), nullptr) << "no Control Panel window";
+  InteractiveSetup interactive;
+  ASSERT_NE(interactive.wizard, nullptr) << "no setup window with an Install button";
+  EXPECT_EQ(controlPanel.ExitCodeWithin(2s), -1) << "the Control Panel was closed";
+  PressButton(interactive.wizard, IDCANCEL);
+  if (WaitForSingleObject(interactive.process.Get(), 20000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the setup did not end on Cancel";
+    TerminateProcess(interactive.process.Get(), 1);
+  }
+  EXPECT_EQ(controlPanel.ExitCodeWithin(0ms), -1) << "Cancel closed the Control Panel";
+}
+
 // A folder that cannot work, typed on the folder page, is refused with the reason; the page stays.
 // (NSIS itself disables Install for some, such as device names, without saying why; a folder too
 // long to register the decoder from passes NSIS's own check.)

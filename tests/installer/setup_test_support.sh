@@ -50,6 +50,8 @@ check_installed_in() {
     fail "$folder holds: $(ls "$unix" 2>&1 | tr '\n' ' ')"
   for name in "$payload"/*; do
     cmp -s "$name" "$unix/$(basename "$name")" || fail "$(basename "$name") is not the built one"
+    # Explorer and inventories read what a module is from its version resource.
+    strings -a -e l "$name" | grep -qx FileVersion || fail "$(basename "$name") has no version"
   done
   [ "$(registry_value "HKCR\\CLSID\\$filter\\InprocServer32")" = "$folder\\halvarisDecoder.ax" ] ||
     fail "the filter's InprocServer32 does not name $folder\\halvarisDecoder.ax"
