@@ -509,6 +509,9 @@ Function un.onInit
     StrCpy $InstalledHere 1
   ${ElseIfNot} ${FileExists} "$INSTDIR\halvarisDecoder.ax"
     !insertmacro QUIT ${EXIT_NOT_THE_INSTALLED_COPY} "$INSTDIR is not the folder of the installed Halvaris ($0); nothing was removed. Run the Uninstall.exe in that folder, or a copy of it with _?=<that folder>."
+  ${ElseIf} $0 == ""
+    ; A copy whose entry has gone: the shortcuts are most likely its own.
+    StrCpy $InstalledHere 1
   ${EndIf}
 FunctionEnd
 

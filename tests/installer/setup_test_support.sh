@@ -189,9 +189,13 @@ hold_file() {
   wine "$1" "$(winepath -w "$scratch/endless.dif" 2>/dev/null)" - --system 1 </dev/null \
     >/dev/null 2>&1 7>&- &
   held_program=$!
-  # Running once it has opened the pipe (a new prefix's server takes seconds to start).
+  # Running once it has opened the pipe (a new prefix's server takes seconds to start); a
+  # second more, as one loaded run once found the program's file free just after that.
   for _ in $(seq 300); do
-    ls -l "/proc/$held_program/fd" 2>/dev/null | grep -q endless.dif && return
+    if ls -l "/proc/$held_program/fd" 2>/dev/null | grep -q endless.dif; then
+      sleep 1
+      return
+    fi
     sleep 0.1
   done
   fail "$1 did not start"
