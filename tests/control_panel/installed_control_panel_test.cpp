@@ -441,27 +441,40 @@ void PressButton(HWND dialog, int button) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
 }
 
+// The setup started as a person starts it, waiting on its folder page.
+struct InteractiveSetup {
+  InteractiveSetup() {
+    std::wstring commandLine = L"\"" + Environment(L"HALVARIS_SETUP") + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started))
+      return;
+    process.Reset(started.hProcess);
+    processId = started.dwProcessId;
+    CloseHandle(started.hThread);
+    WaitUntil([&] {
+      wizard = FindTopLevelWindow(processId, L"#32770");
+      return wizard != nullptr && WindowText(GetDlgItem(wizard, IDOK)) == L"&Install";
+    });
+  }
+  UniqueHandle process;
+  DWORD processId = 0;
+  HWND wizard = nullptr;  // with its Install button
+};
+
 // The setup run by a person: Install on the folder page; at the end, the question of the
 // installed helper, answered Yes, starts the installed Control Panel.
 TEST(InstalledControlPanel, InteractiveSetupEndsByOfferingToStartIt) {
-  std::wstring commandLine = L"\"" + Environment(L"HALVARIS_SETUP") + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
-  const UniqueHandle setup(process.hProcess);
-  CloseHandle(process.hThread);
-
-  HWND wizard = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    wizard = FindTopLevelWindow(process.dwProcessId, L"#32770");
-    return wizard != nullptr && WindowText(GetDlgItem(wizard, IDOK)) == L"&Install";
-  })) << "no setup window with an Install button";
+  InteractiveSetup interactive;
+  const HWND wizard = interactive.wizard;
+  ASSERT_NE(wizard, nullptr) << "no setup window with an Install button";
+  const UniqueHandle& setup = interactive.process;
   PressButton(wizard, IDOK);
 
   const HWND question = FindWindowHolding(
-      process.dwProcessId, L"Would you like to start the Control Panel program?", wizard);
+      interactive.processId, L"Would you like to start the Control Panel program?", wizard);
   ASSERT_NE(question, nullptr) << "the setup did not offer to start the Control Panel";
   EXPECT_EQ(WindowText(question), L"Halvaris");
   PressButton(question, IDYES);
@@ -488,6 +501,57 @@ TEST(InstalledControlPanel, InteractiveSetupEndsByOfferingToStartIt) {
     const UniqueHandle controlPanelProcess(OpenProcess(SYNCHRONIZE, FALSE, controlPanelId));
     PressButton(controlPanel, IDCANCEL);
     EXPECT_EQ(WaitForSingleObject(controlPanelProcess.Get(), 10000), WAIT_OBJECT_0);
+  }
+}
+
+// A person who starts the setup has chosen nothing yet: a running Control Panel stays open on the
+// folder page, and Cancel leaves it running.
+TEST(InstalledControlPanel, InteractiveSetupLeavesItOpenUntilInstallIsPressed) {
+  ControlPanel controlPanel;
+  ASSERT_NE(controlPanel.window(), nullptr) << "no Control Panel window";
+  InteractiveSetup interactive;
+  ASSERT_NE(interactive.wizard, nullptr) << "no setup window with an Install button";
+  EXPECT_EQ(controlPanel.ExitCodeWithin(2s), -1) << "the Control Panel was closed";
+  PressButton(interactive.wizard, IDCANCEL);
+  if (WaitForSingleObject(interactive.process.Get(), 20000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the setup did not end on Cancel";
+    TerminateProcess(interactive.process.Get(), 1);
+  }
+  EXPECT_EQ(controlPanel.ExitCodeWithin(0ms), -1) << "Cancel closed the Control Panel";
+}
+
+// A folder that cannot work, typed on the folder page, is refused with the reason; the page stays.
+// (NSIS itself disables Install for some, such as device names, without saying why; a folder too
+// long to register the decoder from passes NSIS's own check.)
+TEST(InstalledControlPanel, SetupFolderPageRefusesAnUnusableFolder) {
+  InteractiveSetup interactive;
+  ASSERT_NE(interactive.wizard, nullptr) << "no setup window with an Install button";
+  const HWND folderBox = FindChildWithText(interactive.wizard, InstallFolder());
+  ASSERT_NE(folderBox, nullptr) << "no folder box showing " << InstallFolder();
+  const std::wstring tooLong = L"C:\\Long\\" + std::wstring(233, L'x');
+  SendMessageTimeoutW(folderBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(tooLong.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  PressButton(interactive.wizard, IDOK);
+
+  const HWND refusal = FindWindowHolding(
+      interactive.processId,
+      L"The folder \"" + tooLong +
+          L"\" is 241 characters long; the decoder can be registered only from a folder of at "
+          L"most 235 characters. Choose another folder.",
+      interactive.wizard);
+  EXPECT_NE(refusal, nullptr) << "the folder page took a folder of 241 characters";
+  if (refusal != nullptr) {
+    PressButton(refusal, IDOK);
+    EXPECT_TRUE(WaitUntil([&] {
+      return FindTopLevelWindow(interactive.processId, L"#32770", interactive.wizard) == nullptr &&
+             WindowText(GetDlgItem(interactive.wizard, IDOK)) == L"&Install";
+    })) << "the folder page did not stay";
+  }
+
+  PressButton(interactive.wizard, IDCANCEL);
+  if (WaitForSingleObject(interactive.process.Get(), 20000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the setup did not end on Cancel";
+    TerminateProcess(interactive.process.Get(), 1);
   }
 }
 

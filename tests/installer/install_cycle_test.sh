@@ -14,46 +14,6 @@ scratch=$(mktemp -d)
 . "$here/setup_test_support.sh"
 trap 'stop_prefix; rm -rf "$scratch"' EXIT
 
-filter='{8B498501-1218-11CF-ADC4-00A0D100041B}'
-legacy_filters='{083863F1-70DE-11D0-BD40-00A0C911CE86}'
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-installed_files="ControlPanel.exe README.txt Tapwright.exe TorvekInstallHelper.dll Uninstall.exe
-graph-decode.exe halvaris-decode.exe halvarisDecoder.ax"
-shortcuts="Halvaris Control Panel.lnk:ControlPanel.exe
-Tapwright.lnk:Tapwright.exe
-Uninstall Halvaris.lnk:Uninstall.exe"
-
-check_installed_in() {  # WINDOWS-FOLDER UNIX-FOLDER
-  local folder=$1 unix=$2 name link target
-  [ "$(cd "$unix" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')" = "$(echo $installed_files) " ] ||
-    fail "$folder holds: $(ls "$unix" 2>&1 | tr '\n' ' ')"
-  for name in "$payload"/*; do
-    cmp -s "$name" "$unix/$(basename "$name")" || fail "$(basename "$name") is not the built one"
-  done
-  [ "$(registry_value "HKCR\\CLSID\\$filter\\InprocServer32")" = "$folder\\halvarisDecoder.ax" ] ||
-    fail "the filter's InprocServer32 does not name $folder\\halvarisDecoder.ax"
-  win reg query "HKCR\\CLSID\\$legacy_filters\\Instance\\$filter" >/dev/null 2>&1 ||
-    fail "DirectShow's filter category does not list the filter"
-  local menu="$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/Halvaris"
-  while IFS=: read -r link target; do
-    [ -f "$menu/$link" ] || { fail "no Start menu shortcut $link"; continue; }
-    strings -a -e l "$menu/$link" | grep -qiF "$folder\\$target" ||
-      strings -a "$menu/$link" | grep -qiF "$folder\\$target" ||
-      fail "$link does not point to $folder\\$target"
-  done <<<"$shortcuts"
-  local key="$uninstall_key\\Halvaris" expected
-  for expected in "DisplayName=Halvaris" "DisplayVersion=$version" "Publisher=Halvaris" \
-    "InstallLocation=$folder" "UninstallString=\"$folder\\Uninstall.exe\"" \
-    "QuietUninstallString=\"$folder\\Uninstall.exe\" /S" "NoModify=0x1" "NoRepair=0x1"; do
-    [ "$(registry_value "$key" "${expected%%=*}")" = "${expected#*=}" ] ||
-      fail "Apps & Features: ${expected%%=*} is \"$(registry_value "$key" "${expected%%=*}")\", not \"${expected#*=}\""
-  done
-  local kilobytes=$(($(cat "$unix"/* | wc -c) / 1024)) estimated
-  estimated=$(($(registry_value "$key" EstimatedSize)))
-  [ $((estimated - kilobytes)) -ge -1 ] && [ $((estimated - kilobytes)) -le 1 ] ||
-    fail "Apps & Features: EstimatedSize $estimated KB, the files take $kilobytes KB"
-}
-
 make_ready_prefix
 use_fresh_prefix cycle
 snapshot "$scratch/before"

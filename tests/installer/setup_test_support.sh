@@ -33,6 +33,50 @@ stop_prefix() {
   [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
 }
 
+filter='{8B498501-1218-11CF-ADC4-00A0D100041B}'
+legacy_filters='{083863F1-70DE-11D0-BD40-00A0C911CE86}'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+installed_files="ControlPanel.exe README.txt Tapwright.exe TorvekInstallHelper.dll Uninstall.exe
+graph-decode.exe halvaris-decode.exe halvarisDecoder.ax"
+shortcuts="Halvaris Control Panel.lnk:ControlPanel.exe
+Tapwright.lnk:Tapwright.exe
+Uninstall Halvaris.lnk:Uninstall.exe"
+
+# check_installed_in WINDOWS-FOLDER UNIX-FOLDER: the payload ($payload), the registration, the
+# shortcuts and the Apps & Features entry (of version $version) of a whole install there.
+check_installed_in() {
+  local folder=$1 unix=$2 name link target
+  [ "$(cd "$unix" 2>/dev/null && LC_ALL=C ls | tr '\n' ' ')" = "$(echo $installed_files) " ] ||
+    fail "$folder holds: $(ls "$unix" 2>&1 | tr '\n' ' ')"
+  for name in "$payload"/*; do
+    cmp -s "$name" "$unix/$(basename "$name")" || fail "$(basename "$name") is not the built one"
+    # Explorer and inventories read what a module is from its version resource.
+    strings -a -e l "$name" | grep -qx FileVersion || fail "$(basename "$name") has no version"
+  done
+  [ "$(registry_value "HKCR\\CLSID\\$filter\\InprocServer32")" = "$folder\\halvarisDecoder.ax" ] ||
+    fail "the filter's InprocServer32 does not name $folder\\halvarisDecoder.ax"
+  win reg query "HKCR\\CLSID\\$legacy_filters\\Instance\\$filter" >/dev/null 2>&1 ||
+    fail "DirectShow's filter category does not list the filter"
+  local menu="$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/Halvaris"
+  while IFS=: read -r link target; do
+    [ -f "$menu/$link" ] || { fail "no Start menu shortcut $link"; continue; }
+    strings -a -e l "$menu/$link" | grep -qiF "$folder\\$target" ||
+      strings -a "$menu/$link" | grep -qiF "$folder\\$target" ||
+      fail "$link does not point to $folder\\$target"
+  done <<<"$shortcuts"
+  local key="$uninstall_key\\Halvaris" expected
+  for expected in "DisplayName=Halvaris" "DisplayVersion=$version" "Publisher=Halvaris" \
+    "InstallLocation=$folder" "UninstallString=\"$folder\\Uninstall.exe\"" \
+    "QuietUninstallString=\"$folder\\Uninstall.exe\" /S" "NoModify=0x1" "NoRepair=0x1"; do
+    [ "$(registry_value "$key" "${expected%%=*}")" = "${expected#*=}" ] ||
+      fail "Apps & Features: ${expected%%=*} is \"$(registry_value "$key" "${expected%%=*}")\", not \"${expected#*=}\""
+  done
+  local kilobytes=$(($(cat "$unix"/* | wc -c) / 1024)) estimated
+  estimated=$(($(registry_value "$key" EstimatedSize)))
+  [ $((estimated - kilobytes)) -ge -1 ] && [ $((estimated - kilobytes)) -le 1 ] ||
+    fail "Apps & Features: EstimatedSize $estimated KB, the files take $kilobytes KB"
+}
+
 # Runs a Windows program; a program that waits for a person fails after LIMIT seconds.
 win() {
   timeout "${LIMIT:-120}" wine "$@" </dev/null
@@ -67,7 +111,9 @@ snapshot() {
   export_key 'HKCR\CLSID\{8B498502-1218-11CF-ADC4-00A0D100041B}' "$1/page-class"
   export_key 'HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}' "$1/filter-category"
   export_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "$1/uninstall-entries"
-  (cd "$(drive_c)" && find . | LC_ALL=C sort) >"$1/files"
+  # The setup's and the uninstaller's logs stay in the user's temporary folder.
+  (cd "$(drive_c)" && find . | grep -Ev '^\./users/[^/]*/Temp/Halvaris-(setup|uninstall)\.log$' |
+    LC_ALL=C sort) >"$1/files"
 }
 
 # same_snapshots BEFORE AFTER WHAT
@@ -125,4 +171,59 @@ snapshot_after_uninstall() {
   snapshot "$1"
   grep -v '^\./users/[^/]*/Temp/~nsu[^/]*\.tmp$' "$1/files" >"$1/files.kept"
   mv "$1/files.kept" "$1/files"
+}
+
+# run_command_line LINE: runs LINE through a command file, so that the program receives it
+# exactly as written (quotes included), as from a script or a deployment tool.
+run_command_line() {
+  printf '@%s\r\n@exit %%errorlevel%%\r\n' "$1" >"$scratch/command.cmd"
+  win cmd /c "$(winepath -w "$scratch/command.cmd" 2>/dev/null)"
+}
+
+# hold_file WINDOWS-PROGRAM: starts the program (graph-decode) on a pipe that never ends, so that
+# it runs, its file in use as in a long decode, until release_file.
+hold_file() {
+  rm -f "$scratch/endless.dif"
+  mkfifo "$scratch/endless.dif"
+  exec 7<>"$scratch/endless.dif"
+  wine "$1" "$(winepath -w "$scratch/endless.dif" 2>/dev/null)" - --system 1 </dev/null \
+    >/dev/null 2>&1 7>&- &
+  held_program=$!
+  # Running once it has opened the pipe (a new prefix's server takes seconds to start); a
+  # second more, as one loaded run once found the program's file free just after that.
+  for _ in $(seq 300); do
+    if ls -l "/proc/$held_program/fd" 2>/dev/null | grep -q endless.dif; then
+      sleep 1
+      return
+    fi
+    sleep 0.1
+  done
+  fail "$1 did not start"
+}
+release_file() {
+  [ -n "${held_program:-}" ] || return 0
+  kill "$held_program" 2>/dev/null
+  wait "$held_program" 2>/dev/null
+  held_program=
+  exec 7>&-
+}
+
+# A restart as Wine carries it out: every program ended, then wineboot's restart, which carries
+# out the renames and deletions left in PendingFileRenameOperations.
+restart_windows() {
+  wineserver -k >/dev/null 2>&1
+  wine wineboot -r >/dev/null 2>&1
+  wineserver -w
+}
+
+# The deletions and renames left for the next restart, one a line.
+pending_file_operations() {
+  registry_value 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+    PendingFileRenameOperations | sed 's/\\0/\n/g'
+}
+
+# The setup's log, as text.
+setup_log() {
+  iconv -f UTF-16LE -t UTF-8 "$(drive_c)"/users/*/Temp/Halvaris-setup.log 2>/dev/null |
+    sed '1s/^\xEF\xBB\xBF//' | tr -d '\r'
 }

@@ -1,0 +1,27 @@
+# halvaris_add_version_resource(TARGET DESCRIPTION): compiles into TARGET, a Windows program or
+# DLL, a version resource with the project's version, the product's name, DESCRIPTION and the
+# module's file name, so that Explorer and administrators' inventories can tell what it is.
+function(halvaris_add_version_resource target description)
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(HALVARIS_MODULE_FILE_TYPE VFT_APP)
+    set(HALVARIS_MODULE_FILE_NAME ${name}.exe)
+  else()
+    set(HALVARIS_MODULE_FILE_TYPE VFT_DLL)
+    set(HALVARIS_MODULE_FILE_NAME ${name}.dll)
+  endif()
+  set(HALVARIS_MODULE_NAME ${name})
+  set(HALVARIS_MODULE_DESCRIPTION ${description})
+  set(resource ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/module_version.rc.in ${resource} @ONLY)
+  set_source_files_properties(${resource} PROPERTIES INCLUDE_DIRECTORIES
+                              ${PROJECT_BINARY_DIR}/generated)
+  target_sources(${target} PRIVATE ${resource})
+endfunction()
