@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace halvaris::decode_tool::testing {
+namespace halvaris::test_support {
 
 // How the child is started: ChildSetup({"-q", "in.dif", "out.y4m"}).Input(pipeEnd).
 struct ChildSetup {
@@ -159,4 +159,4 @@ class ChildProcess {
   std::string text_;
 };
 
-}  // namespace halvaris::decode_tool::testing
+}  // namespace halvaris::test_support

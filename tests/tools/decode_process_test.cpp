@@ -22,20 +22,20 @@
 namespace halvaris::decode_tool {
 namespace {
 
-using testing::ChildProcess;
-using testing::ChildSetup;
+using test_support::ChildProcess;
+using test_support::ChildSetup;
+using test_support::ReadBytes;
+using test_support::ScratchFolder;
+using test_support::TestFrame;
+using test_support::WriteBytes;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::ReadBytes;
-using testing::ScratchFolder;
-using testing::TestFrame;
-using testing::WriteBytes;
 
 const std::string kProgram = HALVARIS_DECODE_PROGRAM;
 
 std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> parts) {
-  return testing::Join(parts);
+  return test_support::Join(parts);
 }
 
 // A pipe whose write end a thread feeds, as a program upstream would.
@@ -294,10 +294,10 @@ TEST(SameFile, StandardOutputAppendedToTheInputIsRefused) {
 
 // A movie of `frames` real frames in one chunk, described by a table of one size for all.
 std::vector<std::uint8_t> MovieOf(const std::vector<std::vector<std::uint8_t>>& frames) {
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = frames;
   video.constantSize = true;
-  return testing::BuildMovie({video});
+  return test_support::BuildMovie({video});
 }
 
 void SetBig32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {

@@ -8,31 +8,31 @@
 #include <new>
 
 #include "decode_tool.h"
+#include "media_names.h"
 #include "movie_builder.h"
 #include "run_tool.h"
-#include "system_detection.h"
 #include "test_files.h"
 
 namespace halvaris::decode_tool {
 namespace {
 
+using test_support::ReadBytes;
+using test_support::ScratchFolder;
+using test_support::TestFrame;
+using test_support::WriteBytes;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using testing::ReadBytes;
-using testing::ScratchFolder;
-using testing::TestFrame;
-using testing::WriteBytes;
 
-using testing::Outcome;
-using testing::RunTool;
+using test_support::Outcome;
+using test_support::RunTool;
 
 std::vector<std::uint8_t> Decoded(const std::vector<std::uint8_t>& frame, VideoSystem system) {
-  return testing::DecodePicture(frame, system);
+  return test_support::DecodePicture(frame, system);
 }
 
 std::vector<std::uint8_t> Concatenated(std::initializer_list<std::vector<std::uint8_t>> parts) {
-  return testing::Join(parts);
+  return test_support::Join(parts);
 }
 
 // Three frames of system 2: plain, detailed, and the first 100000 bytes of the plain one.
@@ -76,13 +76,13 @@ TEST_F(DecodeToolTest, FrameRangeSelectsFramesAndQuietSaysNothing) {
 }
 
 TEST_F(DecodeToolTest, MovieFramesEqualRawFrames) {
-  testing::TestTrack audio;
+  test_support::TestTrack audio;
   audio.handler = "soun";
   audio.format = "sowt";
   audio.samples = {std::vector<std::uint8_t>(4000, 1)};
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = {plain_, detailed_};
-  WriteBytes(scratch_ / "clip.mov", testing::BuildMovie({audio, video}));
+  WriteBytes(scratch_ / "clip.mov", test_support::BuildMovie({audio, video}));
 
   const Outcome outcome = RunTool({scratch_ / "clip.mov", scratch_ / "movie.yuy2"});
   EXPECT_EQ(outcome.exitCode, 0) << outcome.messages;
@@ -93,10 +93,10 @@ TEST_F(DecodeToolTest, MovieFramesEqualRawFrames) {
 }
 
 TEST_F(DecodeToolTest, MovieSampleOutsideTheFileStopsAndRemovesTheOutput) {
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = {plain_, detailed_, plain_};
   video.samplesPerChunk = {2, 1};
-  auto movie = testing::BuildMovie({video});
+  auto movie = test_support::BuildMovie({video});
   // Move the second chunk far past the end of the file.
   const std::string stco = "stco";
   const auto at = std::search(movie.begin(), movie.end(), stco.begin(), stco.end());
@@ -109,6 +109,20 @@ TEST_F(DecodeToolTest, MovieSampleOutsideTheFileStopsAndRemovesTheOutput) {
   EXPECT_THAT(outcome.messages, HasSubstr("error: sample 2 of the video track"));
   EXPECT_THAT(outcome.messages, HasSubstr("--frames 0-1"));
   EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif", "clip.mov"));
+}
+
+TEST_F(DecodeToolTest, ReaderErrorsComeWithTheOptionThatHelps) {
+  auto frame = TestFrame(1);
+  for (std::size_t block = 3; block <= 5; ++block) {  // no packs in the video auxiliary blocks
+    for (std::size_t pack = 0; pack < 15; ++pack) frame[block * 80 + 3 + 5 * pack] = 0xff;
+  }
+  WriteBytes(scratch_ / "packless.dif", frame);
+  EXPECT_THAT(RunTool({"-q", scratch_ / "packless.dif", scratch_ / "out.yuy2"}).messages,
+              ::testing::EndsWith(": the stream's header data do not name its video system; give "
+                                  "--system 1, 2, 3 or 4 (see --help)\n"));
+  EXPECT_THAT(RunTool({"--clip", "0001AB", scratch_ / "clip.dif", scratch_ / "out.yuy2"}).messages,
+              ::testing::EndsWith("error: --clip names a clip of a P2 card, but " +
+                                  scratch_ / "clip.dif" + " is not a card's folder\n"));
 }
 
 TEST_F(DecodeToolTest, FailuresExitNonZeroWithOneLineAndNoOutput) {
@@ -134,10 +148,10 @@ TEST_F(DecodeToolTest, FailuresExitNonZeroWithOneLineAndNoOutput) {
 // A movie of the plain and detailed frames whose third sample lies far past the end of the file.
 std::vector<std::uint8_t> MovieFailingAtTheThirdFrame(const std::vector<std::uint8_t>& plain,
                                                       const std::vector<std::uint8_t>& detailed) {
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = {plain, detailed, plain};
   video.samplesPerChunk = {2, 1};
-  auto movie = testing::BuildMovie({video});
+  auto movie = test_support::BuildMovie({video});
   const std::string stco = "stco";
   const auto at = std::search(movie.begin(), movie.end(), stco.begin(), stco.end());
   *(at + 16) = 0x7f;
@@ -209,9 +223,9 @@ TEST_F(DecodeToolTest, SaysWhereTheVideoSystemCameFrom) {
   for (int block = 3; block <= 5; ++block) {
     for (int pack = 0; pack < 15; ++pack) frame[block * 80 + 3 + 5 * pack] = 0xff;
   }
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = {frame};
-  WriteBytes(scratch_ / "clip.mov", testing::BuildMovie({video}));
+  WriteBytes(scratch_ / "clip.mov", test_support::BuildMovie({video}));
   EXPECT_THAT(RunTool({scratch_ / "clip.mov", scratch_ / "c.yuy2"}).messages,
               HasSubstr("system 2 (from the sample description (\"dvhp\"))"));
 }

@@ -12,8 +12,8 @@
 namespace halvaris::decode_tool {
 namespace {
 
-using testing::ReadBytes;
-using testing::ScratchFolder;
+using test_support::ReadBytes;
+using test_support::ScratchFolder;
 
 const std::string kProgram = HALVARIS_DECODE_PROGRAM;
 const std::string kFfmpeg = std::string(FFMPEG_PROGRAM) + " -nostdin -v error -y";
@@ -40,7 +40,8 @@ std::string Capture(const std::string& command) {
 }
 
 std::string TestFramePath(int system, const std::string& source = "testsrc2") {
-  return testing::TestDataPath("system" + std::to_string(system) + "-" + source + ".dif").string();
+  return test_support::TestDataPath("system" + std::to_string(system) + "-" + source + ".dif")
+      .string();
 }
 
 TEST(FfmpegReadsOurY4m, SizeRateAspectAndInterlacingOfEverySystem) {
@@ -96,7 +97,7 @@ TEST(FfmpegReadsOurPng, PixelsAgreeWithFfmpegRgbWithinRounding) {
     planar[2 * pixels + p] =
         static_cast<std::uint8_t>((packed[pair + 3] + packed[next + 3] + 1) / 2);
   }
-  testing::WriteBytes(scratch / "frame.yuv444", planar);
+  test_support::WriteBytes(scratch / "frame.yuv444", planar);
   ASSERT_EQ(Shell(kFfmpeg + " -f rawvideo -pixel_format yuv444p -video_size 1280x1080 -i " +
                   Quoted(scratch / "frame.yuv444") +
                   " -vf scale=in_color_matrix=bt709:in_range=tv:out_range=pc:flags=neighbor+"

@@ -147,8 +147,9 @@ TEST(FramePipeline, RealFramesOnSeveralDecodersGiveTheOneDecoderPictures) {
     EXPECT_NE(frame.data(), handedOver);
   }
   pipeline.Finish();
-  const std::vector<std::uint8_t> plainPicture = testing::DecodePicture(plain, 3, 1);
-  const std::vector<std::uint8_t> detailedPicture = testing::DecodePicture(detailed, 3, 1);
+  const std::vector<std::uint8_t> plainPicture = halvaris::testing::DecodePicture(plain, 3, 1);
+  const std::vector<std::uint8_t> detailedPicture =
+      halvaris::testing::DecodePicture(detailed, 3, 1);
   ASSERT_EQ(writer.pictures.size(), static_cast<std::size_t>(kFrames));
   for (int i = 0; i < kFrames; ++i) {
     EXPECT_TRUE(writer.pictures[i] == (i % 3 == 1 ? plainPicture : detailedPicture)) << i;

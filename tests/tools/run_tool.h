@@ -8,7 +8,7 @@
 
 #include "decode_tool.h"
 
-namespace halvaris::decode_tool::testing {
+namespace halvaris::test_support {
 
 struct Outcome {
   int exitCode;
@@ -17,7 +17,7 @@ struct Outcome {
 
 inline Outcome RunTool(const std::vector<std::string>& arguments) {
   std::FILE* messages = std::tmpfile();
-  Outcome outcome{RunDecodeTool(arguments, messages), ""};
+  Outcome outcome{decode_tool::RunDecodeTool(arguments, messages), ""};
   std::rewind(messages);
   char buffer[4096];
   std::size_t got = 0;
@@ -28,4 +28,4 @@ inline Outcome RunTool(const std::vector<std::string>& arguments) {
   return outcome;
 }
 
-}  // namespace halvaris::decode_tool::testing
+}  // namespace halvaris::test_support

@@ -13,9 +13,9 @@
 namespace halvaris::decode_tool {
 namespace {
 
+using test_support::ScratchFolder;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::ScratchFolder;
 
 TEST(NumberedName, ReplacesTheFirstNumberField) {
   EXPECT_EQ(NumberedName("f-%d.png", 7), "f-7.png");
@@ -136,19 +136,20 @@ TEST(ScaleRgbLines, InterpolatesBetweenPixelCentres) {
 TEST(OutputFile, ReplacesWhatWasThereOnlyWhenCommitted) {
   ScratchFolder scratch;
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
-  testing::WriteBytes(scratch / "out.y4m", old);
+  test_support::WriteBytes(scratch / "out.y4m", old);
   {
     OutputFile dropped(scratch / "out.y4m");
     dropped.Write("abc", 3);
   }
-  EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), old);
+  EXPECT_EQ(test_support::ReadBytes(scratch / "out.y4m"), old);
   {
     OutputFile file(scratch / "out.y4m");
     file.Write("abc", 3);
-    EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), old);
+    EXPECT_EQ(test_support::ReadBytes(scratch / "out.y4m"), old);
     file.Commit();
   }
-  EXPECT_EQ(testing::ReadBytes(scratch / "out.y4m"), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  EXPECT_EQ(test_support::ReadBytes(scratch / "out.y4m"),
+            (std::vector<std::uint8_t>{'a', 'b', 'c'}));
   EXPECT_THAT(scratch.Names(), ElementsAre("out.y4m"));
   EXPECT_THROW(OutputFile(scratch / "no-such-folder/x.y4m"), ToolError);
 }
@@ -157,7 +158,7 @@ TEST(OutputFile, ReplacesWhatWasThereOnlyWhenCommitted) {
 TEST(OutputFile, ALinkStaysAndWhatItLeadsToKeepsItsPermissions) {
   ScratchFolder scratch;
   std::filesystem::create_directory(scratch / "data");
-  testing::WriteBytes(scratch / "data/clip.y4m", {'o', 'l', 'd'});
+  test_support::WriteBytes(scratch / "data/clip.y4m", {'o', 'l', 'd'});
   std::filesystem::permissions(scratch / "data/clip.y4m", std::filesystem::perms(0640));
   std::filesystem::create_symlink("data/clip.y4m", scratch / "link.y4m");
   {
@@ -165,7 +166,7 @@ TEST(OutputFile, ALinkStaysAndWhatItLeadsToKeepsItsPermissions) {
     file.Write("ab", 2);
   }
   EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link.y4m"));
-  EXPECT_EQ(testing::ReadBytes(scratch / "data/clip.y4m"),
+  EXPECT_EQ(test_support::ReadBytes(scratch / "data/clip.y4m"),
             (std::vector<std::uint8_t>{'o', 'l', 'd'}));
   {
     OutputFile file(scratch / "link.y4m");
@@ -173,7 +174,8 @@ TEST(OutputFile, ALinkStaysAndWhatItLeadsToKeepsItsPermissions) {
     file.Commit();
   }
   EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link.y4m"));
-  EXPECT_EQ(testing::ReadBytes(scratch / "data/clip.y4m"), (std::vector<std::uint8_t>{'a', 'b'}));
+  EXPECT_EQ(test_support::ReadBytes(scratch / "data/clip.y4m"),
+            (std::vector<std::uint8_t>{'a', 'b'}));
   EXPECT_EQ(std::filesystem::status(scratch / "data/clip.y4m").permissions(),
             std::filesystem::perms(0640));
   EXPECT_THAT(scratch.Names(), ElementsAre("data", "link.y4m"));
@@ -222,7 +224,7 @@ TEST(PngWriter, NeedsANumberFieldForSeveralFramesAndKeepsItsCompletePicturesOnFa
 #ifndef _WIN32
 TEST(PngWriter, RefusesANameThatLeadsToTheInputAsThePicturesCome) {
   ScratchFolder scratch;
-  testing::WriteBytes(scratch / "take2.dif", {1, 2, 3});
+  test_support::WriteBytes(scratch / "take2.dif", {1, 2, 3});
   std::filesystem::create_symlink(scratch / "take2.dif", scratch / "link4.png");
   OutputSettings settings;
   settings.format = OutputFormat::Png;
@@ -235,7 +237,7 @@ TEST(PngWriter, RefusesANameThatLeadsToTheInputAsThePicturesCome) {
   writer->Write(picture.data(), 3);
   EXPECT_THROW(writer->Write(picture.data(), 4), ToolError);
   EXPECT_THAT(scratch.Names(), ElementsAre("link3.png", "link4.png", "take2.dif"));
-  EXPECT_EQ(testing::ReadBytes(scratch / "take2.dif"), (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(test_support::ReadBytes(scratch / "take2.dif"), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 #endif
 

@@ -1,5 +1,6 @@
 #include "decode_tool.h"
 
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <memory>
@@ -7,13 +8,14 @@
 #include <new>
 
 #include "frame_pipeline.h"
-#include "frame_source.h"
 #include "halvaris_build_version.h"
 #include "interruption.h"
+#include "media_names.h"
 #include "mxf/p2_card.h"
 #include "options.h"
 #include "picture_writers.h"
 #include "progress.h"
+#include "reader_messages.h"
 #include "sound_output.h"
 #include "tool_error.h"
 
@@ -147,6 +149,7 @@ std::int64_t SelectedFrameCount(const FrameRange& range, std::int64_t frameCount
 }
 
 struct RunState {
+  std::string inputPath;  // INPUT as given, for the readers' errors
   std::unique_ptr<Progress> progress;
   OpenedInput input;  // before the sound, which may read it
   std::unique_ptr<PictureWriter> writer;
@@ -192,26 +195,30 @@ void FinishOutputs(FramePipeline& output, RunState& run, std::FILE* messages) {
   }
 }
 
-int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState& run) {
-  const DecodeOptions options = ParseArguments(arguments);
+// --help, --version and a card's clip list: answered without decoding. Lists a card's clips
+// before the run fails for want of --clip, too.
+bool AnswerWithoutDecoding(const DecodeOptions& options) {
   if (options.help) {
     std::fputs(UsageText(), stdout);
-    return 0;
+    return true;
   }
   if (options.version) {
     std::printf("halvaris-decode %s (libhalvaris %s)\n", HALVARIS_VERSION_STRING,
                 halvaris_version());
-    return 0;
+    return true;
   }
   if (options.output.empty()) {
     ListCardClips(options.input);
-    return 0;
+    return true;
   }
   if (options.clip.empty() && IsCardFolder(options.input) &&
       mxf::P2ClipNames(options.input).size() != 1) {
     ListCardClips(options.input);
   }
-  const OutputFormat format = ChooseOutputFormat(options);
+  return false;
+}
+
+void RefuseTerminals(const DecodeOptions& options) {
   if (options.output == "-" && IsTerminal(stdout)) {
     throw ToolError(
         "standard output is a terminal: name an OUTPUT file, or pipe it into a program "
@@ -222,17 +229,30 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
         "standard input is a terminal: name an INPUT file, or pipe a stream into the program "
         "(for example cat clip.dif | halvaris-decode - clip.y4m)");
   }
+}
 
+// Opens INPUT, checks that no output is written over it, and says what it is.
+void OpenAndDescribeInput(const DecodeOptions& options, std::FILE* messages, RunState& run) {
+  std::error_code ignored;
+  if (!options.clip.empty() &&
+      (options.input == "-" || !std::filesystem::is_directory(options.input, ignored))) {
+    throw ToolError("--clip names a clip of a P2 card, but " + options.input +
+                    " is not a card's folder");
+  }
   run.input = OpenInput(options.input, options.system, options.clip);
-  OpenedInput& input = run.input;
+  const OpenedInput& input = run.input;
   RefuseSameFile(input, options);
   for (const std::string& warning : input.warnings) Say(messages, "warning: " + warning);
   if (!options.quiet) {
-    Say(messages, input.name + ": " + input.found + "; " + DescribeSystem(input.system) +
-                      ", system " + std::to_string(input.system) + " (" + input.systemSource + ")");
+    const std::string systemSource = input.systemForced ? "as --system says" : input.systemSource;
+    Say(messages, input.name + ": " + input.description + "; " + DescribeSystem(input.system) +
+                      ", system " + std::to_string(input.system) + " (" + systemSource + ")");
   }
+}
 
-  const std::int64_t frameCount = input.source->FrameCount();
+// The frames --frames selects, and a warning when the input ends before its last one.
+std::int64_t SelectFrames(const DecodeOptions& options, std::int64_t frameCount,
+                          std::FILE* messages) {
   const std::int64_t selected = SelectedFrameCount(options.frames, frameCount);
   if (frameCount >= 0 && options.frames.lastFrame >= frameCount) {
     const std::int64_t last = frameCount - 1;
@@ -243,31 +263,17 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                            : "frames " + std::to_string(options.frames.firstFrame) + " to " +
                                  std::to_string(last) + " are decoded"));
   }
-  OutputSettings settings;
-  settings.format = format;
-  settings.path = options.output;
-  settings.system = input.system;
-  settings.fieldOrder = input.fieldOrder;
-  settings.displaySize = options.displaySize;
-  settings.firstFrame = options.frames.firstFrame;
-  settings.frameCount = selected;
-  settings.input = input.identity;
-  run.writer = MakePictureWriter(settings);
-  if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
-  interruption::SetCompanionReport(
-      !run.sound
-          ? ""
-          : run.sound->Path() + (run.sound->Existed() ? " is left as it was" : " was not written"));
+  return selected;
+}
 
-  DecoderMessages decoderMessages(messages);
+// Reads and decodes the selected frames, with their sound. Returns why the run stopped before
+// the end of the selection (a frame of another system), or "".
+std::string DecodeFrames(const DecodeOptions& options, FramePipeline& output, RunState& run,
+                         std::FILE* messages) {
+  OpenedInput& input = run.input;
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);
-  FramePipeline output(*run.writer, input.system, options.threads, DecoderMessages::Print,
-                       &decoderMessages);
-  std::vector<std::uint8_t> frame;
-  run.progress =
-      std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
   Progress& progress = *run.progress;
-
+  std::vector<std::uint8_t> frame;
   input.source->SkipTo(options.frames.firstFrame);
   std::int64_t frameNumber = options.frames.firstFrame;
   SystemWatch systems;
@@ -286,7 +292,7 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
                           " bytes); its missing bytes are decoded as zero");
       }
       // The sound is taken from the compressed frame, before the pipeline takes the frame over.
-      if (run.sound) run.sound->FrameDecoded(frameNumber, frame.data(), frame.size());
+      if (run.sound) run.sound->WriteSoundOf(frameNumber, frame.data(), frame.size());
       output.Decode(frame, frameNumber);
       progress.FrameDone();
       ++frameNumber;
@@ -300,22 +306,58 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
     if (!stoppedBecause.empty()) throw ToolError(stoppedBecause);
     throw ToolError("the input ends before frame " + std::to_string(options.frames.firstFrame));
   }
-  if (frameCount < 0 && options.frames.lastFrame >= frameNumber && stoppedBecause.empty()) {
+  if (input.source->FrameCount() < 0 && options.frames.lastFrame >= frameNumber &&
+      stoppedBecause.empty()) {
     Say(messages, "warning: the input ends after frame " + std::to_string(frameNumber - 1) +
                       ", before frame " + std::to_string(options.frames.lastFrame) +
                       " that --frames asks for");
   }
+  return stoppedBecause;
+}
+
+int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState& run) {
+  const DecodeOptions options = ParseArguments(arguments);
+  run.inputPath = options.input;
+  if (AnswerWithoutDecoding(options)) return 0;
+  const OutputFormat format = ChooseOutputFormat(options);
+  RefuseTerminals(options);
+  OpenAndDescribeInput(options, messages, run);
+  OpenedInput& input = run.input;
+
+  const std::int64_t selected = SelectFrames(options, input.source->FrameCount(), messages);
+  OutputSettings settings;
+  settings.format = format;
+  settings.path = options.output;
+  settings.system = input.system;
+  settings.fieldOrder = input.fieldOrder;
+  settings.displaySize = options.displaySize;
+  settings.firstFrame = options.frames.firstFrame;
+  settings.frameCount = selected;
+  settings.input = input.identity;
+  run.writer = MakePictureWriter(settings);
+  if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
+  interruption::SetCompanionReport(
+      !run.sound
+          ? ""
+          : run.sound->Path() + (run.sound->Existed() ? " is left as it was" : " was not written"));
+
+  DecoderMessages decoderMessages(messages);
+  FramePipeline output(*run.writer, input.system, options.threads, DecoderMessages::Print,
+                       &decoderMessages);
+  run.progress =
+      std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
+  const std::string stoppedBecause = DecodeFrames(options, output, run, messages);
   FinishOutputs(output, run, messages);
   decoderMessages.SayRepeats();
   if (!stoppedBecause.empty()) {
     // What was decoded before the other system is a complete output of its own.
-    const std::int64_t done = progress.FramesDone();
+    const std::int64_t done = run.progress->FramesDone();
     throw ToolError(stoppedBecause + "; stopped there, " +
                     (options.output == "-" ? std::string("standard output") : options.output) +
                     " holds the " + std::to_string(done) + " frame" + (done == 1 ? "" : "s") +
                     " before it");
   }
-  progress.Finish();
+  run.progress->Finish();
   return 0;
 }
 
@@ -328,6 +370,8 @@ int RunDecodeTool(const std::vector<std::string>& arguments, std::FILE* messages
     return Run(arguments, messages, run);
   } catch (const ToolError& failure) {
     error = failure.what();
+  } catch (const MediaError& failure) {
+    error = ProgramMessage(failure, run.inputPath);
   } catch (const std::bad_alloc&) {
     error = "out of memory";
   } catch (const std::exception& failure) {

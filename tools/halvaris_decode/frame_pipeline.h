@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "halvaris/halvaris.h"
+#include "media_names.h"
 #include "picture_writers.h"
-#include "system_detection.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {

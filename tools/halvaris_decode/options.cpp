@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "frame_source.h"
+#include "media_names.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {

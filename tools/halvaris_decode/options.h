@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "system_detection.h"
+#include "media_names.h"
 
 namespace halvaris::decode_tool {
 

@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "file_identity.h"
+#include "media_names.h"
 #include "options.h"
 #include "output_file.h"
-#include "system_detection.h"
 
 namespace halvaris::decode_tool {
 

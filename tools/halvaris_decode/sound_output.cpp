@@ -7,7 +7,7 @@ namespace halvaris::decode_tool {
 SoundOutput::SoundOutput(const std::string& path, std::unique_ptr<FrameSound> sound)
     : file_(path), sound_(std::move(sound)) {}
 
-void SoundOutput::FrameDecoded(std::int64_t frameNumber, const std::uint8_t* frame,
+void SoundOutput::WriteSoundOf(std::int64_t frameNumber, const std::uint8_t* frame,
                                std::size_t bytes) {
   if (wav_ == nullptr) {
     const audio::PcmFormat format = sound_->FormatOf(frame, bytes);
@@ -19,7 +19,7 @@ void SoundOutput::FrameDecoded(std::int64_t frameNumber, const std::uint8_t* fra
     wav_ = std::make_unique<audio::WavWriter>(file_, format);
   }
   samples_.clear();
-  silenced_ += sound_->Samples(frameNumber, frame, bytes, samples_);
+  silenced_ += sound_->AppendSamples(frameNumber, frame, bytes, samples_);
   const auto frameBytes = static_cast<std::size_t>(wav_->Format().BytesPerFrame());
   wav_->Write(samples_.data(), samples_.size() / frameBytes);
 }

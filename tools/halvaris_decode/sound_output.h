@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/wav_writer.h"
-#include "frame_sound.h"
+#include "media_names.h"
 #include "output_file.h"
 
 namespace halvaris::decode_tool {
@@ -22,7 +22,7 @@ class SoundOutput {
 
   // The sound of frame `frameNumber`, decoded just now. The first frame settles the format;
   // throws ToolError when it carries no sound, or on a write error.
-  void FrameDecoded(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes);
+  void WriteSoundOf(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes);
 
   // Completes the file (its header) and closes it, ready to be put in place.
   void Finish();

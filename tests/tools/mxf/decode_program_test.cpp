@@ -14,14 +14,14 @@ namespace halvaris::decode_tool {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ChildProcess;
-using testing::ChildSetup;
+using test_support::ChildProcess;
+using test_support::ChildSetup;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
+using test_support::WriteBytes;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
-using testing::FfmpegFiles;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
-using testing::WriteBytes;
 
 const std::string kProgram = HALVARIS_DECODE_PROGRAM;
 

@@ -11,21 +11,21 @@
 
 #include "decode_tool.h"
 #include "ffmpeg_files.h"
+#include "media_names.h"
 #include "run_tool.h"
-#include "system_detection.h"
 
 namespace halvaris::decode_tool {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FfmpegFiles;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
+using test_support::WriteBytes;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::ReadBytes;
-using testing::WriteBytes;
 
-using testing::Outcome;
-using testing::RunTool;
+using test_support::Outcome;
+using test_support::RunTool;
 
 struct Wav {
   int channels = 0;
@@ -91,8 +91,8 @@ class DecodeWithSound : public ::testing::Test {
     const std::string path = files_.Path("sound-long" + std::to_string(system) + ".dif");
     if (!fs::exists(path)) {
       EXPECT_TRUE(FfmpegFiles::Ffmpeg(
-          std::string("-f lavfi -i testsrc2=size=") + testing::kSystems[system - 1].size +
-          ":rate=" + testing::kSystems[system - 1].rate +
+          std::string("-f lavfi -i testsrc2=size=") + test_support::kSystems[system - 1].size +
+          ":rate=" + test_support::kSystems[system - 1].rate +
           ":duration=0.3 -f lavfi -i "
           "\"aevalsrc=0.5*sin(300*2*PI*t)|0.5*sin(410*2*PI*t):s=48000:d=1\""
           " -c:v dvvideo -pix_fmt yuv422p -c:a pcm_s16le -shortest -f dv '" +

@@ -8,15 +8,16 @@
 #include "audio/dif_audio.h"
 #include "audio/wav_writer.h"
 #include "ffmpeg_files.h"
+#include "media_names.h"
 #include "output_file.h"
 #include "tool_error.h"
 
 namespace halvaris::decode_tool {
 namespace {
 
-using audio::DifAudio;
-using testing::FfmpegFiles;
-using testing::ReadBytes;
+using media::audio::DifAudio;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
 
 struct DecodedSound {
   int channels = 0;

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "audio/pcm_source.h"
+#include "media_names.h"
 
 namespace halvaris::decode_tool {
 class OutputFile;
