@@ -210,7 +210,8 @@ ThreadingMode FrameDispatcher::Mode() const {
 
 int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
                                  std::size_t pictureBytes, const std::uint8_t* frame,
-                                 std::size_t frameBytes, VideoSystem system) {
+                                 std::size_t frameBytes, VideoSystem system,
+                                 std::uint32_t* unfinishedBlocks) {
   if (!IsValidVideoSystem(system) || picture == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
   if (frame == nullptr && frameBytes > 0) return HALVARIS_ERROR_INVALID_ARGUMENT;
   const SystemGeometry& geometry = GeometryOf(system);
@@ -232,7 +233,10 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
 
   BuildPlacementTables();
   State& state = *state_;
-  for (DecodeContext& context : state.contexts) context.incomplete = false;
+  for (DecodeContext& context : state.contexts) {
+    context.incomplete = false;
+    context.unfinishedBlocks = 0;
+  }
   state.threadStartFailed = false;
   if (state.mode == ThreadingMode::Pool) state.EnsurePool();
 
@@ -266,6 +270,10 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
       state.jobs[k].channel = 0;
     }
     state.RunWave("Could not create Decode process");
+  }
+  if (unfinishedBlocks != nullptr) {
+    *unfinishedBlocks = 0;
+    for (const DecodeContext& context : state.contexts) *unfinishedBlocks += context.unfinishedBlocks;
   }
   for (const DecodeContext& context : state.contexts) {
     if (context.incomplete) return HALVARIS_ERROR_INCOMPLETE;
