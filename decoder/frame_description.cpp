@@ -206,9 +206,9 @@ void ReadPacks(VideoSystem system, const std::uint8_t* frame, std::size_t bytes,
     for (int block = 1; block <= 2; ++block) {
       const std::uint8_t* data = frame + BlockOffset(sequence, block);
       if (SectionOf(data) != kSubcodeSection) continue;
-      // Six sync blocks: two identifier bytes, a pack, a parity byte.
+      // Six sync blocks: three identifier bytes and a pack.
       for (int sync = 0; sync < kSyncBlocksPerSubcodeBlock; ++sync) {
-        const std::uint8_t* pack = data + 3 + 8 * sync + 2;
+        const std::uint8_t* pack = data + 3 + 8 * sync + 3;
         if (pack[0] == kTimecodePack && !timecode) {
           timecode = ReadTimecode(pack, system, out.timecode);
         } else if (pack[0] == kRecordingDatePack && !subcodeDate) {
