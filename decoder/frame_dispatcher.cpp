@@ -273,7 +273,8 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
   }
   if (unfinishedBlocks != nullptr) {
     *unfinishedBlocks = 0;
-    for (const DecodeContext& context : state.contexts) *unfinishedBlocks += context.unfinishedBlocks;
+    for (const DecodeContext& context : state.contexts)
+      *unfinishedBlocks += context.unfinishedBlocks;
   }
   for (const DecodeContext& context : state.contexts) {
     if (context.incomplete) return HALVARIS_ERROR_INCOMPLETE;

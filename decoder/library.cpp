@@ -110,10 +110,10 @@ int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const std::uint8
                                         pictureBytes, nullptr);
 }
 
-int halvaris_decode_frame_counting(HalvarisDecoder* decoder, int system,
-                                   const std::uint8_t* frame, std::size_t frameBytes,
-                                   std::uint8_t* picture, std::ptrdiff_t pitch,
-                                   std::size_t pictureBytes, std::uint32_t* unfinishedBlocks) {
+int halvaris_decode_frame_counting(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                                   std::size_t frameBytes, std::uint8_t* picture,
+                                   std::ptrdiff_t pitch, std::size_t pictureBytes,
+                                   std::uint32_t* unfinishedBlocks) {
   if (unfinishedBlocks != nullptr) *unfinishedBlocks = 0;
   if (decoder == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
   try {

@@ -58,16 +58,15 @@ std::vector<std::uint8_t> FfmpegStream(int system) {
                                       std::to_string(system) + ".dif");
   const bool sound = system == 1 || system == 3;
   const std::string command =
-      std::string(FFMPEG_PROGRAM) + " -nostdin -v error -y -f lavfi -i testsrc2=size=" +
-      source.size + ":rate=" + source.rate +
+      std::string(FFMPEG_PROGRAM) +
+      " -nostdin -v error -y -f lavfi -i testsrc2=size=" + source.size + ":rate=" + source.rate +
       (sound ? " -f lavfi -i sine=frequency=440:sample_rate=48000 -ac 2 -c:a pcm_s16le" : "") +
       // With sound, a duration rather than a frame count, so that the sound ends with the
       // pictures.
       (sound ? " -t " + std::to_string((kFrames + 0.5) / RateOf(source))
              : " -frames:v " + std::to_string(kFrames)) +
-      " -c:v dvvideo -pix_fmt yuv422p -timecode '" +
-      source.timecode + "' -metadata creation_time=2021-03-04T05:06:07Z -f dv '" + path.string() +
-      "'";
+      " -c:v dvvideo -pix_fmt yuv422p -timecode '" + source.timecode +
+      "' -metadata creation_time=2021-03-04T05:06:07Z -f dv '" + path.string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   stream = testing::ReadBytes(path);
   std::filesystem::remove(path);
@@ -217,8 +216,7 @@ TEST(FrameDescription, MissingPacksAreSaidMissingNotZero) {
   }
   HalvarisFrameDescription description;
   EXPECT_EQ(halvaris_describe_frame(5, nullptr, 0, &description), HALVARIS_ERROR_INVALID_ARGUMENT);
-  EXPECT_EQ(halvaris_describe_frame(1, nullptr, 10, &description),
-            HALVARIS_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(halvaris_describe_frame(1, nullptr, 10, &description), HALVARIS_ERROR_INVALID_ARGUMENT);
   EXPECT_EQ(halvaris_describe_frame(1, nullptr, 0, nullptr), HALVARIS_ERROR_INVALID_ARGUMENT);
 }
 
@@ -251,13 +249,15 @@ TEST(FrameDescription, ChosenStatusValuesAndErrorSamplesAreCountedExactly) {
     // Sound channel 1 (the second half of DIF channel 0): the first sample of three of its audio
     // blocks marked as errors; channel 2: one.
     const int half = system == 3 ? 6 : 5;
-    const std::size_t errorSamples[][2] = {
-        {static_cast<std::size_t>(half), 0}, {static_cast<std::size_t>(half + 1), 4},
-        {static_cast<std::size_t>(half + 2), 8}, {static_cast<std::size_t>(2 * half), 3}};
+    const std::size_t errorSamples[][2] = {{static_cast<std::size_t>(half), 0},
+                                           {static_cast<std::size_t>(half + 1), 4},
+                                           {static_cast<std::size_t>(half + 2), 8},
+                                           {static_cast<std::size_t>(2 * half), 3}};
     const bool sound = system == 1 || system == 3;
     if (sound) {
       for (const auto& [sequence, block] : errorSamples) {
-        const std::size_t offset = DifBlock(static_cast<int>(sequence), 6 + 16 * static_cast<int>(block));
+        const std::size_t offset =
+            DifBlock(static_cast<int>(sequence), 6 + 16 * static_cast<int>(block));
         frame[offset + 8] = 0x80;
         frame[offset + 9] = 0x00;
       }
@@ -354,8 +354,8 @@ TEST(DamageMarking, OnlyTheFlaggedMacroblocksAreaChangesAndItIsPaintedWhole) {
       for (int x = 0; x < width; x += 2) {
         bool inside = false;
         for (const Area& area : flagged) {
-          inside |= x >= area.x && x < area.x + area.width && y >= area.y &&
-                    y < area.y + area.height;
+          inside |=
+              x >= area.x && x < area.x + area.width && y >= area.y && y < area.y + area.height;
         }
         const std::size_t at = static_cast<std::size_t>(y) * pitch + 2 * x;
         if (inside) {
@@ -364,8 +364,8 @@ TEST(DamageMarking, OnlyTheFlaggedMacroblocksAreaChangesAndItIsPaintedWhole) {
                     0x01020103)
               << x << "," << y;
         } else {
-          ASSERT_TRUE(std::equal(marked.begin() + at, marked.begin() + at + 4,
-                                 decoded.begin() + at))
+          ASSERT_TRUE(
+              std::equal(marked.begin() + at, marked.begin() + at + 4, decoded.begin() + at))
               << x << "," << y;
         }
       }
