@@ -5,23 +5,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dif_blocks.h"
 #include "halvaris/halvaris.h"
 #include "video_system.h"
 
 namespace halvaris {
 namespace {
-
-// Section types in the top three bits of a DIF block's first byte.
-constexpr int kSubcodeSection = 1;
-constexpr int kVideoAuxiliarySection = 2;
-constexpr int kAudioSection = 3;
-
-constexpr int kTimecodePack = 0x13;
-constexpr int kAudioSourcePack = 0x50;
-constexpr int kSourcePack = 0x60;
-constexpr int kSourceControlPack = 0x61;
-constexpr int kRecordingDatePack = 0x62;
-constexpr int kRecordingTimePack = 0x63;
 
 constexpr int kVideoBlocksPerSequence = 135;
 constexpr int kAudioBlocksPerSequence = 9;
@@ -29,10 +18,6 @@ constexpr int kPacksPerAuxiliaryBlock = 15;
 constexpr int kSyncBlocksPerSubcodeBlock = 6;
 // A 16-bit sample of this value marks a sample lost or damaged on the way.
 constexpr std::uint16_t kErrorSample = 0x8000;
-
-int SectionOf(const std::uint8_t* block) {
-  return block[0] >> 5;
-}
 
 std::size_t BlockOffset(int sequence, int block) {
   return (static_cast<std::size_t>(sequence) * kDifBlocksPerSequence +

@@ -214,16 +214,9 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
                                  std::uint32_t* unfinishedBlocks) {
   if (!IsValidVideoSystem(system) || picture == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
   if (frame == nullptr && frameBytes > 0) return HALVARIS_ERROR_INVALID_ARGUMENT;
+  const int fits = CheckPictureBuffer(system, pitch, pictureBytes);
+  if (fits != HALVARIS_OK) return fits;
   const SystemGeometry& geometry = GeometryOf(system);
-  const auto lineBytes = static_cast<std::size_t>(2 * geometry.width);
-  if (pitch < 0 || static_cast<std::size_t>(pitch) < lineBytes) {
-    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
-  }
-  const auto lines = static_cast<std::size_t>(geometry.height);
-  if (pictureBytes < lineBytes ||
-      (pictureBytes - lineBytes) / static_cast<std::size_t>(pitch) < lines - 1) {
-    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
-  }
 
   if (frameBytes < geometry.frameBytes) {
     state_->paddedFrame.assign(geometry.frameBytes, 0);
