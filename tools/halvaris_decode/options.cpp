@@ -136,6 +136,21 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
       options.threads = static_cast<int>(threads);
     } else if (argument == "--frames") {
       options.frames = ParseFrameRange(takeValue());
+      options.framesGiven = true;
+    } else if (argument == "--segment") {
+      const std::string text = takeValue();
+      if (!ParseCount(text, options.segment) || options.segment < 1) {
+        throw ToolError("--segment takes the number of a segment, counted from 1, not \"" + text +
+                        "\"");
+      }
+    } else if (argument == "--report") {
+      options.report = takeValue();
+      if (options.report.empty()) {
+        throw ToolError("--report takes the name of the report file (.csv, or JSON otherwise)");
+      }
+    } else if (argument == "--mark-damage") {
+      refuseValue();
+      options.markDamage = true;
     } else if (argument == "--format") {
       options.format = ParseFormat(takeValue());
     } else if (argument == "--audio") {
@@ -151,16 +166,30 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
     }
   }
   if (options.help || options.version) return options;
-  // A card's folder alone lists its clips.
-  const bool listsClips = positional.size() == 1 && IsCardFolder(positional[0]);
-  if (positional.size() != 2 && !listsClips) {
+  // A card's folder alone lists its clips; INPUT alone with --report reads the frames' facts.
+  const bool inputAlone =
+      positional.size() == 1 && (!options.report.empty() || IsCardFolder(positional[0]));
+  if (positional.size() != 2 && !inputAlone) {
     throw ToolError(positional.size() < 2
-                        ? "needs INPUT and OUTPUT (see --help)"
+                        ? "needs INPUT and OUTPUT, or INPUT and --report (see --help)"
                         : "too many arguments: \"" + positional[2] + "\" (see --help)");
   }
   options.input = positional[0];
   if (positional.size() == 2) options.output = positional[1];
+  if (options.segment > 0 && options.framesGiven) {
+    throw ToolError("--segment and --frames both choose the frames: give one of them");
+  }
+  if (options.markDamage && options.output.empty()) {
+    throw ToolError("--mark-damage paints the decoded pictures: it needs OUTPUT");
+  }
+  if (!options.report.empty() && options.report == options.output) {
+    throw ToolError("--report " + options.report + " is the same file as OUTPUT");
+  }
   return options;
+}
+
+bool ReportIsCsv(const std::string& path) {
+  return EndsWith(path, ".csv");
 }
 
 OutputFormat ChooseOutputFormat(const DecodeOptions& options) {

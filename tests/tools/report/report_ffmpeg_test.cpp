@@ -19,13 +19,13 @@
 namespace halvaris::decode_tool::report {
 namespace {
 
-using testing::FfmpegFiles;
-using testing::ReadBytes;
+using test_support::FfmpegFiles;
+using test_support::ReadBytes;
 
 // `frames` frames of `system` with timecode `timecode` and creation time `created`.
 std::vector<std::uint8_t> Clip(int system, int frames, const std::string& timecode,
                                const std::string& created, const std::string& name) {
-  const auto& source = testing::kSystems[system - 1];
+  const auto& source = test_support::kSystems[system - 1];
   const std::string path = FfmpegFiles::Get().Path(name);
   EXPECT_TRUE(FfmpegFiles::Ffmpeg(
       std::string("-f lavfi -i testsrc2=size=") + source.size + ":rate=" + source.rate +
