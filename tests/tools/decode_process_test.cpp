@@ -159,14 +159,14 @@ TEST(Interrupts, EachSignalEndsARunWaitingOnAPipeAtOnceAndLeavesTheOldOutput) {
 
 // A movie of three 720-line frames with two channels of 16-bit sound at 48 kHz.
 std::vector<std::uint8_t> MovieWithSound() {
-  testing::TestTrack sound;
+  test_support::TestTrack sound;
   sound.handler = "soun";
   sound.format = "sowt";
   sound.samples.assign(3 * 801, std::vector<std::uint8_t>{1, 0, 2, 0});
   sound.constantSize = true;
-  testing::TestTrack video;
+  test_support::TestTrack video;
   video.samples = {TestFrame(2), TestFrame(2, "detailed"), TestFrame(2)};
-  std::vector<std::uint8_t> movie = testing::BuildMovie({sound, video});
+  std::vector<std::uint8_t> movie = test_support::BuildMovie({sound, video});
   // The builder writes a picture's description: channels, sample size and rate in their places.
   const std::string format = "sowt";
   const auto entry = std::search(movie.begin(), movie.end(), format.begin(), format.end()) - 4;
@@ -216,6 +216,27 @@ TEST(Interrupts, ARunEndedWhileTheWavIsWrittenRemovesItsTemporaryFileAndSaysSo) 
     }
     EXPECT_EQ(ReadBytes(scratch / "out.wav"), kOldOutput);
     EXPECT_THAT(scratch.Names(), ::testing::ElementsAre("clip.mov", "out.wav"));
+  }
+}
+
+TEST(Interrupts, AnInterruptedReportIsRemovedAndNamedWithTheOldOneLeftAsItWas) {
+  ScratchFolder scratch;
+  WriteBytes(scratch / "old.csv", kOldOutput);
+  for (const char* output : {"", "out.y4m"}) {  // the facts only, and with the pictures
+    SCOPED_TRACE(output);
+    Feed feed;
+    std::vector<std::string> arguments = {"-q", "--report", scratch / "old.csv", "-"};
+    if (*output != '\0') arguments.push_back(scratch / output);
+    ChildProcess child(kProgram, ChildSetup(arguments).Input(feed.ReadEnd()));
+    feed.Send(TestFrame(2));  // one frame, then the pipe stays open
+    feed.Sent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.Signal(SIGINT);
+    ASSERT_TRUE(child.Wait(3)) << "still running a few seconds after the signal";
+    EXPECT_TRUE(child.KilledBy(SIGINT)) << child.Status();
+    EXPECT_THAT(child.Messages(), EndsWith("; " + scratch / "old.csv" + " is left as it was\n"));
+    EXPECT_EQ(ReadBytes(scratch / "old.csv"), kOldOutput);
+    EXPECT_THAT(scratch.Names(), ::testing::ElementsAre("old.csv"));
   }
 }
 
