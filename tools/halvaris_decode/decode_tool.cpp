@@ -204,18 +204,26 @@ std::string UnplacedOutputsNote(const SoundOutput* sound, const ReportOutput* re
 }
 
 // A decode that paints, in each decoded picture, the macroblocks that the device that wrote the
-// frame concealed or passed on with errors: what --mark-damage asks for.
-int DecodeAndMarkDamage(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
-                        std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
-                        std::size_t pictureBytes) {
-  const int result =
-      halvaris_decode_frame(decoder, system, frame, frameBytes, picture, pitch, pictureBytes);
+// frame concealed or passed on with errors (what --mark-damage asks for), and counts the blocks
+// left unfinished as halvaris_decode_frame_counting does.
+int DecodeCountingAndMarkDamage(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                                std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
+                                std::size_t pictureBytes, std::uint32_t* unfinishedBlocks) {
+  const int result = halvaris_decode_frame_counting(decoder, system, frame, frameBytes, picture,
+                                                    pitch, pictureBytes, unfinishedBlocks);
   if (result != HALVARIS_OK) return result;
   // Red, in any of the systems' colour spaces: nothing a picture shows across a whole block.
   const int painted = halvaris_mark_damage(system, frame, frameBytes,
                                            HALVARIS_STA_CONCEALED_MASK | HALVARIS_STA_ERROR_MASK,
                                            picture, pitch, pictureBytes, 81, 90, 240);
   return painted < 0 ? painted : HALVARIS_OK;
+}
+
+int DecodeAndMarkDamage(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                        std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
+                        std::size_t pictureBytes) {
+  return DecodeCountingAndMarkDamage(decoder, system, frame, frameBytes, picture, pitch,
+                                     pictureBytes, nullptr);
 }
 
 // Opens what --audio asks for; no sound output (after a warning) when the input's sound is not
@@ -246,6 +254,8 @@ void CommitOnTheirOwn(SoundOutput* sound, ReportOutput* report) {
 void FinishOutputs(FramePipeline* output, RunState& run, std::FILE* messages) {
   SoundOutput* sound = run.sound.get();
   ReportOutput* report = run.report.get();
+  // The decoded frames' facts reach the report as their pictures are written.
+  if (output != nullptr) output->WriteDecodedPictures();
   if (sound != nullptr) {
     sound->Finish();
     if (sound->Silenced() > 0) {
@@ -418,9 +428,12 @@ std::string DecodeFrames(const DecodeOptions& options, FramePipeline* output, Ru
                           " bytes); its missing bytes are decoded as zero");
       }
       // The facts and the sound are taken from the compressed frame, before the pipeline takes
-      // the frame over.
+      // the frame over; the facts of a decoded frame reach the report as its picture is written,
+      // with what the decode counted.
       const report::FrameEntry* facts =
-          run.report ? &run.report->Add(frameNumber, frame.data(), frame.size()) : nullptr;
+          run.report && output == nullptr
+              ? &run.report->Add(frameNumber, frame.data(), frame.size())
+              : nullptr;
       if (run.sound) {
         run.sound->WriteSoundOf(frameNumber, frame.data(), frame.size(), [&](int sampleRate) {
           return report::BroadcastOriginOf(
@@ -505,6 +518,14 @@ int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState
         options.markDamage ? DecodeAndMarkDamage : halvaris_decode_frame;
     output = std::make_unique<FramePipeline>(*run.writer, input.system, options.threads, print,
                                              &decoderMessages, decode);
+    if (run.report) {
+      output->CountUnfinishedBlocks(
+          options.markDamage ? DecodeCountingAndMarkDamage : halvaris_decode_frame_counting,
+          [&run](std::int64_t frameNumber, const std::vector<std::uint8_t>& frame,
+                 std::uint32_t unfinishedBlocks) {
+            run.report->Add(frameNumber, frame.data(), frame.size(), unfinishedBlocks);
+          });
+    }
   }
   run.progress = std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected,
                                             decodes ? "decoded" : "read");

@@ -6,11 +6,11 @@
 namespace halvaris::decode_tool {
 
 report::FrameEntry FactsOf(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes,
-                           VideoSystem system) {
+                           VideoSystem system, std::optional<std::uint32_t> unfinishedBlocks) {
   HalvarisFrameDescription description;
   // Refuses only a system outside 1..4 or null pointers, which the readers never give.
   halvaris_describe_frame(system, frame, bytes, &description);
-  return report::EntryOf(static_cast<std::uint64_t>(frameNumber), description);
+  return report::EntryOf(static_cast<std::uint64_t>(frameNumber), description, unfinishedBlocks);
 }
 
 ReportOutput::ReportOutput(const std::string& path, VideoSystem system)
@@ -22,8 +22,9 @@ ReportOutput::ReportOutput(const std::string& path, VideoSystem system)
 }
 
 const report::FrameEntry& ReportOutput::Add(std::int64_t frameNumber, const std::uint8_t* frame,
-                                            std::size_t bytes) {
-  builder_.Add(FactsOf(frameNumber, frame, bytes, system_));
+                                            std::size_t bytes,
+                                            std::optional<std::uint32_t> unfinishedBlocks) {
+  builder_.Add(FactsOf(frameNumber, frame, bytes, system_, unfinishedBlocks));
   const report::FrameEntry& entry = builder_.Frames().back();
   if (csv_) {
     csv_->Add(entry);

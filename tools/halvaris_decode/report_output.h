@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -15,9 +16,10 @@
 namespace halvaris::decode_tool {
 
 // What frame `frameNumber` of the input (compressed bytes `frame` of `system`) says about itself,
-// read without decoding it.
+// read without decoding it; with the blocks its decode left unfinished where it was decoded.
 report::FrameEntry FactsOf(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes,
-                           VideoSystem system);
+                           VideoSystem system,
+                           std::optional<std::uint32_t> unfinishedBlocks = std::nullopt);
 
 // --report FILE: the facts of every frame of the run, as CSV when FILE ends in .csv (written as
 // the frames come) and as JSON otherwise (written at the end, when the runs and segments are
@@ -28,10 +30,12 @@ class ReportOutput {
   // Creates the temporary file. Throws ToolError when it cannot be created.
   ReportOutput(const std::string& path, VideoSystem system);
 
-  // Reads the facts of frame `frameNumber` and adds them to the report; the frames come in
-  // order, without gaps. Throws ToolError on a write error.
+  // Reads the facts of frame `frameNumber` and adds them to the report, with the blocks its
+  // decode left unfinished where it was decoded; the frames come in order, without gaps. Throws
+  // ToolError on a write error.
   const report::FrameEntry& Add(std::int64_t frameNumber, const std::uint8_t* frame,
-                                std::size_t bytes);
+                                std::size_t bytes,
+                                std::optional<std::uint32_t> unfinishedBlocks = std::nullopt);
 
   // Completes the file and closes it, ready to be put in place.
   void Finish();
