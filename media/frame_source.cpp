@@ -164,16 +164,11 @@ OpenedInput OpenMovie(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
   const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
   const std::string otherKind = OtherDvKind(facts);
 
-  if (forcedSystem != 0) {
-    opened.system = forcedSystem;
-    opened.systemSource = "as the caller forced it";
-  } else if (facts.system != 0) {
-    opened.system = facts.system;
-    opened.systemSource = "from the stream's own data";
-  } else if (otherKind.empty()) {
-    opened.system = track.system;
-    opened.systemSource = "from " + track.systemSource;
-  }
+  // Frames of another kind of DV leave the sample description's word unheeded.
+  const SettledSystem settled = SettleSystem(
+      forcedSystem, facts, {{otherKind.empty() ? track.system : 0, "from " + track.systemSource}});
+  opened.system = settled.system;
+  opened.systemSource = settled.source;
   if (!otherKind.empty()) {
     if (forcedSystem == 0) {
       throw MediaError(file->Name() + ": the frames of its " + trackName + " are " + otherKind +
@@ -302,9 +297,9 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
                            "read out of order (not a pipe)",
                        MediaErrorCode::NotSeekable);
     }
-    opened = OpenMxfInput(
-        std::make_unique<mxf::MxfFile>(std::make_unique<FileByteSource>(std::move(file))),
-        forcedSystem);
+    opened =
+        OpenMxfInput(std::make_unique<mxf::MxfFile>(std::make_unique<ByteSource>(std::move(file))),
+                     forcedSystem);
   } else {
     const StreamFacts facts = ReadStreamFacts(head.data(), head.size());
     const std::string otherKind = OtherDvKind(facts);
@@ -327,9 +322,9 @@ OpenedInput OpenInput(std::unique_ptr<InputFile> file, VideoSystem forcedSystem)
       throw MediaError(name + ": the stream's header data do not name its video system",
                        MediaErrorCode::UnknownSystem);
     }
-    opened.system = forcedSystem != 0 ? forcedSystem : facts.system;
-    opened.systemSource =
-        forcedSystem != 0 ? "as the caller forced it" : "from the stream's own data";
+    const SettledSystem settled = SettleSystem(forcedSystem, facts);
+    opened.system = settled.system;
+    opened.systemSource = settled.source;
     opened.fieldOrder = facts.fieldOrder;
     opened.description = "raw DIF stream";
     const VideoSystem system = opened.system;

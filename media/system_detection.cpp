@@ -67,4 +67,14 @@ std::string SystemWatch::Check(const std::uint8_t* data, std::size_t bytes,
          " (two clips joined?): a stream of one system is decoded at a time";
 }
 
+SettledSystem SettleSystem(VideoSystem forcedSystem, const StreamFacts& facts,
+                           const std::vector<ContainerSays>& container) {
+  if (forcedSystem != 0) return {forcedSystem, "as the caller forced it"};
+  if (facts.system != 0) return {facts.system, "from the stream's own data"};
+  for (const ContainerSays& says : container) {
+    if (says.system != 0) return {says.system, says.source};
+  }
+  return {};
+}
+
 }  // namespace halvaris::media

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "halvaris/halvaris.h"
 
@@ -41,6 +42,24 @@ constexpr std::size_t kStreamFactsBytes = HALVARIS_DETECT_BYTES;
 
 // Reads the first `bytes` bytes of a frame (fewer than kStreamFactsBytes give what they can).
 StreamFacts ReadStreamFacts(const std::uint8_t* data, std::size_t bytes);
+
+// The video system of an input and where it came from ("from the stream's own data").
+struct SettledSystem {
+  VideoSystem system = 0;  // 0: nothing tells it
+  std::string source;
+};
+
+// What a container says about its system, and where it says it ("from the size of the MXF
+// frames"); 0 when it does not say.
+struct ContainerSays {
+  VideoSystem system;
+  std::string source;
+};
+
+// The one rule every reader settles the system by: the caller's forced system (1..4), else what
+// the frames' own data say, else the first of `container` that names one.
+SettledSystem SettleSystem(VideoSystem forcedSystem, const StreamFacts& facts,
+                           const std::vector<ContainerSays>& container = {});
 
 // "1080 lines at 60 Hz (1280x1080)".
 std::string DescribeSystem(VideoSystem system);

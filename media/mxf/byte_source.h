@@ -10,55 +10,34 @@ namespace halvaris::media {
 
 class InputFile;
 
-// Random access to the bytes of one file. The MXF reader goes through this so that its tests can
-// hand it bytes held in memory.
+// Random access to an input that can be read out of order (a file, or bytes held in memory): the
+// MXF reader's view of an InputFile, which is the one source of bytes of every reader.
 class ByteSource {
  public:
-  virtual ~ByteSource() = default;
+  // Throws MediaError (NotSeekable) for a stream: MXF is read out of order.
+  explicit ByteSource(std::unique_ptr<InputFile> file);
+  ~ByteSource();
+  ByteSource(const ByteSource&) = delete;
+  ByteSource& operator=(const ByteSource&) = delete;
 
-  virtual const std::string& Name() const = 0;
-  virtual std::uint64_t Size() const = 0;
+  const std::string& Name() const;
+  std::uint64_t Size() const;
 
   // Reads up to `count` bytes at `offset`; fewer only at the end of the data. Throws MediaError
   // on a read error.
-  virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
 
   // Reads exactly `count` bytes, or returns false when the data end first.
   bool ReadExactly(std::uint64_t offset, void* buffer, std::size_t count) {
     return ReadAt(offset, buffer, count) == count;
   }
-};
-
-// A file opened through InputFile. Standard input and pipes are refused: MXF is read out of order.
-class FileByteSource : public ByteSource {
- public:
-  explicit FileByteSource(std::unique_ptr<InputFile> file);
-  ~FileByteSource() override;
-
-  const std::string& Name() const override;
-  std::uint64_t Size() const override;
-  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
 
  private:
   std::unique_ptr<InputFile> file_;
   std::uint64_t position_ = UINT64_MAX;  // where the next plain read of `file_` starts
 };
 
-// Opens `path` as a FileByteSource; throws MediaError when it cannot be opened or is not a file.
+// Opens `path` as a ByteSource; throws MediaError when it cannot be opened or is not a file.
 std::unique_ptr<ByteSource> OpenByteSource(const std::string& path);
-
-class MemoryByteSource : public ByteSource {
- public:
-  MemoryByteSource(std::string name, std::vector<std::uint8_t> bytes)
-      : name_(std::move(name)), bytes_(std::move(bytes)) {}
-
-  const std::string& Name() const override { return name_; }
-  std::uint64_t Size() const override { return bytes_.size(); }
-  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
-
- private:
-  std::string name_;
-  std::vector<std::uint8_t> bytes_;
-};
 
 }  // namespace halvaris::media

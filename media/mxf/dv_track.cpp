@@ -135,14 +135,12 @@ void DvTrack::SettleSystem(const Klv& first, VideoSystem forcedSystem) {
 
   VideoSystem described = 0;
   if (track_ != nullptr) described = SystemOfContainer(track_->picture.essenceContainer);
-  system_ = forcedSystem != 0                      ? forcedSystem
-            : facts.system != 0                    ? facts.system
-            : SystemOfFrameSize(first.length) != 0 ? SystemOfFrameSize(first.length)
-                                                   : described;
-  systemSource_ = forcedSystem != 0                      ? "as the caller forced it"
-                  : facts.system != 0                    ? "from the stream's own data"
-                  : SystemOfFrameSize(first.length) != 0 ? "from the size of the MXF frames"
-                                                         : "from the MXF essence container label";
+  const SettledSystem settled =
+      media::SettleSystem(forcedSystem, facts,
+                          {{SystemOfFrameSize(first.length), "from the size of the MXF frames"},
+                           {described, "from the MXF essence container label"}});
+  system_ = settled.system;
+  systemSource_ = settled.source;
   if (system_ == 0) {
     throw MediaError(
         file_.Name() + ": neither the MXF descriptor nor the frames tell the DVCPRO HD system",

@@ -15,6 +15,10 @@ std::uint64_t Big(const std::uint8_t* p, int bytes) {
   return value;
 }
 
+bool ReadIndexEntries(const std::uint8_t* entries, std::size_t entriesLength, int sliceCount,
+                      int positionTableCount, const std::string& where, IndexSegment& segment,
+                      std::vector<std::string>& warnings);
+
 }  // namespace
 
 bool ReadIndexSegment(ByteSource& source, const Klv& klv, IndexSegment& segment,
@@ -77,9 +81,17 @@ bool ReadIndexSegment(ByteSource& source, const Klv& klv, IndexSegment& segment,
     return false;
   }
   if (segment.editUnitByteCount != 0) return true;
+  return ReadIndexEntries(entries, entriesLength, sliceCount, positionTableCount, where, segment,
+                          warnings);
+}
 
-  // Variable-size edit units: temporal offset, key frame offset, flags, stream offset, then the
-  // slice offsets and position table entries.
+namespace {
+
+// The entries of variable-size edit units: temporal offset, key frame offset, flags, stream
+// offset, then the slice offsets and position table entries.
+bool ReadIndexEntries(const std::uint8_t* entries, std::size_t entriesLength, int sliceCount,
+                      int positionTableCount, const std::string& where, IndexSegment& segment,
+                      std::vector<std::string>& warnings) {
   if (entries == nullptr || entriesLength < 8) {
     warnings.push_back(where + " lists neither a constant edit unit size nor its edit units");
     return false;
@@ -99,6 +111,8 @@ bool ReadIndexSegment(ByteSource& source, const Klv& klv, IndexSegment& segment,
     segment.duration = static_cast<std::int64_t>(count);
   return true;
 }
+
+}  // namespace
 
 void IndexTable::Add(IndexSegment segment) {
   for (const IndexSegment& known : segments_) {

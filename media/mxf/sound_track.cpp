@@ -8,10 +8,11 @@
 
 namespace halvaris::media::mxf {
 
-SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
-    : file_(file), trackId_(track.trackId) {
-  const SoundDescriptor& sound = track.sound;
-  const std::string name = "sound track " + std::to_string(track.trackId) + " of " + file.Name();
+namespace {
+
+// The format of PCM a descriptor describes; throws MediaError naming the track (`name`) when it
+// describes none that is read.
+audio::PcmFormat PcmFormatOf(const SoundDescriptor& sound, const std::string& name) {
   if (!sound.present || sound.channels <= 0 || sound.channels > 64) {
     throw MediaError(name + " has no usable sound descriptor");
   }
@@ -27,9 +28,19 @@ SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
     throw MediaError(name + " is sampled at " + std::to_string(sound.samplingRate.numerator) + "/" +
                      std::to_string(sound.samplingRate.denominator) + " Hz; only 48 kHz is read");
   }
-  format_.channels = sound.channels;
-  format_.bitsPerSample = 8 * bytesPerSample;
-  format_.sampleRate = 48000;
+  audio::PcmFormat format;
+  format.channels = sound.channels;
+  format.bitsPerSample = 8 * bytesPerSample;
+  format.sampleRate = 48000;
+  return format;
+}
+
+}  // namespace
+
+SoundTrack::SoundTrack(MxfFile& file, const EssenceTrack& track)
+    : file_(file), trackId_(track.trackId) {
+  const std::string name = "sound track " + std::to_string(track.trackId) + " of " + file.Name();
+  format_ = PcmFormatOf(track.sound, name);
   const std::uint64_t frameBytes = static_cast<std::uint64_t>(format_.BytesPerFrame());
 
   // Elements of this track: its track number where the file gives one, else the only sound. Each

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "ffmpeg_files.h"
+#include "input_file.h"
 #include "media_error.h"
 #include "mxf/mxf_frame_source.h"
 
@@ -21,7 +22,8 @@ using ::testing::HasSubstr;
 using Bytes = std::vector<std::uint8_t>;
 
 OpenedInput OpenBytes(Bytes bytes) {
-  auto source = std::make_unique<MemoryByteSource>("clip.mxf", std::move(bytes));
+  auto source =
+      std::make_unique<ByteSource>(std::make_unique<InputFile>("clip.mxf", std::move(bytes)));
   return OpenMxfInput(std::make_unique<mxf::MxfFile>(std::move(source)), 0);
 }
 
