@@ -107,7 +107,7 @@ HALVARIS_API int halvaris_detect_system(const uint8_t* data, size_t dataBytes,
 #define HALVARIS_STA_CLASS_NONE 0
 #define HALVARIS_STA_CLASS_CONCEALED_PREVIOUS 1    /* replaced from the previous frame: 0x2, 0xA */
 #define HALVARIS_STA_CLASS_CONCEALED_NEXT 2        /* replaced from the next frame: 0x4, 0xC */
-#define HALVARIS_STA_CLASS_CONCEALED_UNSPECIFIED 3 /* replaced, how not said: 0x6, 0xE */
+#define HALVARIS_STA_CLASS_CONCEALED_UNSPECIFIED 3 /* replaced by means not said: 0x6, 0xE */
 #define HALVARIS_STA_CLASS_ERROR 4                 /* errors left in the data: 0x7, 0xF */
 #define HALVARIS_STA_CLASS_RESERVED 5              /* the other values */
 
