@@ -212,7 +212,7 @@ int DecodeCountingAndMarkDamage(HalvarisDecoder* decoder, int system, const std:
   const int result = halvaris_decode_frame_counting(decoder, system, frame, frameBytes, picture,
                                                     pitch, pictureBytes, unfinishedBlocks);
   if (result != HALVARIS_OK) return result;
-  // Red, in any of the systems' colour spaces: nothing a picture shows across a whole block.
+  // One plain red, whatever the system's colour space: easy to tell from the pictures.
   const int painted = halvaris_mark_damage(system, frame, frameBytes,
                                            HALVARIS_STA_CONCEALED_MASK | HALVARIS_STA_ERROR_MASK,
                                            picture, pitch, pictureBytes, 81, 90, 240);
