@@ -19,7 +19,7 @@ namespace {
 
 // Frames of one fixed size back to back, from a file or a pipe. The bytes read to recognise the
 // input are handed out again before reading on.
-class RawDifSource : public FrameSource {
+class RawDifSource : public FrameReader {
  public:
   RawDifSource(std::unique_ptr<InputFile> file, std::vector<std::uint8_t> head,
                std::size_t frameBytes)
@@ -70,7 +70,7 @@ class RawDifSource : public FrameSource {
   std::int64_t next_ = 0;
 };
 
-class MovieSource : public FrameSource {
+class MovieSource : public FrameReader {
  public:
   MovieSource(std::unique_ptr<InputFile> file, MovieVideoTrack track, std::size_t frameBytes)
       : file_(std::move(file)),

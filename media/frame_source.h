@@ -15,9 +15,9 @@
 namespace halvaris::media {
 
 // Compressed frames one after another, whatever holds them.
-class FrameSource {
+class FrameReader {
  public:
-  virtual ~FrameSource() = default;
+  virtual ~FrameReader() = default;
 
   // Number of frames, or -1 when it is not known before the end (standard input). A raw stream
   // whose size is not a whole number of frames counts its partial last frame.
@@ -41,7 +41,7 @@ struct OpenedInput {
   using FrameSoundOpener =
       std::function<std::unique_ptr<FrameSound>(std::vector<std::string>& warnings)>;
 
-  std::unique_ptr<FrameSource> source;
+  std::unique_ptr<FrameReader> source;
   Container container = Container::RawDif;
   VideoSystem system = 0;
   bool systemForced = false;  // the caller's system, not the input's

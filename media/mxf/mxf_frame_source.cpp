@@ -7,10 +7,10 @@
 
 namespace halvaris::media {
 
-MxfFrameSource::MxfFrameSource(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem)
+MxfFrameReader::MxfFrameReader(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem)
     : file_(std::move(file)), track_(*file_, forcedSystem) {}
 
-bool MxfFrameSource::ReadFrame(std::vector<std::uint8_t>& frame) {
+bool MxfFrameReader::ReadFrame(std::vector<std::uint8_t>& frame) {
   if (next_ >= track_.FrameCount()) return false;
   const mxf::FrameLocation location = track_.Frame(next_);
   // An element longer than a frame carries nothing the decoder reads past the frame's size.
@@ -29,7 +29,7 @@ OpenedInput OpenMxfInput(const std::string& path, VideoSystem forcedSystem) {
 
 OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem) {
   const std::string pattern = file->OperationalPattern();
-  auto source = std::make_unique<MxfFrameSource>(std::move(file), forcedSystem);
+  auto source = std::make_unique<MxfFrameReader>(std::move(file), forcedSystem);
   OpenedInput opened;
   opened.container = Container::Mxf;
   opened.system = source->Track().System();
@@ -43,7 +43,7 @@ OpenedInput OpenMxfInput(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedS
   opened.warnings.insert(opened.warnings.end(), source->Track().Warnings().begin(),
                          source->Track().Warnings().end());
   const VideoSystem system = opened.system;
-  MxfFrameSource* frames = source.get();
+  MxfFrameReader* frames = source.get();
   opened.openSound = [frames, system](std::vector<std::string>& warnings) {
     std::unique_ptr<FrameSound> sound = OpenMxfSoundTracks(frames->File(), system, warnings);
     if (sound != nullptr || !mxf::SoundTracksOf(frames->File()).empty()) return sound;

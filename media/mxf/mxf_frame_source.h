@@ -12,9 +12,9 @@
 namespace halvaris::media {
 
 // The DV-DIF frames of an MXF file, any of them reached without reading those before it.
-class MxfFrameSource : public FrameSource {
+class MxfFrameReader : public FrameReader {
  public:
-  MxfFrameSource(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
+  MxfFrameReader(std::unique_ptr<mxf::MxfFile> file, VideoSystem forcedSystem);
 
   std::int64_t FrameCount() const override { return track_.FrameCount(); }
   void SkipTo(std::int64_t index) override { next_ = index; }

@@ -28,7 +28,7 @@ OpenedInput OpenBytes(Bytes bytes) {
 }
 
 // Reads every frame; a frame that cannot be read is an empty entry, its error in `errors`.
-std::vector<Bytes> ReadFrames(FrameSource& source, std::vector<std::string>* errors = nullptr) {
+std::vector<Bytes> ReadFrames(FrameReader& source, std::vector<std::string>* errors = nullptr) {
   std::vector<Bytes> frames;
   for (std::int64_t i = 0; i < source.FrameCount(); ++i) {
     Bytes frame;

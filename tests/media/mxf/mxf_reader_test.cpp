@@ -27,7 +27,7 @@ std::vector<std::vector<std::uint8_t>> FramesOfDif(const std::string& path, int 
   return frames;
 }
 
-std::vector<std::vector<std::uint8_t>> FramesOf(FrameSource& source) {
+std::vector<std::vector<std::uint8_t>> FramesOf(FrameReader& source) {
   std::vector<std::vector<std::uint8_t>> frames;
   std::vector<std::uint8_t> frame;
   while (source.ReadFrame(frame)) frames.push_back(frame);
