@@ -416,5 +416,21 @@ TEST(Inputs, AMovieOnStandardInputIsReadLikeAFileAndAPipeIsNamedByItsPath) {
   }
 }
 
+TEST(Inputs, ASegmentOfAStreamIsRefusedBeforeAnythingIsWritten) {
+  ScratchFolder scratch;
+  Feed feed;
+  ChildProcess child(
+      kProgram, ChildSetup({"--segment", "1", "-", scratch / "out.yuy2"}).Input(feed.ReadEnd()));
+  feed.KeepNoReadEnd();
+  feed.Send(TestFrame(2));
+  feed.Close();
+  ASSERT_TRUE(child.Wait(30));
+  EXPECT_TRUE(child.ExitedWith(1)) << child.Status();
+  EXPECT_THAT(child.Messages(),
+              HasSubstr("error: --segment reads the input twice (first to find where the segment "
+                        "is), but standard input is a stream, read once"));
+  EXPECT_THAT(scratch.Names(), ::testing::IsEmpty());
+}
+
 }  // namespace
 }  // namespace halvaris::decode_tool

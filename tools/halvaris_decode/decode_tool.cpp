@@ -358,8 +358,8 @@ void OpenAndDescribeInput(const DecodeOptions& options, std::FILE* messages, Run
 // start of the input up to the segment's end; the frames are then read again from its first.
 FrameRange FindSegment(long long number, OpenedInput& input) {
   if (!input.source->Seekable()) {
-    throw ToolError("--segment reads the input twice (first to find where the segment is), which " +
-                    input.name + " cannot be read: save the stream to a file first");
+    throw ToolError("--segment reads the input twice (first to find where the segment is), but " +
+                    input.name + " is a stream, read once: save it to a file first");
   }
   report::ReportBuilder segments;
   std::vector<std::uint8_t> frame;
