@@ -205,8 +205,8 @@ OutputFormat ChooseOutputFormat(const DecodeOptions& options) {
 
 const char* UsageText() {
   return R"(Usage: halvaris-decode [OPTIONS] INPUT OUTPUT
-       halvaris-decode --report FILE [OPTIONS] INPUT   (the frames' facts only, no decoding)
-       halvaris-decode CARD          (lists the clips of a P2 card)
+       halvaris-decode --report FILE [OPTIONS] INPUT   (reads the frames' facts only)
+       halvaris-decode CARD                            (lists the clips of a P2 card)
 
 Decodes DVCPRO HD video to uncompressed pictures, and its sound to WAV.
 
