@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Decodes the same 1080-line 60 Hz streams (a test pattern and noisy, detailed pictures) with
 # halvaris-decode and with FFmpeg at the same thread count (1 and 2), and prints frames per second,
-# each the best of three runs, and their ratio; then the pixel kernels' figures per instruction set.
+# each the best of three runs, and their ratio; then the pixel kernels' figures per instruction set,
+# and the frames per second of the frame description alone (no decoding, one thread).
 # Usage: bench/compare_ffmpeg.sh [frames]   (default 120)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,4 +52,13 @@ if [ -x "$bin/kernel_check" ]; then
   "$bin/kernel_check" --trials 100 --bench | sed -n '/nanoseconds/,$p'
 else
   echo "(kernel_check is built with the tests; its per-level kernel figures are missing)"
+fi
+
+echo
+if [ -x "$bin/decoder_benchmark" ]; then
+  echo "Frame description alone (no decoding), one thread, frames from memory:"
+  "$bin/decoder_benchmark" --benchmark_filter='^DescribeFrame/' --benchmark_repetitions=3 \
+    --benchmark_report_aggregates_only=true 2>/dev/null | grep -E '_median|^Run on'
+else
+  echo "(decoder_benchmark is built with the benchmarks; the frame description figures are missing)"
 fi

@@ -68,6 +68,9 @@ struct alignas(64) DecodeContext {     // own cache lines: workers write theirs 
   std::uint64_t spareBits[kBlocksPerSegment];
   std::uint8_t spareCount[kBlocksPerSegment];
 
+  // Blocks whose codes ran out of bits after every pass, since the dispatcher last cleared it.
+  std::uint32_t unfinishedBlocks = 0;
+
   const MessageSink* messages = nullptr;  // where allocation failures are told
   bool incomplete = false;  // a segment was left undecoded since the dispatcher last cleared it
 };

@@ -210,20 +210,13 @@ ThreadingMode FrameDispatcher::Mode() const {
 
 int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
                                  std::size_t pictureBytes, const std::uint8_t* frame,
-                                 std::size_t frameBytes, VideoSystem system) {
+                                 std::size_t frameBytes, VideoSystem system,
+                                 std::uint32_t* unfinishedBlocks) {
   if (!IsValidVideoSystem(system) || picture == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
   if (frame == nullptr && frameBytes > 0) return HALVARIS_ERROR_INVALID_ARGUMENT;
+  const int fits = CheckPictureBuffer(system, pitch, pictureBytes);
+  if (fits != HALVARIS_OK) return fits;
   const SystemGeometry& geometry = GeometryOf(system);
-  const auto lineBytes = static_cast<std::size_t>(2 * geometry.width);
-  if (pitch < 0) return HALVARIS_ERROR_INVALID_ARGUMENT;  // bottom-up pictures are not written
-  if (static_cast<std::size_t>(pitch) < lineBytes) {
-    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
-  }
-  const auto lines = static_cast<std::size_t>(geometry.height);
-  if (pictureBytes < lineBytes ||
-      (pictureBytes - lineBytes) / static_cast<std::size_t>(pitch) < lines - 1) {
-    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
-  }
 
   if (frameBytes < geometry.frameBytes) {
     state_->paddedFrame.assign(geometry.frameBytes, 0);
@@ -233,7 +226,10 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
 
   BuildPlacementTables();
   State& state = *state_;
-  for (DecodeContext& context : state.contexts) context.incomplete = false;
+  for (DecodeContext& context : state.contexts) {
+    context.incomplete = false;
+    context.unfinishedBlocks = 0;
+  }
   state.threadStartFailed = false;
   if (state.mode == ThreadingMode::Pool) state.EnsurePool();
 
@@ -267,6 +263,11 @@ int FrameDispatcher::DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch,
       state.jobs[k].channel = 0;
     }
     state.RunWave("Could not create Decode process");
+  }
+  if (unfinishedBlocks != nullptr) {
+    *unfinishedBlocks = 0;
+    for (const DecodeContext& context : state.contexts)
+      *unfinishedBlocks += context.unfinishedBlocks;
   }
   for (const DecodeContext& context : state.contexts) {
     if (context.incomplete) return HALVARIS_ERROR_INCOMPLETE;

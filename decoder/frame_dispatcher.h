@@ -53,8 +53,10 @@ class FrameDispatcher {
   //   callback): its segments are left as they were;
   // - HALVARIS_OK when the whole picture was decoded. A worker thread that cannot be started is
   //   told through the callback and its share decoded on the calling thread.
+  // `unfinishedBlocks`, when given, receives the number of blocks whose codes ran out of bits.
   int DecodeFrame(std::uint8_t* picture, std::ptrdiff_t pitch, std::size_t pictureBytes,
-                  const std::uint8_t* frame, std::size_t frameBytes, VideoSystem system);
+                  const std::uint8_t* frame, std::size_t frameBytes, VideoSystem system,
+                  std::uint32_t* unfinishedBlocks = nullptr);
 
  private:
   struct State;

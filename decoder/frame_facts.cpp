@@ -4,18 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dif_blocks.h"
 #include "halvaris/halvaris.h"
 #include "video_system.h"
 
 namespace halvaris {
 namespace {
-
-// Section types in the top three bits of a DIF block's first byte.
-constexpr int kHeaderSection = 0;
-constexpr int kVideoAuxiliarySection = 2;
-
-constexpr int kSourcePack = 0x60;
-constexpr int kSourceControlPack = 0x61;
 
 // STYPE values of the source pack for DVCPRO HD.
 constexpr int kSourceType1080Lines = 0x14;
@@ -23,10 +17,6 @@ constexpr int kSourceType720Lines = 0x18;
 
 static_assert(HALVARIS_DETECT_BYTES == 6 * kDifBlockBytes,
               "the header, subcode and video auxiliary blocks of the first DIF sequence");
-
-int SectionOf(const std::uint8_t* block) {
-  return block[0] >> 5;
-}
 
 }  // namespace
 }  // namespace halvaris

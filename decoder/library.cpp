@@ -121,6 +121,15 @@ int halvaris_decoder_worker_count(const HalvarisDecoder* decoder) {
 int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
                           std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
                           std::size_t pictureBytes) {
+  return halvaris_decode_frame_counting(decoder, system, frame, frameBytes, picture, pitch,
+                                        pictureBytes, nullptr);
+}
+
+int halvaris_decode_frame_counting(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                                   std::size_t frameBytes, std::uint8_t* picture,
+                                   std::ptrdiff_t pitch, std::size_t pictureBytes,
+                                   std::uint32_t* unfinishedBlocks) {
+  if (unfinishedBlocks != nullptr) *unfinishedBlocks = 0;
   if (decoder == nullptr) return HALVARIS_ERROR_INVALID_ARGUMENT;
   unsigned idle = 0;
   if (!decoder->use.compare_exchange_strong(idle, kDecoding, std::memory_order_acquire)) {
@@ -129,7 +138,8 @@ int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const std::uint8
   int result;
   try {
     result =
-        decoder->dispatcher.DecodeFrame(picture, pitch, pictureBytes, frame, frameBytes, system);
+        decoder->dispatcher.DecodeFrame(picture, pitch, pictureBytes, frame, frameBytes, system,
+                                        unfinishedBlocks);
   } catch (const std::bad_alloc&) {  // the copy of a short frame
     result = HALVARIS_ERROR_OUT_OF_MEMORY;
   }

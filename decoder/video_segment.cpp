@@ -1,5 +1,6 @@
 #include "video_segment.h"
 
+#include <bitset>
 #include <cstring>
 #include <new>
 
@@ -211,6 +212,8 @@ class SegmentDecoder {
         const int index = LowestBit(blocks);
         if (DecodeFromSpill(index, chain)) unfinished &= ~(std::uint64_t{1} << index);
       }
+      // What is still unfinished ran out of bits for good: damage no status flag announced.
+      context_.unfinishedBlocks += static_cast<std::uint32_t>(std::bitset<64>(unfinished).count());
     }
     context_.unfinished = unfinished;
   }

@@ -1,5 +1,7 @@
 #include "video_system.h"
 
+#include "halvaris/halvaris.h"
+
 namespace halvaris {
 
 namespace {
@@ -13,6 +15,19 @@ constexpr SystemGeometry kGeometry[4] = {
 
 const SystemGeometry& GeometryOf(VideoSystem system) {
   return kGeometry[system - 1];
+}
+
+int CheckPictureBuffer(VideoSystem system, std::ptrdiff_t pitch, std::size_t pictureBytes) {
+  const SystemGeometry& geometry = GeometryOf(system);
+  const auto lineBytes = static_cast<std::size_t>(2 * geometry.width);
+  if (pitch < 0) return HALVARIS_ERROR_INVALID_ARGUMENT;  // bottom-up pictures are not written
+  if (static_cast<std::size_t>(pitch) < lineBytes) return HALVARIS_ERROR_PICTURE_TOO_SMALL;
+  const auto lines = static_cast<std::size_t>(geometry.height);
+  if (pictureBytes < lineBytes ||
+      (pictureBytes - lineBytes) / static_cast<std::size_t>(pitch) < lines - 1) {
+    return HALVARIS_ERROR_PICTURE_TOO_SMALL;
+  }
+  return HALVARIS_OK;
 }
 
 }  // namespace halvaris

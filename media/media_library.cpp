@@ -359,6 +359,22 @@ int halvaris_media_read_frame(HalvarisMedia* media, int64_t index, uint8_t* buff
   });
 }
 
+int halvaris_media_describe_frame(HalvarisMedia* media, int64_t index,
+                                  HalvarisFrameDescription* description) {
+  if (media == nullptr) return HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT;
+  if (index < 0 || description == nullptr) {
+    media->error =
+        "halvaris_media_describe_frame needs a frame number from 0 and a description to fill";
+    return HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT;
+  }
+  return Guarded(media->error, [&] {
+    const std::vector<std::uint8_t>& frame = media->Frame(index);
+    // Refuses only a system outside 1..4, which an opened input never has.
+    halvaris_describe_frame(media->input->system, frame.data(), frame.size(), description);
+    return HALVARIS_MEDIA_OK;
+  });
+}
+
 int halvaris_media_read_sound(HalvarisMedia* media, int64_t firstFrame, int64_t frameCount,
                               uint8_t* buffer, size_t bufferBytes, int64_t* samples) {
   if (media == nullptr) return HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT;

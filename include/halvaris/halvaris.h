@@ -96,6 +96,118 @@ typedef struct HalvarisFrameFacts {
 HALVARIS_API int halvaris_detect_system(const uint8_t* data, size_t dataBytes,
                                         HalvarisFrameFacts* facts);
 
+/* What a compressed frame says about itself, read without decoding it: the status of every
+ * video DIF block, the timecode, the recording date and time, the picture's description and the
+ * audio samples marked as errors. Every item the frame may lack has a flag that says whether it
+ * was found; a missing item is never given as zero values. */
+
+/* The status (STA) of a video DIF block: how the device that wrote the frame dealt with its
+ * macroblock. 0 is an undamaged block; the concealed values say the device replaced the
+ * macroblock; the error values say the damaged data were passed on as they were. */
+#define HALVARIS_STA_CLASS_NONE 0
+#define HALVARIS_STA_CLASS_CONCEALED_PREVIOUS 1    /* replaced from the previous frame: 0x2, 0xA */
+#define HALVARIS_STA_CLASS_CONCEALED_NEXT 2        /* replaced from the next frame: 0x4, 0xC */
+#define HALVARIS_STA_CLASS_CONCEALED_UNSPECIFIED 3 /* replaced by means not said: 0x6, 0xE */
+#define HALVARIS_STA_CLASS_ERROR 4                 /* errors left in the data: 0x7, 0xF */
+#define HALVARIS_STA_CLASS_RESERVED 5              /* the other values */
+
+/* The class of a STA value 0..15 (HALVARIS_STA_CLASS_...); RESERVED for values outside 0..15. */
+HALVARIS_API int halvaris_sta_class(int sta);
+
+/* Sets of STA values, bit n for value n, for halvaris_mark_damage. */
+#define HALVARIS_STA_CONCEALED_MASK 0x5454u /* 0x2, 0x4, 0x6, 0xA, 0xC, 0xE */
+#define HALVARIS_STA_ERROR_MASK 0x8080u     /* 0x7, 0xF */
+
+#define HALVARIS_MAX_DIF_CHANNELS 4
+#define HALVARIS_MAX_DIF_SEQUENCES 12 /* per channel */
+#define HALVARIS_MAX_SOUND_CHANNELS 8
+
+typedef struct HalvarisTimecode {
+  int present; /* 0: the frame holds no readable timecode pack, and the fields below are 0 */
+  int hours, minutes, seconds, frames;
+  int dropFrame; /* 1: drop-frame counting */
+  /* The 720-line systems count pairs of frames (two frames share one value); this bit of the pack
+   * tells the frames of a pair apart where the recording device sets it (field mark bit: the
+   * second frame of a pair). -1 in the 1080-line systems. */
+  int framePairFlag;
+} HalvarisTimecode;
+
+typedef struct HalvarisRecordingTime {
+  int hasDate; /* 0: no readable date; year, month and day are then 0 */
+  int year;    /* four digits: the pack's two digits, below 75 taken as 20xx */
+  int month, day;
+  int hasTime; /* 0: no readable time of day; hours, minutes and seconds are then 0 */
+  int hours, minutes, seconds;
+  int frames; /* -1 when the pack gives none */
+} HalvarisRecordingTime;
+
+typedef struct HalvarisFrameDescription {
+  int system;   /* as asked for */
+  int complete; /* 0: the data were shorter than the system's frame; blocks past the end are
+                   counted nowhere, and items found only there are missing */
+
+  /* Video DIF blocks per STA value, per channel and DIF sequence, over the sequences that carry
+   * the picture (sequencesOfChannel[c] of channel c, in the order stored; the 720-line systems
+   * store two channels). */
+  int difChannels;
+  int sequencesOfChannel[HALVARIS_MAX_DIF_CHANNELS];
+  uint16_t blocksBySta[HALVARIS_MAX_DIF_CHANNELS][HALVARIS_MAX_DIF_SEQUENCES][16];
+  uint32_t totalBySta[16]; /* the same over the whole frame */
+  uint32_t videoBlocks;    /* video DIF blocks counted */
+  uint32_t flaggedBlocks;  /* STA not 0 */
+  uint32_t concealedPreviousBlocks, concealedNextBlocks, concealedUnspecifiedBlocks;
+  uint32_t concealedBlocks; /* the three above together */
+  uint32_t errorBlocks;
+  uint32_t reservedBlocks;
+
+  HalvarisTimecode timecode;                /* subcode timecode pack */
+  HalvarisRecordingTime videoRecordingTime; /* video auxiliary recording date and time packs */
+  HalvarisRecordingTime subcodeRecordingTime;
+
+  /* Video auxiliary source pack. */
+  int hasSource;
+  int sourceType; /* STYPE */
+  int fiftyHz;    /* the 50/60 flag: 1 for 50 Hz */
+  /* Video auxiliary source control pack. */
+  int hasSourceControl;
+  int recordingStart; /* 1: the pack marks this frame as the first of a recording (REC ST) */
+  int recordingMode;  /* REC MODE, 0..3 (0: original recording) */
+  int displayMode;    /* DISP, 0..7: 0 is 4:3, 2 is 16:9 full frame */
+  int frameFlag;      /* FF: 1 when both fields are output, 0 when one field is output twice */
+  int firstField;     /* FS: with FF set, 1 when field 1 comes first */
+  int frameChange;    /* FC: 0 when the picture is the same as the previous frame's */
+  int interlaced;     /* IL */
+  int fieldOrder;     /* HALVARIS_FIELD_ORDER_..., from FF and FS */
+
+  /* Sound in the audio DIF blocks (1080-line systems; soundRead is 0 in the 720-line systems,
+   * whose audio blocks are not read). A channel's samples are those its audio source pack gives
+   * (0: the channel's blocks hold no source pack for 16-bit 48 kHz sound); error samples are
+   * samples holding the error code 0x8000. */
+  int soundRead;
+  int soundChannels; /* channels up to the last one with a source pack */
+  uint32_t soundSamples[HALVARIS_MAX_SOUND_CHANNELS];
+  uint32_t soundErrorSamples[HALVARIS_MAX_SOUND_CHANNELS];
+  uint32_t soundErrorSamplesTotal;
+} HalvarisFrameDescription;
+
+/* Reads what a compressed frame of `system` (1..4) says about itself into `description`, without
+ * decoding it. Fast: it reads the status byte of each video block, the subcode and auxiliary
+ * blocks and the audio blocks. HALVARIS_ERROR_INVALID_ARGUMENT for a system not 1..4 or a null
+ * `description` (or null `frame` with bytes); damaged or short data are described, never
+ * refused. */
+HALVARIS_API int halvaris_describe_frame(int system, const uint8_t* frame, size_t frameBytes,
+                                         HalvarisFrameDescription* description);
+
+/* Paints, in a decoded picture of the frame (packed YUY2 as halvaris_decode_frame writes it), the
+ * macroblocks whose video DIF block's STA value is in `staMask` (bit n for value n, for example
+ * HALVARIS_STA_CONCEALED_MASK | HALVARIS_STA_ERROR_MASK) in one colour (luma, blue and red
+ * colour difference); the rest of the picture is left alone. Returns the number of macroblocks
+ * painted, or a negative result as halvaris_decode_frame (nothing is then written). */
+HALVARIS_API int halvaris_mark_damage(int system, const uint8_t* frame, size_t frameBytes,
+                                      unsigned staMask, uint8_t* picture, ptrdiff_t pitch,
+                                      size_t pictureBytes, uint8_t luma, uint8_t blueDifference,
+                                      uint8_t redDifference);
+
 /* A decoder runs at most this many workers. */
 #define HALVARIS_MAX_WORKERS 8
 
@@ -149,6 +261,14 @@ HALVARIS_API int halvaris_decoder_worker_count(const HalvarisDecoder* decoder);
 HALVARIS_API int halvaris_decode_frame(HalvarisDecoder* decoder, int system, const uint8_t* frame,
                                        size_t frameBytes, uint8_t* picture, ptrdiff_t pitch,
                                        size_t pictureBytes);
+
+/* halvaris_decode_frame that also counts, in `unfinishedBlocks` (may be NULL), the blocks whose
+ * codes ran out of bits before an end of block, after every pass over the spare bits of their
+ * macroblock and video segment: damage that no STA value announced. The picture is the same. */
+HALVARIS_API int halvaris_decode_frame_counting(HalvarisDecoder* decoder, int system,
+                                                const uint8_t* frame, size_t frameBytes,
+                                                uint8_t* picture, ptrdiff_t pitch,
+                                                size_t pictureBytes, uint32_t* unfinishedBlocks);
 
 #ifdef __cplusplus
 }

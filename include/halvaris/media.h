@@ -137,6 +137,13 @@ HALVARIS_MEDIA_API int halvaris_media_read_frame(HalvarisMedia* media, int64_t i
                                                  uint8_t* buffer, size_t bufferBytes,
                                                  size_t* frameBytes);
 
+/* What compressed frame `index` says about itself, read without decoding it: the frame as
+ * halvaris_media_read_frame gives it, described by halvaris_describe_frame (block status,
+ * timecode, recording date and time, the picture's description, audio error samples). The same
+ * rule for the order of frames as halvaris_media_read_frame. */
+HALVARIS_MEDIA_API int halvaris_media_describe_frame(HalvarisMedia* media, int64_t index,
+                                                     HalvarisFrameDescription* description);
+
 /* Writes the sound of frames [firstFrame, firstFrame + frameCount): interleaved signed
  * little-endian samples of info.soundBits, info.soundChannels to a sample frame. *samples
  * receives the sample frames written (one sample of every channel). Samples the input marks as

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,36 @@ TEST(MediaInterface, FramesInAnyOrderEqualTheSequentialOnes) {
   }
   EXPECT_EQ(halvaris_media_clip_count(handles[1].get()), 1);
   EXPECT_EQ(std::string(halvaris_media_clip_name(handles[1].get(), 0)), scratch / "clip.dif");
+}
+
+TEST(MediaInterface, AFrameIsDescribedAsTheLibraryDescribesItsBytesInAnyOrder) {
+  Bytes stream = FourFrames();
+  const std::size_t frameBytes = stream.size() / 4;
+  // Frame 2: the status of the first video block of its first DIF sequence says "error".
+  std::uint8_t& status = stream[2 * frameBytes + 7 * 80 + 3];
+  status = static_cast<std::uint8_t>(0x70 | (status & 15));
+  HalvarisMedia* media = nullptr;
+  ASSERT_EQ(halvaris_media_open_memory(stream.data(), stream.size(), nullptr, &media),
+            HALVARIS_MEDIA_OK);
+  const MediaHandle opened(media);
+  for (std::int64_t index : {3, 2, 0, 2}) {
+    SCOPED_TRACE(index);
+    HalvarisFrameDescription described, expected;
+    ASSERT_EQ(halvaris_media_describe_frame(media, index, &described), HALVARIS_MEDIA_OK);
+    const Bytes frame = ReadFrame(media, index);
+    ASSERT_EQ(halvaris_describe_frame(1, frame.data(), frame.size(), &expected), HALVARIS_OK);
+    EXPECT_EQ(std::memcmp(&described, &expected, sizeof described), 0);
+    EXPECT_EQ(described.errorBlocks, index == 2 ? 1u : 0u);
+  }
+  HalvarisFrameDescription description;
+  EXPECT_EQ(halvaris_media_describe_frame(media, 4, &description),
+            HALVARIS_MEDIA_ERROR_END_OF_INPUT);
+  EXPECT_EQ(halvaris_media_describe_frame(media, -1, &description),
+            HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(halvaris_media_describe_frame(media, 0, nullptr),
+            HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(halvaris_media_describe_frame(nullptr, 0, &description),
+            HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT);
 }
 
 TEST(MediaInterface, ErrorsAreNegativeResultsWithOneLineNamingTheInput) {

@@ -219,6 +219,27 @@ TEST(Interrupts, ARunEndedWhileTheWavIsWrittenRemovesItsTemporaryFileAndSaysSo) 
   }
 }
 
+TEST(Interrupts, AnInterruptedReportIsRemovedAndNamedWithTheOldOneLeftAsItWas) {
+  ScratchFolder scratch;
+  WriteBytes(scratch / "old.csv", kOldOutput);
+  for (const char* output : {"", "out.y4m"}) {  // the facts only, and with the pictures
+    SCOPED_TRACE(output);
+    Feed feed;
+    std::vector<std::string> arguments = {"-q", "--report", scratch / "old.csv", "-"};
+    if (*output != '\0') arguments.push_back(scratch / output);
+    ChildProcess child(kProgram, ChildSetup(arguments).Input(feed.ReadEnd()));
+    feed.Send(TestFrame(2));  // one frame, then the pipe stays open
+    feed.Sent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.Signal(SIGINT);
+    ASSERT_TRUE(child.Wait(3)) << "still running a few seconds after the signal";
+    EXPECT_TRUE(child.KilledBy(SIGINT)) << child.Status();
+    EXPECT_THAT(child.Messages(), EndsWith("; " + scratch / "old.csv" + " is left as it was\n"));
+    EXPECT_EQ(ReadBytes(scratch / "old.csv"), kOldOutput);
+    EXPECT_THAT(scratch.Names(), ::testing::ElementsAre("old.csv"));
+  }
+}
+
 TEST(Interrupts, ASignalWhileAFifoWaitsForAWriterEndsTheRun) {
   ScratchFolder scratch;
   ASSERT_EQ(mkfifo((scratch / "input.dif").c_str(), 0600), 0);
@@ -393,6 +414,22 @@ TEST(Inputs, AMovieOnStandardInputIsReadLikeAFileAndAPipeIsNamedByItsPath) {
       EXPECT_THAT(child.Messages(), HasSubstr("/dev/fd/3: raw DIF stream"));
     }
   }
+}
+
+TEST(Inputs, ASegmentOfAStreamIsRefusedBeforeAnythingIsWritten) {
+  ScratchFolder scratch;
+  Feed feed;
+  ChildProcess child(
+      kProgram, ChildSetup({"--segment", "1", "-", scratch / "out.yuy2"}).Input(feed.ReadEnd()));
+  feed.KeepNoReadEnd();
+  feed.Send(TestFrame(2));
+  feed.Close();
+  ASSERT_TRUE(child.Wait(30));
+  EXPECT_TRUE(child.ExitedWith(1)) << child.Status();
+  EXPECT_THAT(child.Messages(),
+              HasSubstr("error: --segment reads the input twice (first to find where the segment "
+                        "is), but standard input is a stream, read once"));
+  EXPECT_THAT(scratch.Names(), ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -245,6 +245,18 @@ TEST_F(DecodeToolTest, AFrameTheDecoderCouldNotCompleteFailsTheRunAndIsNeverWrit
   EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif"));
 }
 
+// With the decoder unable to decode anything, a report without OUTPUT still reads every frame:
+// it decodes nothing.
+TEST_F(DecodeToolTest, AReportWithoutOutputReadsTheFactsAndDecodesNothing) {
+  failNothrowArrays = true;
+  const Outcome outcome = RunTool({"--report", scratch_ / "report.json", scratch_ / "clip.dif"});
+  failNothrowArrays = false;
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.messages;
+  EXPECT_THAT(outcome.messages, HasSubstr("3 frames read"));
+  EXPECT_THAT(outcome.messages, HasSubstr("3 frames: 0 (0.0%) with flagged blocks"));
+  EXPECT_THAT(scratch_.Names(), ElementsAre("clip.dif", "report.json"));
+}
+
 }  // namespace
 }  // namespace halvaris::decode_tool
 

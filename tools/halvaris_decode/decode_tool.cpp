@@ -16,6 +16,9 @@
 #include "picture_writers.h"
 #include "progress.h"
 #include "reader_messages.h"
+#include "report/broadcast_origin.h"
+#include "report/summary_text.h"
+#include "report_output.h"
 #include "sound_output.h"
 #include "tool_error.h"
 
@@ -70,11 +73,40 @@ bool IsInputFile(const OpenedInput& input, const FileIdentity& identity) {
   return false;
 }
 
+std::string WhichInputFile(const OpenedInput& input, const FileIdentity& identity) {
+  return identity.SameFileAs(input.identity) ? "INPUT" : "a file of the input";
+}
+
+// The report may be written over neither an input file nor another output.
+void RefuseReportOverOtherFiles(const OpenedInput& input, const DecodeOptions& options) {
+  const std::string& report = options.report;
+  if (report.empty()) return;
+  const FileIdentity identity = report == "-" ? IdentityOfStream(stdout) : IdentityOfPath(report);
+  if (IsInputFile(input, identity)) {
+    throw ToolError("--report " + report + " is the same file as " +
+                    WhichInputFile(input, identity));
+  }
+  const std::string& output = options.output;
+  if (!output.empty()) {
+    const FileIdentity pictures = output == "-" ? IdentityOfStream(stdout) : IdentityOfPath(output);
+    if ((report == "-" && output == "-") || identity.SameFileAs(pictures)) {
+      throw ToolError("--report " + report + " is the same file as OUTPUT");
+    }
+  }
+  if (!options.audio.empty() &&
+      (report == options.audio || identity.SameFileAs(IdentityOfPath(options.audio)))) {
+    throw ToolError("--report " + report + " is the same file as --audio " + options.audio);
+  }
+}
+
 // No output may be written over an input file, whatever names or links lead to it, nor the sound
 // over the pictures.
 void RefuseSameFile(const OpenedInput& input, const DecodeOptions& options) {
+  RefuseReportOverOtherFiles(input, options);
   const std::string& output = options.output;
-  if (output == "-") {
+  if (output.empty()) {
+    // Only the report and the sound are written.
+  } else if (output == "-") {
     const FileIdentity standardOutput = IdentityOfStream(stdout);
     if (IsInputFile(input, standardOutput)) {
       throw ToolError(standardOutput.SameFileAs(input.identity)
@@ -94,6 +126,7 @@ void RefuseSameFile(const OpenedInput& input, const DecodeOptions& options) {
         "--audio " + options.audio + " is the same file as " +
         (audio.SameFileAs(input.identity) ? std::string("INPUT") : "a file of the input"));
   }
+  if (output.empty()) return;
   const FileIdentity pictures = output == "-" ? IdentityOfStream(stdout) : IdentityOfPath(output);
   if (audio.SameFileAs(pictures) || (!audio.known && options.audio == output)) {
     throw ToolError("--audio " + options.audio + " is the same file as OUTPUT");
@@ -151,10 +184,47 @@ std::int64_t SelectedFrameCount(const FrameRange& range, std::int64_t frameCount
 struct RunState {
   std::string inputPath;  // INPUT as given, for the readers' errors
   std::unique_ptr<Progress> progress;
-  OpenedInput input;  // before the sound, which may read it
-  std::unique_ptr<PictureWriter> writer;
+  OpenedInput input;                      // before the sound, which may read it
+  std::unique_ptr<PictureWriter> writer;  // none when only the frames' facts are read
   std::unique_ptr<SoundOutput> sound;
+  std::unique_ptr<ReportOutput> report;
 };
+
+// What an interrupt leaves of the sound and the report, those not yet in place ("out.wav is left
+// as it was; report.csv was not written").
+std::string UnplacedOutputsNote(const SoundOutput* sound, const ReportOutput* report) {
+  std::string note;
+  auto add = [&](const std::string& path, bool existed) {
+    note +=
+        (note.empty() ? "" : "; ") + path + (existed ? " is left as it was" : " was not written");
+  };
+  if (sound != nullptr) add(sound->Path(), sound->Existed());
+  if (report != nullptr && !report->WrittenDirectly()) add(report->Path(), report->Existed());
+  return note;
+}
+
+// A decode that paints, in each decoded picture, the macroblocks that the device that wrote the
+// frame concealed or passed on with errors (what --mark-damage asks for), and counts the blocks
+// left unfinished as halvaris_decode_frame_counting does.
+int DecodeCountingAndMarkDamage(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                                std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
+                                std::size_t pictureBytes, std::uint32_t* unfinishedBlocks) {
+  const int result = halvaris_decode_frame_counting(decoder, system, frame, frameBytes, picture,
+                                                    pitch, pictureBytes, unfinishedBlocks);
+  if (result != HALVARIS_OK) return result;
+  // One plain red, whatever the system's colour space: easy to tell from the pictures.
+  const int painted = halvaris_mark_damage(system, frame, frameBytes,
+                                           HALVARIS_STA_CONCEALED_MASK | HALVARIS_STA_ERROR_MASK,
+                                           picture, pitch, pictureBytes, 81, 90, 240);
+  return painted < 0 ? painted : HALVARIS_OK;
+}
+
+int DecodeAndMarkDamage(HalvarisDecoder* decoder, int system, const std::uint8_t* frame,
+                        std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
+                        std::size_t pictureBytes) {
+  return DecodeCountingAndMarkDamage(decoder, system, frame, frameBytes, picture, pitch,
+                                     pictureBytes, nullptr);
+}
 
 // Opens what --audio asks for; no sound output (after a warning) when the input's sound is not
 // read.
@@ -169,32 +239,66 @@ std::unique_ptr<SoundOutput> OpenSoundOutput(const DecodeOptions& options, Opene
   return std::make_unique<SoundOutput>(options.audio, std::move(sound));
 }
 
-// Completes the sound and puts it in place with the pictures (see PlaceTogetherWith), or on its
-// own where the pictures have no moment of their own.
-void FinishOutputs(FramePipeline& output, RunState& run, std::FILE* messages) {
-  if (run.sound == nullptr) {
-    output.Finish();
+// Puts the sound and the report in place one after the other, each under its own hold against
+// interrupts.
+void CommitOnTheirOwn(SoundOutput* sound, ReportOutput* report) {
+  if (sound != nullptr) {
+    sound->Commit();
+    interruption::SetCompanionReport(UnplacedOutputsNote(nullptr, report));
+  }
+  if (report != nullptr) report->Commit();
+  interruption::SetCompanionReport("");
+}
+
+// Completes the sound and the report and puts them in place with the pictures (see
+// PlaceTogetherWith), or on their own where the pictures have no moment of their own or there are
+// none.
+void FinishOutputs(FramePipeline* output, RunState& run, std::FILE* messages) {
+  SoundOutput* sound = run.sound.get();
+  ReportOutput* report = run.report.get();
+  // The decoded frames' facts reach the report as their pictures are written.
+  if (output != nullptr) output->WriteDecodedPictures();
+  if (sound != nullptr) {
+    sound->Finish();
+    if (sound->Silenced() > 0) {
+      Say(messages, "warning: " + std::to_string(sound->Silenced()) + " sound sample" +
+                        (sound->Silenced() == 1 ? " was missing or marked as damaged and is"
+                                                : "s were missing or marked as damaged and are") +
+                        " written as silence (each channel's counted)");
+    }
+  }
+  if (report != nullptr) {
+    report->Finish();
+    // Written as it came, on standard output: there is nothing to put in place.
+    if (report->WrittenDirectly()) {
+      report->Commit();
+      report = nullptr;
+    }
+  }
+  if (output == nullptr) {
+    CommitOnTheirOwn(sound, report);
     return;
   }
-  SoundOutput& sound = *run.sound;
-  sound.Finish();
-  if (sound.Silenced() > 0) {
-    Say(messages, "warning: " + std::to_string(sound.Silenced()) + " sound sample" +
-                      (sound.Silenced() == 1 ? " was missing or marked as damaged and is"
-                                             : "s were missing or marked as damaged and are") +
-                      " written as silence (each channel's counted)");
+  if (sound == nullptr && report == nullptr) {
+    output->Finish();
+    return;
   }
+  std::string names = sound != nullptr ? sound->Path() : "";
+  if (report != nullptr) names += (names.empty() ? "" : " and ") + report->Path();
   enum { NotTried, Placed, Failed } placing = NotTried;
-  run.writer->PlaceTogetherWith(sound.Path(), [&] {
-    placing = sound.PlaceWithin() ? Placed : Failed;
+  std::string failed;
+  run.writer->PlaceTogetherWith(names, [&] {
+    if (sound != nullptr && !sound->PlaceWithin()) {
+      failed = sound->Path();
+    } else if (report != nullptr && !report->PlaceWithin()) {
+      failed = report->Path();
+    }
+    placing = failed.empty() ? Placed : Failed;
     return placing == Placed;
   });
-  output.Finish();
-  if (placing == Failed) throw ToolError("cannot put " + sound.Path() + " in place");
-  if (placing == NotTried) {
-    sound.Commit();
-    interruption::SetCompanionReport("");
-  }
+  output->Finish();
+  if (placing == Failed) throw ToolError("cannot put " + failed + " in place");
+  if (placing == NotTried) CommitOnTheirOwn(sound, report);
 }
 
 // --help, --version and a card's clip list: answered without decoding. Lists a card's clips
@@ -209,7 +313,7 @@ bool AnswerWithoutDecoding(const DecodeOptions& options) {
                 halvaris_version());
     return true;
   }
-  if (options.output.empty()) {
+  if (options.output.empty() && options.report.empty()) {
     ListCardClips(options.input);
     return true;
   }
@@ -252,6 +356,37 @@ void OpenAndDescribeInput(const DecodeOptions& options, std::FILE* messages, Run
   }
 }
 
+// The frames of segment `number` (counted from 1), found by reading the frames' facts from the
+// start of the input up to the segment's end; the frames are then read again from its first.
+FrameRange FindSegment(long long number, OpenedInput& input) {
+  if (!input.source->Seekable()) {
+    throw ToolError("--segment reads the input twice (first to find where the segment is), but " +
+                    input.name + " is a stream, read once: save it to a file first");
+  }
+  report::ReportBuilder segments;
+  std::vector<std::uint8_t> frame;
+  SystemWatch systems;
+  input.source->SkipTo(0);
+  for (std::int64_t frameNumber = 0; input.source->ReadFrame(frame); ++frameNumber) {
+    if (interruption::InterruptRequested()) throw ToolError(interruption::Report());
+    // The decode stops at a frame of another system: no segment goes on past it.
+    if (!systems.Check(frame.data(), frame.size(), frameNumber).empty()) break;
+    segments.Add(FactsOf(frameNumber, frame.data(), frame.size(), input.system));
+    if (segments.Segments().size() > static_cast<std::size_t>(number)) break;
+  }
+  const std::size_t found = segments.Segments().size();
+  if (found < static_cast<std::size_t>(number)) {
+    throw ToolError("--segment " + std::to_string(number) + ": the input has " +
+                    std::to_string(found) + " segment" + (found == 1 ? "" : "s") +
+                    " (see --report)");
+  }
+  const report::Segment& segment = segments.Segments()[static_cast<std::size_t>(number - 1)];
+  FrameRange range;
+  range.firstFrame = static_cast<long long>(segment.firstFrame);
+  range.lastFrame = static_cast<long long>(segment.lastFrame);
+  return range;
+}
+
 // The frames --frames selects, and a warning when the input ends before its last one.
 std::int64_t SelectFrames(const DecodeOptions& options, std::int64_t frameCount,
                           std::FILE* messages) {
@@ -268,9 +403,10 @@ std::int64_t SelectFrames(const DecodeOptions& options, std::int64_t frameCount,
   return selected;
 }
 
-// Reads and decodes the selected frames, with their sound. Returns why the run stopped before
-// the end of the selection (a frame of another system), or "".
-std::string DecodeFrames(const DecodeOptions& options, FramePipeline& output, RunState& run,
+// Reads and decodes the selected frames, with their sound and their facts; without `output` only
+// reads them. Returns why the run stopped before the end of the selection (a frame of another
+// system), or "".
+std::string DecodeFrames(const DecodeOptions& options, FramePipeline* output, RunState& run,
                          std::FILE* messages) {
   OpenedInput& input = run.input;
   const HalvarisSystemInfo& geometry = GeometryOf(input.system);
@@ -293,14 +429,27 @@ std::string DecodeFrames(const DecodeOptions& options, FramePipeline& output, Ru
                           std::to_string(geometry.frameBytes) +
                           " bytes); its missing bytes are decoded as zero");
       }
-      // The sound is taken from the compressed frame, before the pipeline takes the frame over.
-      if (run.sound) run.sound->WriteSoundOf(frameNumber, frame.data(), frame.size());
-      output.Decode(frame, frameNumber);
+      // The facts and the sound are taken from the compressed frame, before the pipeline takes
+      // the frame over; the facts of a decoded frame reach the report as its picture is written,
+      // with what the decode counted.
+      const report::FrameEntry* facts =
+          run.report && output == nullptr
+              ? &run.report->Add(frameNumber, frame.data(), frame.size())
+              : nullptr;
+      if (run.sound) {
+        run.sound->WriteSoundOf(frameNumber, frame.data(), frame.size(), [&](int sampleRate) {
+          return report::BroadcastOriginOf(
+              facts != nullptr ? *facts
+                               : FactsOf(frameNumber, frame.data(), frame.size(), input.system),
+              sampleRate);
+        });
+      }
+      if (output != nullptr) output->Decode(frame, frameNumber);
       progress.FrameDone();
       ++frameNumber;
     }
   } catch (...) {
-    output.WriteDecodedPictures();
+    if (output != nullptr) output->WriteDecodedPictures();
     throw;
   }
   if (interruption::InterruptRequested()) throw ToolError(interruption::Report());
@@ -317,49 +466,86 @@ std::string DecodeFrames(const DecodeOptions& options, FramePipeline& output, Ru
   return stoppedBecause;
 }
 
+// The report's summary paragraph, printed whether or not the run is quiet: it is what --report
+// was asked for.
+void SaySummary(const RunState& run, std::FILE* messages) {
+  if (run.report == nullptr) return;
+  run.progress->ClearLine();
+  Say(messages, report::SummaryText(run.report->Totals()));
+}
+
 int Run(const std::vector<std::string>& arguments, std::FILE* messages, RunState& run) {
-  const DecodeOptions options = ParseArguments(arguments);
+  DecodeOptions options = ParseArguments(arguments);
   run.inputPath = options.input;
   if (AnswerWithoutDecoding(options)) return 0;
-  const OutputFormat format = ChooseOutputFormat(options);
+  // Without OUTPUT nothing is decoded: only the frames' facts (and sound) are read.
+  const bool decodes = !options.output.empty();
+  const OutputFormat format = decodes ? ChooseOutputFormat(options) : OutputFormat::Yuy2;
   RefuseTerminals(options);
   OpenAndDescribeInput(options, messages, run);
   OpenedInput& input = run.input;
+  if (options.segment > 0) {
+    options.frames = FindSegment(options.segment, input);
+    if (!options.quiet) {
+      Say(messages, "segment " + std::to_string(options.segment) + ": frames " +
+                        std::to_string(options.frames.firstFrame) + " to " +
+                        std::to_string(options.frames.lastFrame));
+    }
+  }
 
   const std::int64_t selected = SelectFrames(options, input.source->FrameCount(), messages);
-  OutputSettings settings;
-  settings.format = format;
-  settings.path = options.output;
-  settings.system = input.system;
-  settings.fieldOrder = input.fieldOrder;
-  settings.displaySize = options.displaySize;
-  settings.firstFrame = options.frames.firstFrame;
-  settings.frameCount = selected;
-  settings.input = input.identity;
-  run.writer = MakePictureWriter(settings);
+  if (decodes) {
+    OutputSettings settings;
+    settings.format = format;
+    settings.path = options.output;
+    settings.system = input.system;
+    settings.fieldOrder = input.fieldOrder;
+    settings.displaySize = options.displaySize;
+    settings.firstFrame = options.frames.firstFrame;
+    settings.frameCount = selected;
+    settings.input = input.identity;
+    run.writer = MakePictureWriter(settings);
+  }
   if (!options.audio.empty()) run.sound = OpenSoundOutput(options, input, messages);
-  interruption::SetCompanionReport(
-      !run.sound
-          ? ""
-          : run.sound->Path() + (run.sound->Existed() ? " is left as it was" : " was not written"));
+  if (!options.report.empty()) {
+    run.report = std::make_unique<ReportOutput>(options.report, input.system);
+  }
+  interruption::SetCompanionReport(UnplacedOutputsNote(run.sound.get(), run.report.get()));
 
   DecoderMessages decoderMessages(messages);
-  FramePipeline output(*run.writer, input.system, options.threads, DecoderMessages::Print,
-                       &decoderMessages);
-  run.progress =
-      std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected);
-  const std::string stoppedBecause = DecodeFrames(options, output, run, messages);
-  FinishOutputs(output, run, messages);
+  std::unique_ptr<FramePipeline> output;
+  if (decodes) {
+    const HalvarisMessageCallback print = DecoderMessages::Print;
+    const FramePipeline::DecodeCall decode =
+        options.markDamage ? DecodeAndMarkDamage : halvaris_decode_frame;
+    output = std::make_unique<FramePipeline>(*run.writer, input.system, options.threads, print,
+                                             &decoderMessages, decode);
+    if (run.report) {
+      output->CountUnfinishedBlocks(
+          options.markDamage ? DecodeCountingAndMarkDamage : halvaris_decode_frame_counting,
+          [&run](std::int64_t frameNumber, const std::vector<std::uint8_t>& frame,
+                 std::uint32_t unfinishedBlocks) {
+            run.report->Add(frameNumber, frame.data(), frame.size(), unfinishedBlocks);
+          });
+    }
+  }
+  run.progress = std::make_unique<Progress>(messages, options.quiet, IsTerminal(messages), selected,
+                                            decodes ? "decoded" : "read");
+  const std::string stoppedBecause = DecodeFrames(options, output.get(), run, messages);
+  FinishOutputs(output.get(), run, messages);
   decoderMessages.SayRepeats();
   if (!stoppedBecause.empty()) {
+    SaySummary(run, messages);
     // What was decoded before the other system is a complete output of its own.
     const std::int64_t done = run.progress->FramesDone();
-    throw ToolError(stoppedBecause + "; stopped there, " +
-                    (options.output == "-" ? std::string("standard output") : options.output) +
-                    " holds the " + std::to_string(done) + " frame" + (done == 1 ? "" : "s") +
-                    " before it");
+    const std::string holder = !decodes                ? options.report
+                               : options.output == "-" ? std::string("standard output")
+                                                       : options.output;
+    throw ToolError(stoppedBecause + "; stopped there, " + holder + " holds the " +
+                    std::to_string(done) + " frame" + (done == 1 ? "" : "s") + " before it");
   }
   run.progress->Finish();
+  SaySummary(run, messages);
   return 0;
 }
 
@@ -382,7 +568,8 @@ int RunDecodeTool(const std::vector<std::string>& arguments, std::FILE* messages
   if (run.progress) run.progress->ClearLine();
   if (run.writer && !interruption::InterruptRequested()) error += run.writer->FailureNote();
   run.writer.reset();  // a single output file is left as it was
-  run.sound.reset();   // and so is the sound's
+  run.sound.reset();   // and so are the sound's
+  run.report.reset();  // and the report's
   Say(messages, "error: " + error);
   return 1;
 }

@@ -94,14 +94,30 @@ ToolError FramePipeline::FrameFailure(std::int64_t frameNumber, int decoderResul
       (decoderResult == HALVARIS_ERROR_INCOMPLETE ? " (see the decoder's message above)" : ""));
 }
 
+void FramePipeline::CountUnfinishedBlocks(CountingDecodeCall decode, FrameWritten written) {
+  countingDecode_ = decode;
+  written_ = std::move(written);
+}
+
+int FramePipeline::DecodeSlot(HalvarisDecoder* decoder, Slot& slot,
+                              const std::vector<std::uint8_t>& frame) {
+  const std::ptrdiff_t pitch = 2 * geometry_.width;
+  if (countingDecode_ != nullptr) {
+    return countingDecode_(decoder, system_, frame.data(), frame.size(), slot.picture.get(), pitch,
+                           geometry_.pictureBytes, &slot.unfinishedBlocks);
+  }
+  return decode_(decoder, system_, frame.data(), frame.size(), slot.picture.get(), pitch,
+                 geometry_.pictureBytes);
+}
+
 void FramePipeline::Decode(std::vector<std::uint8_t>& frame, std::int64_t frameNumber) {
   if (inline_) {
     Slot& slot = slots_.front();
-    const int result = decode_(decoders_.front().get(), system_, frame.data(), frame.size(),
-                               slot.picture.get(), 2 * geometry_.width, geometry_.pictureBytes);
+    const int result = DecodeSlot(decoders_.front().get(), slot, frame);
     // A picture that was not wholly decoded is never written.
     if (result != HALVARIS_OK) throw FrameFailure(frameNumber, result);
     writer_.Write(slot.picture.get(), frameNumber);
+    if (written_) written_(frameNumber, frame, slot.unfinishedBlocks);
     return;
   }
   {
@@ -141,7 +157,6 @@ void FramePipeline::WriteDecodedPictures() {
 }
 
 void FramePipeline::DecodeQueued(HalvarisDecoder* decoder) {
-  const std::ptrdiff_t pitch = 2 * geometry_.width;
   for (;;) {
     Slot* slot;
     {
@@ -152,8 +167,7 @@ void FramePipeline::DecodeQueued(HalvarisDecoder* decoder) {
       toDecode_.pop_front();
       slot->state = State::Decoding;
     }
-    const int result = decode_(decoder, system_, slot->frame.data(), slot->frame.size(),
-                               slot->picture.get(), pitch, geometry_.pictureBytes);
+    const int result = DecodeSlot(decoder, *slot, slot->frame);
     bool first;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -185,6 +199,7 @@ void FramePipeline::WriteDecoded() {
     }
     try {
       writer_.Write(slot.picture.get(), slot.frameNumber);
+      if (written_) written_(slot.frameNumber, slot.frame, slot.unfinishedBlocks);
     } catch (...) {
       std::lock_guard<std::mutex> lock(mutex_);
       Fail(std::current_exception());

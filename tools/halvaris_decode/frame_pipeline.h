@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -32,6 +33,17 @@ class FramePipeline {
                              std::size_t frameBytes, std::uint8_t* picture, std::ptrdiff_t pitch,
                              std::size_t pictureBytes);
 
+  // halvaris_decode_frame_counting, or a decode that does more (paints the damage) and counts.
+  using CountingDecodeCall = int (*)(HalvarisDecoder* decoder, int system,
+                                     const std::uint8_t* frame, std::size_t frameBytes,
+                                     std::uint8_t* picture, std::ptrdiff_t pitch,
+                                     std::size_t pictureBytes, std::uint32_t* unfinishedBlocks);
+  // Hears of every picture written, in input order, on the thread that writes it: the frame's
+  // number, its compressed bytes and the blocks its decode left short of an end of block.
+  using FrameWritten =
+      std::function<void(std::int64_t frameNumber, const std::vector<std::uint8_t>& frame,
+                         std::uint32_t unfinishedBlocks)>;
+
   // Starts `decoders` (1..8; 0 for one per processor) decoding threads and the writing thread. The
   // decoders tell what the user should hear through `messageCallback`, from their own threads.
   // Throws ToolError when a decoder cannot be made.
@@ -42,6 +54,10 @@ class FramePipeline {
   ~FramePipeline();
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
+
+  // From now on decodes with `decode` and tells `written` of each frame written; called before
+  // the first Decode().
+  void CountUnfinishedBlocks(CountingDecodeCall decode, FrameWritten written);
 
   // Queues `frame` as frame `frameNumber` of the input, taking its bytes; `frame` comes back as a
   // buffer of the pipeline's to read the next frame into, still holding an earlier frame's bytes
@@ -78,10 +94,12 @@ class FramePipeline {
     Picture picture;
     std::int64_t frameNumber = 0;
     int result = HALVARIS_OK;
+    std::uint32_t unfinishedBlocks = 0;
     State state = State::Free;
   };
 
   void StartThreads(HalvarisMessageCallback messageCallback, void* messageUserData);
+  int DecodeSlot(HalvarisDecoder* decoder, Slot& slot, const std::vector<std::uint8_t>& frame);
   void DecodeQueued(HalvarisDecoder* decoder);
   void WriteDecoded();
   void Fail(std::exception_ptr error);  // with the mutex held
@@ -91,6 +109,8 @@ class FramePipeline {
   PictureWriter& writer_;
   const VideoSystem system_;
   const DecodeCall decode_;
+  CountingDecodeCall countingDecode_ = nullptr;
+  FrameWritten written_;
   const HalvarisSystemInfo& geometry_;
   std::vector<UniqueDecoder> decoders_;
   std::vector<Slot> slots_;

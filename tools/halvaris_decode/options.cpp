@@ -136,6 +136,21 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
       options.threads = static_cast<int>(threads);
     } else if (argument == "--frames") {
       options.frames = ParseFrameRange(takeValue());
+      options.framesGiven = true;
+    } else if (argument == "--segment") {
+      const std::string text = takeValue();
+      if (!ParseCount(text, options.segment) || options.segment < 1) {
+        throw ToolError("--segment takes the number of a segment, counted from 1, not \"" + text +
+                        "\"");
+      }
+    } else if (argument == "--report") {
+      options.report = takeValue();
+      if (options.report.empty()) {
+        throw ToolError("--report takes the name of the report file (.csv, or JSON otherwise)");
+      }
+    } else if (argument == "--mark-damage") {
+      refuseValue();
+      options.markDamage = true;
     } else if (argument == "--format") {
       options.format = ParseFormat(takeValue());
     } else if (argument == "--audio") {
@@ -151,16 +166,30 @@ DecodeOptions ParseArguments(const std::vector<std::string>& arguments) {
     }
   }
   if (options.help || options.version) return options;
-  // A card's folder alone lists its clips.
-  const bool listsClips = positional.size() == 1 && IsCardFolder(positional[0]);
-  if (positional.size() != 2 && !listsClips) {
+  // A card's folder alone lists its clips; INPUT alone with --report reads the frames' facts.
+  const bool inputAlone =
+      positional.size() == 1 && (!options.report.empty() || IsCardFolder(positional[0]));
+  if (positional.size() != 2 && !inputAlone) {
     throw ToolError(positional.size() < 2
-                        ? "needs INPUT and OUTPUT (see --help)"
+                        ? "needs INPUT and OUTPUT, or INPUT and --report (see --help)"
                         : "too many arguments: \"" + positional[2] + "\" (see --help)");
   }
   options.input = positional[0];
   if (positional.size() == 2) options.output = positional[1];
+  if (options.segment > 0 && options.framesGiven) {
+    throw ToolError("--segment and --frames both choose the frames: give one of them");
+  }
+  if (options.markDamage && options.output.empty()) {
+    throw ToolError("--mark-damage paints the decoded pictures: it needs OUTPUT");
+  }
+  if (!options.report.empty() && options.report == options.output) {
+    throw ToolError("--report " + options.report + " is the same file as OUTPUT");
+  }
   return options;
+}
+
+bool ReportIsCsv(const std::string& path) {
+  return EndsWith(path, ".csv");
 }
 
 OutputFormat ChooseOutputFormat(const DecodeOptions& options) {
@@ -176,7 +205,8 @@ OutputFormat ChooseOutputFormat(const DecodeOptions& options) {
 
 const char* UsageText() {
   return R"(Usage: halvaris-decode [OPTIONS] INPUT OUTPUT
-       halvaris-decode CARD          (lists the clips of a P2 card)
+       halvaris-decode --report FILE [OPTIONS] INPUT   (reads the frames' facts only)
+       halvaris-decode CARD                            (lists the clips of a P2 card)
 
 Decodes DVCPRO HD video to uncompressed pictures, and its sound to WAV.
 
@@ -202,16 +232,27 @@ Options:
                    where they do not say, from a movie's sample description).
   --format F       yuy2, y4m or png, whatever the output is called.
   --frames A-B     decode frames A to B only (counted from 0; "A-" runs to the end).
+  --segment N      decode segment N only (counted from 1), pictures and sound: a
+                   segment ends where the timecode or the recording time does not go
+                   on, or a recording starts (see --report). INPUT must be a file.
+  --report FILE    write what each frame says about itself to FILE: timecode,
+                   recording date and time, blocks the recording device flagged as
+                   concealed or in error, audio error samples; with runs, segments and
+                   a summary. CSV when FILE ends in .csv, JSON otherwise. Without
+                   OUTPUT nothing is decoded. A summary paragraph ends the run.
+  --mark-damage    paint the blocks flagged as concealed or in error in red.
   --audio FILE     write the sound of the decoded frames to the WAV file FILE: every
                    channel, 48 kHz, 16 or 24 bits as stored (RF64 over 4 GB). It comes
                    from sound tracks (MXF, a card's audio files, a movie's PCM tracks),
-                   else from the frames' own audio blocks (1080-line systems).
+                   else from the frames' own audio blocks (1080-line systems). A
+                   bext chunk gives the first frame's timecode (as samples since
+                   midnight) and recording date and time, where the frames have them.
   --clip NAME      the clip of a P2 card to decode (needed when the card holds several).
   --threads N      decode N frames at a time, each on a thread of its own (1 to 8;
                    default: one per processor).
   --display-size   scale PNG pictures to the size they are meant to be seen at
                    (1280x1080 and 1440x1080 to 1920x1080, 960x720 to 1280x720).
-  --quiet, -q      print nothing but warnings and errors.
+  --quiet, -q      print nothing but warnings, errors and the report's summary.
   --help, -h       this text.
   --version        the program's and the decoder library's version.
 
@@ -222,6 +263,8 @@ Examples:
   halvaris-decode clip.mov - | ffplay -
   halvaris-decode clip.mov - | ffmpeg -i - -c:v libx264 clip.mp4
   halvaris-decode --frames 0-9 --display-size clip.dif frame-%03d.png
+  halvaris-decode --report tape.csv tape.dif
+  halvaris-decode --segment 2 --audio take2.wav tape.dif take2.y4m
   halvaris-decode --system 1 --threads 4 clip.dif clip.yuy2
   cat clip.dif | halvaris-decode --format yuy2 - - > clip.yuy2
 )";

@@ -11,9 +11,11 @@
 
 namespace halvaris::decode_tool {
 
-Progress::Progress(std::FILE* stream, bool quiet, bool terminal, std::int64_t totalFrames)
+Progress::Progress(std::FILE* stream, bool quiet, bool terminal, std::int64_t totalFrames,
+                   const char* done)
     : stream_(stream),
       quiet_(quiet),
+      doneWord_(done),
       terminal_(terminal),
       total_(totalFrames),
       start_(Clock::now()),
@@ -59,8 +61,8 @@ void Progress::Finish() {
   ClearLine();
   const double seconds = SecondsSinceStart();
   const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0.0;
-  std::fprintf(stream_, "halvaris-decode: %lld frame%s decoded in %.2f s (%.1f frames/s)\n",
-               static_cast<long long>(done_), done_ == 1 ? "" : "s", seconds, rate);
+  std::fprintf(stream_, "halvaris-decode: %lld frame%s %s in %.2f s (%.1f frames/s)\n",
+               static_cast<long long>(done_), done_ == 1 ? "" : "s", doneWord_, seconds, rate);
   std::fflush(stream_);
 }
 

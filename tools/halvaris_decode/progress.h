@@ -12,7 +12,9 @@ namespace halvaris::decode_tool {
 // summary line at the end. Quiet prints nothing at all.
 class Progress {
  public:
-  Progress(std::FILE* stream, bool quiet, bool terminal, std::int64_t totalFrames);
+  // `done` says what became of the frames in the last line ("decoded", "read").
+  Progress(std::FILE* stream, bool quiet, bool terminal, std::int64_t totalFrames,
+           const char* done = "decoded");
 
   void FrameDone();
 
@@ -30,6 +32,7 @@ class Progress {
 
   std::FILE* stream_;
   bool quiet_;
+  const char* doneWord_;
   bool terminal_;
   std::int64_t total_;
   std::int64_t done_ = 0;

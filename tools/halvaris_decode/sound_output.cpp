@@ -8,7 +8,7 @@ SoundOutput::SoundOutput(const std::string& path, std::unique_ptr<FrameSound> so
     : file_(path), sound_(std::move(sound)) {}
 
 void SoundOutput::WriteSoundOf(std::int64_t frameNumber, const std::uint8_t* frame,
-                               std::size_t bytes) {
+                               std::size_t bytes, const OriginAt& origin) {
   if (wav_ == nullptr) {
     const audio::PcmFormat format = sound_->FormatOf(frame, bytes);
     if (format.channels == 0) {
@@ -16,7 +16,10 @@ void SoundOutput::WriteSoundOf(std::int64_t frameNumber, const std::uint8_t* fra
                       ": the input carries no sound (no sound track, and frame " +
                       std::to_string(frameNumber) + " holds none in its audio blocks)");
     }
-    wav_ = std::make_unique<audio::WavWriter>(file_, format);
+    const std::optional<audio::BroadcastWaveOrigin> broadcast =
+        origin ? origin(format.sampleRate) : std::nullopt;
+    wav_ = std::make_unique<audio::WavWriter>(file_, format, 0xffffffffu,
+                                              broadcast ? &*broadcast : nullptr);
   }
   samples_.clear();
   silenced_ += sound_->AppendSamples(frameNumber, frame, bytes, samples_);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,14 @@ class SoundOutput {
   // what the input holds. Throws ToolError when the file cannot be created.
   SoundOutput(const std::string& path, std::unique_ptr<FrameSound> sound);
 
-  // The sound of frame `frameNumber`, decoded just now. The first frame settles the format;
-  // throws ToolError when it carries no sound, or on a write error.
-  void WriteSoundOf(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes);
+  // Where and when the sound was recorded, at the sound's sample rate; nothing when not known.
+  using OriginAt = std::function<std::optional<audio::BroadcastWaveOrigin>(int sampleRate)>;
+
+  // The sound of frame `frameNumber`, decoded just now. The first frame settles the format, and
+  // `origin` (asked then only) the file's broadcast-wave chunk; throws ToolError when the frame
+  // carries no sound, or on a write error.
+  void WriteSoundOf(std::int64_t frameNumber, const std::uint8_t* frame, std::size_t bytes,
+                    const OriginAt& origin = {});
 
   // Completes the file (its header) and closes it, ready to be put in place.
   void Finish();

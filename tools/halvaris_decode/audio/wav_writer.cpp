@@ -31,9 +31,36 @@ void PutTag(std::vector<std::uint8_t>& out, const char* tag) {
   out.insert(out.end(), tag, tag + 4);
 }
 
+// `text` in a field of `bytes` bytes, cut to fit and padded with zero bytes.
+void PutText(std::vector<std::uint8_t>& out, const std::string& text, std::size_t bytes) {
+  const std::size_t kept = text.size() < bytes ? text.size() : bytes;
+  out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(kept));
+  out.resize(out.size() + bytes - kept, 0);
+}
+
+// The bext chunk of EBU Tech 3285, version 1: description, originator and its reference, the
+// origination date and time, the time reference, the version, the UMID and the reserved bytes,
+// with no coding history.
+constexpr std::uint32_t kBroadcastChunkBytes = 256 + 32 + 32 + 10 + 8 + 8 + 2 + 64 + 190;
+
+void PutBroadcastChunk(std::vector<std::uint8_t>& out, const BroadcastWaveOrigin& origin) {
+  PutTag(out, "bext");
+  Put32(out, kBroadcastChunkBytes);
+  const std::size_t start = out.size();
+  PutText(out, "", 256);
+  PutText(out, "Halvaris", 32);
+  PutText(out, "", 32);
+  PutText(out, origin.originationDate, 10);
+  PutText(out, origin.originationTime, 8);
+  Put64(out, origin.timeReference);
+  Put16(out, 1);
+  out.resize(start + kBroadcastChunkBytes, 0);  // UMID and reserved bytes
+}
+
 }  // namespace
 
-WavWriter::WavWriter(OutputFile& file, const PcmFormat& format, std::uint64_t riffLimit)
+WavWriter::WavWriter(OutputFile& file, const PcmFormat& format, std::uint64_t riffLimit,
+                     const BroadcastWaveOrigin* origin)
     : file_(file), format_(format), riffLimit_(riffLimit) {
   if ((format.bitsPerSample != 16 && format.bitsPerSample != 24) || format.channels < 1 ||
       format.channels > 64 || format.sampleRate <= 0) {
@@ -69,6 +96,10 @@ WavWriter::WavWriter(OutputFile& file, const PcmFormat& format, std::uint64_t ri
                                           0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
     header.insert(header.end(), kPcm, kPcm + 16);
   }
+  if (origin != nullptr) {
+    PutBroadcastChunk(header, *origin);
+    broadcastChunkBytes_ = kBroadcastChunkBytes;
+  }
   PutTag(header, "data");
   dataSizeOffset_ = header.size();
   Put32(header, 0xffffffffu);
@@ -85,8 +116,9 @@ void WavWriter::Finish() {
       sampleFrames_ * static_cast<std::uint64_t>(format_.BytesPerFrame());
   // Chunks have an even size: an odd data chunk (24-bit mono) is followed by a pad byte.
   if (dataBytes % 2 != 0) file_.Write("", 1);
-  const std::uint64_t riffBytes =
-      4 + (8 + kDs64Bytes) + (8 + formatChunkBytes_) + 8 + dataBytes + dataBytes % 2;
+  const std::uint64_t riffBytes = 4 + (8 + kDs64Bytes) + (8 + formatChunkBytes_) +
+                                  (broadcastChunkBytes_ > 0 ? 8 + broadcastChunkBytes_ : 0) + 8 +
+                                  dataBytes + dataBytes % 2;
   rf64_ = riffBytes > riffLimit_;
 
   std::vector<std::uint8_t> start;
