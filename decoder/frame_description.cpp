@@ -133,7 +133,7 @@ bool ReadRecordingDate(const std::uint8_t* pack, HalvarisRecordingTime& out) {
   out.hasDate = 1;
   out.day = day;
   out.month = month;
-  out.year = year < 75 ? 2000 + year : 1900 + year;
+  out.year = year < 69 ? 2000 + year : 1900 + year;
   return true;
 }
 

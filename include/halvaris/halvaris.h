@@ -134,7 +134,7 @@ typedef struct HalvarisTimecode {
 
 typedef struct HalvarisRecordingTime {
   int hasDate; /* 0: no readable date; year, month and day are then 0 */
-  int year;    /* four digits: the pack's two digits, below 75 taken as 20xx */
+  int year;    /* four digits: the pack's two digits, 69..99 taken as 19xx, the rest as 20xx */
   int month, day;
   int hasTime; /* 0: no readable time of day; hours, minutes and seconds are then 0 */
   int hours, minutes, seconds;

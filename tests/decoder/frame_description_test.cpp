@@ -166,6 +166,17 @@ TEST(FrameDescription, EveryFrameGivesItsTimecodeAndRecordingTime) {
       EXPECT_EQ(description.soundChannels, description.soundRead ? 2 : 0);
       EXPECT_EQ(description.soundErrorSamplesTotal, 0u);
     }
+    // Two-digit years: FFmpeg's clock-not-set date (1970) is not read as 2070.
+    for (const auto& [digits, year] : {std::pair{0x70, 1970}, std::pair{0x68, 2068}}) {
+      std::vector<std::uint8_t> frame = FrameOf(stream, source.system, 0);
+      for (std::size_t at = 0; at + kDifBlockBytes <= frame.size(); at += kDifBlockBytes) {
+        if (frame[at] >> 5 != 2) continue;  // video auxiliary blocks: fifteen 5-byte packs
+        for (std::size_t pack = at + 3; pack + 5 <= at + 3 + 75; pack += 5) {
+          if (frame[pack] == 0x62) frame[pack + 4] = static_cast<std::uint8_t>(digits);
+        }
+      }
+      EXPECT_EQ(Describe(frame, source.system).videoRecordingTime.year, year);
+    }
   }
 }
 
