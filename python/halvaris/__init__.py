@@ -4,8 +4,30 @@
     with halvaris.open("clip.mxf") as media:
         picture = media.decode_frame(0)         # numpy uint8, (height, 2 x width), packed YUY2
         sound = media.read_sound(0, 10)         # numpy int16 or int32, (samples, channels)
+        about = media.describe_frame(0)         # a dict: what the frame says about itself
 
 Errors raise halvaris.Error, whose text is the library's own line.
+
+describe_frame(i) reads frame i without decoding it and gives a plain dict:
+    timecode        None, or {"text": "hh:mm:ss:ff" (";" before ff when drop-frame), "hours",
+                    "minutes", "seconds", "frames", "drop_frame", "frame_pair_flag" (-1 in the
+                    1080-line systems)}
+    recorded        the recording date and time of the video auxiliary packs, else the subcode's;
+                    None when neither holds one. {"date": "yyyy-mm-dd" or None, "time":
+                    "hh:mm:ss" or None, "year", "month", "day", "hours", "minutes", "seconds"
+                    (0 where missing), "frames" (None when not given), "source": "video" or
+                    "subcode"}
+    video_blocks, flagged_blocks, concealed_blocks, concealed_previous_blocks,
+    concealed_next_blocks, concealed_unspecified_blocks, error_blocks, reserved_blocks
+                    video DIF block counts by status (STA)
+    blocks_by_sta   16 counts, one per STA value, over the whole frame
+    recording_start, display_mode
+                    from the source control pack; None without one
+    field_order     "top first", "bottom first" or None
+    sound_error_samples
+                    error samples per sound channel; None where the frame's sound is not read
+                    (the 720-line systems)
+    complete        False when the frame was shorter than its system's
 """
 
 import ctypes
@@ -74,6 +96,134 @@ class _MediaInfo(ctypes.Structure):
     ]
 
 
+_MAX_DIF_CHANNELS = 4
+_MAX_DIF_SEQUENCES = 12
+_MAX_SOUND_CHANNELS = 8
+_STA_VALUES = 16
+
+
+class _Timecode(ctypes.Structure):
+    _fields_ = [
+        ("present", ctypes.c_int),
+        ("hours", ctypes.c_int),
+        ("minutes", ctypes.c_int),
+        ("seconds", ctypes.c_int),
+        ("frames", ctypes.c_int),
+        ("dropFrame", ctypes.c_int),
+        ("framePairFlag", ctypes.c_int),
+    ]
+
+
+class _RecordingTime(ctypes.Structure):
+    _fields_ = [
+        ("hasDate", ctypes.c_int),
+        ("year", ctypes.c_int),
+        ("month", ctypes.c_int),
+        ("day", ctypes.c_int),
+        ("hasTime", ctypes.c_int),
+        ("hours", ctypes.c_int),
+        ("minutes", ctypes.c_int),
+        ("seconds", ctypes.c_int),
+        ("frames", ctypes.c_int),
+    ]
+
+
+class _FrameDescription(ctypes.Structure):
+    _fields_ = [
+        ("system", ctypes.c_int),
+        ("complete", ctypes.c_int),
+        ("difChannels", ctypes.c_int),
+        ("sequencesOfChannel", ctypes.c_int * _MAX_DIF_CHANNELS),
+        ("blocksBySta",
+         ctypes.c_uint16 * _STA_VALUES * _MAX_DIF_SEQUENCES * _MAX_DIF_CHANNELS),
+        ("totalBySta", ctypes.c_uint32 * _STA_VALUES),
+        ("videoBlocks", ctypes.c_uint32),
+        ("flaggedBlocks", ctypes.c_uint32),
+        ("concealedPreviousBlocks", ctypes.c_uint32),
+        ("concealedNextBlocks", ctypes.c_uint32),
+        ("concealedUnspecifiedBlocks", ctypes.c_uint32),
+        ("concealedBlocks", ctypes.c_uint32),
+        ("errorBlocks", ctypes.c_uint32),
+        ("reservedBlocks", ctypes.c_uint32),
+        ("timecode", _Timecode),
+        ("videoRecordingTime", _RecordingTime),
+        ("subcodeRecordingTime", _RecordingTime),
+        ("hasSource", ctypes.c_int),
+        ("sourceType", ctypes.c_int),
+        ("fiftyHz", ctypes.c_int),
+        ("hasSourceControl", ctypes.c_int),
+        ("recordingStart", ctypes.c_int),
+        ("recordingMode", ctypes.c_int),
+        ("displayMode", ctypes.c_int),
+        ("frameFlag", ctypes.c_int),
+        ("firstField", ctypes.c_int),
+        ("frameChange", ctypes.c_int),
+        ("interlaced", ctypes.c_int),
+        ("fieldOrder", ctypes.c_int),
+        ("soundRead", ctypes.c_int),
+        ("soundChannels", ctypes.c_int),
+        ("soundSamples", ctypes.c_uint32 * _MAX_SOUND_CHANNELS),
+        ("soundErrorSamples", ctypes.c_uint32 * _MAX_SOUND_CHANNELS),
+        ("soundErrorSamplesTotal", ctypes.c_uint32),
+    ]
+
+
+_FIELD_ORDERS = {1: "top first", 2: "bottom first"}
+
+
+def _timecode(timecode):
+    if not timecode.present:
+        return None
+    separator = ";" if timecode.dropFrame else ":"
+    return {
+        "text": "%02d:%02d:%02d%s%02d" % (timecode.hours, timecode.minutes, timecode.seconds,
+                                          separator, timecode.frames),
+        "hours": timecode.hours, "minutes": timecode.minutes, "seconds": timecode.seconds,
+        "frames": timecode.frames, "drop_frame": bool(timecode.dropFrame),
+        "frame_pair_flag": timecode.framePairFlag,
+    }
+
+
+def _recorded(video, subcode):
+    for source, recording in (("video", video), ("subcode", subcode)):
+        if recording.hasDate or recording.hasTime:
+            break
+    else:
+        return None
+    return {
+        "date": ("%04d-%02d-%02d" % (recording.year, recording.month, recording.day)
+                 if recording.hasDate else None),
+        "time": ("%02d:%02d:%02d" % (recording.hours, recording.minutes, recording.seconds)
+                 if recording.hasTime else None),
+        "year": recording.year, "month": recording.month, "day": recording.day,
+        "hours": recording.hours, "minutes": recording.minutes, "seconds": recording.seconds,
+        "frames": recording.frames if recording.frames >= 0 else None,
+        "source": source,
+    }
+
+
+def _description(about):
+    return {
+        "timecode": _timecode(about.timecode),
+        "recorded": _recorded(about.videoRecordingTime, about.subcodeRecordingTime),
+        "video_blocks": about.videoBlocks,
+        "flagged_blocks": about.flaggedBlocks,
+        "concealed_blocks": about.concealedBlocks,
+        "concealed_previous_blocks": about.concealedPreviousBlocks,
+        "concealed_next_blocks": about.concealedNextBlocks,
+        "concealed_unspecified_blocks": about.concealedUnspecifiedBlocks,
+        "error_blocks": about.errorBlocks,
+        "reserved_blocks": about.reservedBlocks,
+        "blocks_by_sta": list(about.totalBySta),
+        "recording_start": bool(about.recordingStart) if about.hasSourceControl else None,
+        "display_mode": about.displayMode if about.hasSourceControl else None,
+        "field_order": _FIELD_ORDERS.get(about.fieldOrder),
+        "sound_error_samples": (list(about.soundErrorSamples[:about.soundChannels])
+                                if about.soundRead else None),
+        "complete": bool(about.complete),
+    }
+
+
 def _load(name):
     # The copy installed beside this package (prefix/lib/python3/dist-packages/halvaris is three
     # folders below prefix/lib) first, then whatever the system's loader finds. The decoder is
@@ -110,6 +260,8 @@ _declare(_media, "halvaris_media_read_frame", ctypes.c_int, _MEDIA_POINTER, ctyp
          ctypes.c_void_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t))
 _declare(_media, "halvaris_media_read_sound", ctypes.c_int, _MEDIA_POINTER, ctypes.c_int64,
          ctypes.c_int64, ctypes.c_void_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int64))
+_declare(_media, "halvaris_media_describe_frame", ctypes.c_int, _MEDIA_POINTER, ctypes.c_int64,
+         ctypes.POINTER(_FrameDescription))
 _declare(_media, "halvaris_media_last_error", ctypes.c_char_p, _MEDIA_POINTER)
 _declare(_media, "halvaris_media_close", None, _MEDIA_POINTER)
 
@@ -199,6 +351,14 @@ class Media:
         self._check(_media.halvaris_media_read_frame(self._open_handle(), index, buffer,
                                                      len(buffer), ctypes.byref(length)))
         return buffer.raw[:length.value]
+
+    def describe_frame(self, index):
+        """What frame `index` says about itself, read without decoding it: a dict (see the
+        module's text); any order."""
+        about = _FrameDescription()
+        self._check(_media.halvaris_media_describe_frame(self._open_handle(), index,
+                                                         ctypes.byref(about)))
+        return _description(about)
 
     def decode_frame(self, index):
         """The picture of frame `index`: a uint8 array of (height, 2 x width), packed YUY2."""
