@@ -1,9 +1,11 @@
 """The installed Python module on files FFmpeg makes: frames in a random order decode to the bytes
-halvaris-decode writes, and sound equals what FFmpeg extracts.
+halvaris-decode writes, sound equals what FFmpeg extracts, and frame descriptions give the timecode
+and recording date FFmpeg wrote.
 
-Run by python_test.sh with PYTHONPATH at the installed package and HALVARIS_DECODE, FFMPEG and
-HALVARIS_PREFIX in the environment."""
+Run by python_test.sh with PYTHONPATH at the installed package and HALVARIS_DECODE, FFMPEG,
+HALVARIS_PREFIX and CC in the environment."""
 
+import ctypes
 import os
 import random
 import shutil
@@ -18,11 +20,15 @@ import halvaris
 DECODE = os.environ["HALVARIS_DECODE"]
 FFMPEG = os.environ["FFMPEG"]
 PREFIX = os.environ["HALVARIS_PREFIX"]
+CC = os.environ["CC"]
 
 # 1080 lines at 50 Hz: sound is carried in the frames' audio blocks too, and 1920 samples a frame.
 SYSTEM = 3
 SIZE, RATE, FRAMES = "1440x1080", 25, 6
 SAMPLES_PER_FRAME = 48000 // RATE
+# FFmpeg writes these into the subcode and video auxiliary packs of every frame.
+TIMECODE = "10:20:30:12"
+CREATION_TIME = "2024-05-06T07:08:09Z"
 
 
 def ffmpeg(*arguments):
@@ -51,12 +57,14 @@ class Files:
     def __init__(self, folder):
         self.folder = folder
         video = self.path("video.dif")
+        stamps = ["-timecode", TIMECODE, "-metadata", "creation_time=" + CREATION_TIME]
         ffmpeg("-f", "lavfi", "-i", "testsrc2=size=%s:rate=%d" % (SIZE, RATE),
-               "-frames:v", str(FRAMES), "-c:v", "dvvideo", "-pix_fmt", "yuv422p", "-f", "dv",
-               video)
+               "-frames:v", str(FRAMES), "-c:v", "dvvideo", "-pix_fmt", "yuv422p",
+               *stamps, "-f", "dv", video)
         self.raw_dif = self.path("sound.dif")
+        # The DV muxer writes the packs anew: it is told the times again.
         ffmpeg("-i", video, *tones(2), "-map", "0:v", "-map", "1:a", "-c:v", "copy",
-               "-c:a", "pcm_s16le", "-f", "dv", self.raw_dif)
+               "-c:a", "pcm_s16le", *stamps, "-f", "dv", self.raw_dif)
         self.movie = self.path("clip.mov")
         ffmpeg("-i", video, *tones(2), "-map", "0:v", "-map", "1:a", "-c:v", "copy",
                "-c:a", "pcm_s16le", "-f", "mov", self.movie)
@@ -87,6 +95,35 @@ class Files:
             data = written.read()
         size = len(data) // FRAMES
         return [data[at:at + size] for at in range(0, len(data), size)]
+
+
+def ctypes_layout(structure, prefix="", base=0):
+    """{member: (offset, size)} of a ctypes structure, nested members named "outer.inner"."""
+    layout = {}
+    for name, kind in structure._fields_:
+        member = getattr(structure, name)
+        layout[prefix + name] = (base + member.offset, member.size)
+        if issubclass(kind, ctypes.Structure):
+            layout.update(ctypes_layout(kind, prefix + name + ".", base + member.offset))
+    return layout
+
+
+def c_layout(folder, type_name, members):
+    """The same, as the C compiler lays out `type_name` of the installed header."""
+    source = os.path.join(folder, "layout.c")
+    program = os.path.join(folder, "layout")
+    with open(source, "w") as out:
+        out.write("#include <stddef.h>\n#include <stdio.h>\n#include <halvaris/halvaris.h>\n"
+                  "int main(void) {\n")
+        out.write('  printf("sizeof %%zu 0\\n", sizeof(%s));\n' % type_name)
+        for member in members:
+            out.write('  printf("%s %%zu %%zu\\n", offsetof(%s, %s), sizeof(((%s*)0)->%s));\n'
+                      % (member, type_name, member, type_name, member))
+        out.write("  return 0;\n}\n")
+    subprocess.run([CC, "-I", os.path.join(PREFIX, "include"), "-o", program, source], check=True)
+    printed = subprocess.run([program], check=True, stdout=subprocess.PIPE, text=True).stdout
+    return {name: (int(offset), int(size))
+            for name, offset, size in (line.split() for line in printed.splitlines())}
 
 
 class HalvarisModuleTest(unittest.TestCase):
@@ -135,6 +172,41 @@ class HalvarisModuleTest(unittest.TestCase):
                 part = media.read_sound(4, 2)
                 numpy.testing.assert_array_equal(part, whole[4 * SAMPLES_PER_FRAME:])
 
+    def test_the_frame_description_is_laid_out_as_the_c_compiler_lays_it_out(self):
+        expected = ctypes_layout(halvaris._FrameDescription)
+        expected["sizeof"] = (ctypes.sizeof(halvaris._FrameDescription), 0)
+        self.assertEqual(c_layout(self.scratch, "HalvarisFrameDescription", list(expected)[:-1]),
+                         expected)
+
+    def test_descriptions_give_the_timecode_and_recording_date_ffmpeg_wrote_in_any_order(self):
+        order = list(range(FRAMES)) * 2
+        random.Random(29).shuffle(order)
+        hours, minutes, seconds, first_frame = (int(part) for part in TIMECODE.split(":"))
+        date, time = CREATION_TIME.rstrip("Z").split("T")
+        for kind, path in {"raw DIF": self.files.raw_dif, "OP-Atom": self.files.op_atom}.items():
+            with self.subTest(kind), halvaris.open(path) as media:
+                described = {}
+                for index in order:
+                    description = media.describe_frame(index)
+                    # Read again after other frames, the same.
+                    self.assertEqual(description, described.setdefault(index, description))
+                for index, description in described.items():
+                    self.assertEqual(description["timecode"], {
+                        "text": "%02d:%02d:%02d:%02d" % (hours, minutes, seconds,
+                                                         first_frame + index),
+                        "hours": hours, "minutes": minutes, "seconds": seconds,
+                        "frames": first_frame + index, "drop_frame": False,
+                        "frame_pair_flag": -1}, "frame %d" % index)
+                    recorded = description["recorded"]
+                    self.assertEqual((recorded["date"], recorded["time"], recorded["source"]),
+                                     (date, time, "video"), "frame %d" % index)
+                    self.assertTrue(description["complete"])
+                    self.assertEqual(description["flagged_blocks"], 0)
+                    self.assertEqual(description["blocks_by_sta"][0], description["video_blocks"])
+                    self.assertGreater(description["video_blocks"], 0)
+                    self.assertEqual(description["sound_error_samples"],
+                                     [0, 0] if kind == "raw DIF" else [])
+
     def test_failures_raise_the_libraries_line(self):
         missing = os.path.join(self.scratch, "missing.mxf")
         with self.assertRaises(halvaris.Error) as raised:
@@ -145,9 +217,11 @@ class HalvarisModuleTest(unittest.TestCase):
             with self.assertRaises(halvaris.Error) as raised:
                 media.read_frame(FRAMES)
             self.assertNotEqual(str(raised.exception), "")
+            self.assertRaises(halvaris.Error, media.describe_frame, FRAMES)
             # The OP-Atom video file has no sound of its own.
             self.assertRaises(halvaris.Error, media.read_sound, 0, 1)
         self.assertRaises(ValueError, media.read_frame, 0)
+        self.assertRaises(ValueError, media.describe_frame, 0)
 
 
 if __name__ == "__main__":
