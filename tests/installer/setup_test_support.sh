@@ -55,8 +55,13 @@ check_installed_in() {
   done
   [ "$(registry_value "HKCR\\CLSID\\$filter\\InprocServer32")" = "$folder\\halvarisDecoder.ax" ] ||
     fail "the filter's InprocServer32 does not name $folder\\halvarisDecoder.ax"
+  # Where it is not listed, say where the registration went instead (the first version of the
+  # filter mapper keeps its own key), so that a failure tells what happened.
   win reg query "HKCR\\CLSID\\$legacy_filters\\Instance\\$filter" >/dev/null 2>&1 ||
-    fail "DirectShow's filter category does not list the filter"
+    fail "DirectShow's filter category does not list the filter (the first mapper's key:" \
+      "$(win reg query "HKCR\\Filter\\$filter" 2>&1 | tr -d '\r' | tr '\n' ' ' | head -c 300);" \
+      "the category: $(win reg query "HKCR\\CLSID\\$legacy_filters\\Instance" 2>&1 | tr -d '\r' |
+        grep -c '^HKEY') filters)"
   local menu="$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/Halvaris"
   while IFS=: read -r link target; do
     [ -f "$menu/$link" ] || { fail "no Start menu shortcut $link"; continue; }
