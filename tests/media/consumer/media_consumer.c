@@ -1,6 +1,7 @@
 /* A program of someone else's, written in C against the installed libraries: opens an input
  * through libhalvaris-media, reads its frames in a shuffled order (each read once, backwards
- * as often as not), decodes them with libhalvaris and writes the pictures in frame order. */
+ * as often as not), decodes them with libhalvaris and writes the pictures in frame order; given a
+ * third name, writes there the sound of all the frames, read later half first. */
 #include <halvaris/halvaris.h>
 #include <halvaris/media.h>
 #include <stdio.h>
@@ -12,8 +13,8 @@ static void Fail(const char* what, const char* why) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: media_consumer INPUT PICTURES.yuy2\n");
+  if (argc != 3 && argc != 4) {
+    fprintf(stderr, "usage: media_consumer INPUT PICTURES.yuy2 [SOUND.raw]\n");
     return 2;
   }
   HalvarisMedia* media = NULL;
@@ -54,6 +55,33 @@ int main(int argc, char** argv) {
   FILE* out = fopen(argv[2], "wb");
   if (!out || fwrite(pictures, pictureBytes, count, out) != count || fclose(out) != 0)
     Fail(argv[2], "cannot write");
+  if (argc == 4) {
+    if (info.soundChannels == 0) Fail(argv[1], "no sound");
+    const int64_t half = info.frameCount / 2;
+    int64_t earlier = 0, later = 0, got = 0;
+    if (halvaris_media_read_sound(media, 0, half, NULL, 0, &earlier) != HALVARIS_MEDIA_OK ||
+        halvaris_media_read_sound(media, half, info.frameCount - half, NULL, 0, &later) !=
+            HALVARIS_MEDIA_OK)
+      Fail("sound count", halvaris_media_last_error(media));
+    const size_t sampleFrameBytes = (size_t)info.soundChannels * (size_t)(info.soundBits / 8);
+    uint8_t* sound = malloc((size_t)(earlier + later) * sampleFrameBytes + 1);
+    if (!sound) Fail("memory", "not enough");
+    if (halvaris_media_read_sound(media, half, info.frameCount - half,
+                                  sound + (size_t)earlier * sampleFrameBytes,
+                                  (size_t)later * sampleFrameBytes, &got) != HALVARIS_MEDIA_OK ||
+        got != later)
+      Fail("later sound", halvaris_media_last_error(media));
+    if (halvaris_media_read_sound(media, 0, half, sound, (size_t)earlier * sampleFrameBytes,
+                                  &got) != HALVARIS_MEDIA_OK ||
+        got != earlier)
+      Fail("earlier sound", halvaris_media_last_error(media));
+    FILE* soundFile = fopen(argv[3], "wb");
+    const size_t soundBytes = (size_t)(earlier + later) * sampleFrameBytes;
+    if (!soundFile || fwrite(sound, 1, soundBytes, soundFile) != soundBytes ||
+        fclose(soundFile) != 0)
+      Fail(argv[3], "cannot write");
+    free(sound);
+  }
   halvaris_decoder_destroy(decoder);
   halvaris_media_close(media);
   free(order);
