@@ -240,7 +240,7 @@ const char* halvaris_media_result_text(int result) {
   }
 }
 
-void halvaris_default_media_settings(HalvarisMediaSettings* settings) {
+void halvaris_media_default_settings(HalvarisMediaSettings* settings) {
   if (settings == nullptr) return;
   *settings = HalvarisMediaSettings{};
 }

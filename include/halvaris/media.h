@@ -70,7 +70,7 @@ typedef struct HalvarisMediaSettings {
 } HalvarisMediaSettings;
 
 /* Fills `settings` with the defaults: system from the input, no clip, no callback. */
-HALVARIS_MEDIA_API void halvaris_default_media_settings(HalvarisMediaSettings* settings);
+HALVARIS_MEDIA_API void halvaris_media_default_settings(HalvarisMediaSettings* settings);
 
 #define HALVARIS_MEDIA_CONTAINER_RAW_DIF 1
 #define HALVARIS_MEDIA_CONTAINER_MOVIE 2

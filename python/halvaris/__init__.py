@@ -250,7 +250,7 @@ _declare(_decoder, "halvaris_decoder_create", ctypes.c_int, ctypes.c_void_p,
 _declare(_decoder, "halvaris_decoder_destroy", None, ctypes.c_void_p)
 _declare(_decoder, "halvaris_decode_frame", ctypes.c_int, ctypes.c_void_p, ctypes.c_int,
          ctypes.c_char_p, ctypes.c_size_t, ctypes.c_void_p, ctypes.c_ssize_t, ctypes.c_size_t)
-_declare(_media, "halvaris_default_media_settings", None, ctypes.POINTER(_MediaSettings))
+_declare(_media, "halvaris_media_default_settings", None, ctypes.POINTER(_MediaSettings))
 _declare(_media, "halvaris_media_open", ctypes.c_int, ctypes.c_char_p,
          ctypes.POINTER(_MediaSettings), ctypes.POINTER(_MEDIA_POINTER))
 _declare(_media, "halvaris_media_clip_count", ctypes.c_int, _MEDIA_POINTER)
@@ -280,7 +280,7 @@ class Media:
         self._handle = None
         self._decoder = None
         settings = _MediaSettings()
-        _media.halvaris_default_media_settings(ctypes.byref(settings))
+        _media.halvaris_media_default_settings(ctypes.byref(settings))
         settings.system = system
         settings.clip = os.fsencode(clip) if clip is not None else None
         # Kept for as long as the handle may call it.

@@ -150,7 +150,7 @@ TEST(MediaInterface, ErrorsAreNegativeResultsWithOneLineNamingTheInput) {
   EXPECT_THAT(halvaris_media_last_error(nullptr), HasSubstr("video system"));
   EXPECT_THAT(halvaris_media_last_error(nullptr), Not(HasSubstr("--")));
   HalvarisMediaSettings settings;
-  halvaris_default_media_settings(&settings);
+  halvaris_media_default_settings(&settings);
   settings.system = 3;
   ASSERT_EQ(halvaris_media_open_memory(packless.data(), packless.size(), &settings, &media),
             HALVARIS_MEDIA_OK);
@@ -192,7 +192,7 @@ TEST(MediaInterface, NullAndInvalidArgumentsAreRefused) {
             HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT);
   const Bytes frame = TestFrame(2);
   HalvarisMediaSettings settings;
-  halvaris_default_media_settings(&settings);
+  halvaris_media_default_settings(&settings);
   settings.system = 9;
   EXPECT_EQ(halvaris_media_open_memory(frame.data(), frame.size(), &settings, &media),
             HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT);

@@ -98,7 +98,7 @@ std::string OpenFailure(int result, const HalvarisMedia* media) {
 // Opens the input and reads its facts; prints why and returns false when it cannot.
 bool OpenInput(const Options& options, Input& input) {
   HalvarisMediaSettings settings;
-  halvaris_default_media_settings(&settings);
+  halvaris_media_default_settings(&settings);
   settings.system = options.system;
   settings.clip = options.clip.empty() ? nullptr : options.clip.c_str();
   settings.messageCallback = &PrintMessage;

@@ -251,7 +251,7 @@ TEST_F(P2Card, ThroughTheCInterfaceACardOfSeveralClipsOpensForItsClipsToBeListed
   halvaris_media_close(media);
 
   HalvarisMediaSettings settings;
-  halvaris_default_media_settings(&settings);
+  halvaris_media_default_settings(&settings);
   settings.clip = "0009ZZ";
   EXPECT_EQ(halvaris_media_open(Root().c_str(), &settings, &media),
             HALVARIS_MEDIA_ERROR_UNKNOWN_CLIP);
