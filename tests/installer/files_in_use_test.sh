@@ -16,10 +16,8 @@
 set -u
 setup=$1 payload=$2 version=$3
 here=$(cd "$(dirname "$0")" && pwd)
-scratch=$(mktemp -d)
 # shellcheck source=setup_test_support.sh
 . "$here/setup_test_support.sh"
-trap 'release_file; stop_prefix; rm -rf "$scratch"' EXIT
 
 folder='C:\Program Files\Halvaris'
 make_ready_prefix

@@ -9,10 +9,8 @@
 set -u
 setup=$1 payload=$2 version=$3 data=$4
 here=$(cd "$(dirname "$0")" && pwd)
-scratch=$(mktemp -d)
 # shellcheck source=setup_test_support.sh
 . "$here/setup_test_support.sh"
-trap 'stop_prefix; rm -rf "$scratch"' EXIT
 
 make_ready_prefix
 use_fresh_prefix cycle

@@ -16,14 +16,13 @@
 set -u
 setup=$1 not_administrator=$2 payload=$3 version=$4
 here=$(cd "$(dirname "$0")" && pwd)
-scratch=$(mktemp -d)
 # shellcheck source=setup_test_support.sh
 . "$here/setup_test_support.sh"
-trap 'stop_prefix; rm -rf "$scratch"' EXIT
 
-setup_windows=$(winepath -w "$setup" 2>/dev/null)
 entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Halvaris'
 make_ready_prefix
+# After make_ready_prefix: winepath is a Wine program, and needs a prefix of the test's own.
+setup_windows=$(winepath -w "$setup" 2>/dev/null)
 
 use_fresh_prefix folders
 snapshot "$scratch/folders-before"

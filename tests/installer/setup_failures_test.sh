@@ -11,10 +11,8 @@
 set -u
 setup=$1 refusing=$2 broken=$3
 here=$(cd "$(dirname "$0")" && pwd)
-scratch=$(mktemp -d)
 # shellcheck source=setup_test_support.sh
 . "$here/setup_test_support.sh"
-trap 'stop_prefix; rm -rf "$scratch"' EXIT
 
 filter_server='HKCR\CLSID\{8B498501-1218-11CF-ADC4-00A0D100041B}\InprocServer32'
 installed_decoder='Program Files/Halvaris/halvarisDecoder.ax'

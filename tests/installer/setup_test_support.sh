@@ -1,7 +1,11 @@
 # Sourced by the setup tests: throwaway Wine prefixes (one booted per script, copied for each
 # case), runs with a time limit, snapshots of what an install changes, and checks that count
 # failures instead of stopping.
-# The caller sets `scratch` (a fresh folder that the caller removes) before calling make_ready_prefix.
+
+# A fresh folder for the script's prefixes and files, removed when the script ends, after the
+# programs of the prefix (and a held file's program) have ended.
+scratch=$(mktemp -d)
+trap 'release_file; stop_prefix; rm -rf "$scratch"' EXIT
 
 export WINEARCH=win64 WINEDEBUG=-all
 # No menu entries in the real desktop from the shortcuts; no sound devices.
