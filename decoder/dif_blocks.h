@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "halvaris/halvaris.h"
+
 namespace halvaris {
 
 // Section types, in the top three bits of a DIF block's first byte.
@@ -24,5 +26,20 @@ constexpr int kSourcePack = 0x60;
 constexpr int kSourceControlPack = 0x61;
 constexpr int kRecordingDatePack = 0x62;
 constexpr int kRecordingTimePack = 0x63;
+
+// A video auxiliary block holds fifteen packs after its three identifier bytes.
+constexpr int kPacksPerAuxiliaryBlock = 15;
+
+inline const std::uint8_t* AuxiliaryPack(const std::uint8_t* block, int index) {
+  return block + 3 + 5 * index;
+}
+
+// FF set in a source control pack: both fields are shown, and FS says whether field 1 (the top
+// field) comes first.
+inline int FieldOrderOf(const std::uint8_t* sourceControlPack) {
+  if ((sourceControlPack[3] & 0x80) == 0) return HALVARIS_FIELD_ORDER_UNKNOWN;
+  return (sourceControlPack[3] & 0x40) != 0 ? HALVARIS_FIELD_ORDER_TOP_FIRST
+                                            : HALVARIS_FIELD_ORDER_BOTTOM_FIRST;
+}
 
 }  // namespace halvaris

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kVideoBlocksPerSequence = 135;
 constexpr int kAudioBlocksPerSequence = 9;
-constexpr int kPacksPerAuxiliaryBlock = 15;
 constexpr int kSyncBlocksPerSubcodeBlock = 6;
 // A 16-bit sample of this value marks a sample lost or damaged on the way.
 constexpr std::uint16_t kErrorSample = 0x8000;
@@ -168,10 +167,7 @@ void ReadSourceControlPack(const std::uint8_t* pack, HalvarisFrameDescription& o
   out.firstField = (pack[3] >> 6) & 1;
   out.frameChange = (pack[3] >> 5) & 1;
   out.interlaced = (pack[3] >> 4) & 1;
-  if (out.frameFlag) {
-    out.fieldOrder =
-        out.firstField ? HALVARIS_FIELD_ORDER_TOP_FIRST : HALVARIS_FIELD_ORDER_BOTTOM_FIRST;
-  }
+  out.fieldOrder = FieldOrderOf(pack);
 }
 
 // The first readable pack of each kind, from the subcode and video auxiliary blocks of every DIF
@@ -207,7 +203,7 @@ void ReadPacks(VideoSystem system, const std::uint8_t* frame, std::size_t bytes,
       const std::uint8_t* data = frame + BlockOffset(sequence, block);
       if (SectionOf(data) != kVideoAuxiliarySection) continue;
       for (int index = 0; index < kPacksPerAuxiliaryBlock; ++index) {
-        const std::uint8_t* pack = data + 3 + 5 * index;
+        const std::uint8_t* pack = AuxiliaryPack(data, index);
         if (pack[0] == kSourcePack && !source) {
           ReadSourcePack(pack, out);
           source = true;

@@ -34,14 +34,13 @@ extern "C" int halvaris_detect_system(const std::uint8_t* data, std::size_t data
   if (!found.difHeader) return 0;
   bool fiftyHz = (data[3] & 0x80) != 0;  // DSF
 
-  // Blocks 3..5 carry fifteen 5-byte packs each after the 3-byte block identifier.
   const std::uint8_t* sourcePack = nullptr;
   const std::uint8_t* sourceControlPack = nullptr;
   for (std::size_t block = 3; block <= 5 && (block + 1) * kDifBlockBytes <= dataBytes; ++block) {
     const std::uint8_t* blockData = data + block * kDifBlockBytes;
     if (halvaris::SectionOf(blockData) != halvaris::kVideoAuxiliarySection) continue;
-    for (int pack = 0; pack < 15; ++pack) {
-      const std::uint8_t* packData = blockData + 3 + 5 * pack;
+    for (int pack = 0; pack < halvaris::kPacksPerAuxiliaryBlock; ++pack) {
+      const std::uint8_t* packData = halvaris::AuxiliaryPack(blockData, pack);
       if (packData[0] == halvaris::kSourcePack && sourcePack == nullptr) sourcePack = packData;
       if (packData[0] == halvaris::kSourceControlPack && sourceControlPack == nullptr) {
         sourceControlPack = packData;
@@ -54,11 +53,7 @@ extern "C" int halvaris_detect_system(const std::uint8_t* data, std::size_t data
     if (found.sourceType == halvaris::kSourceType1080Lines) found.system = fiftyHz ? 3 : 1;
     if (found.sourceType == halvaris::kSourceType720Lines) found.system = fiftyHz ? 4 : 2;
   }
-  // FF set: both fields are shown, and FS says whether field 1 (the top field) comes first.
-  if (sourceControlPack != nullptr && (sourceControlPack[3] & 0x80) != 0) {
-    found.fieldOrder = (sourceControlPack[3] & 0x40) != 0 ? HALVARIS_FIELD_ORDER_TOP_FIRST
-                                                          : HALVARIS_FIELD_ORDER_BOTTOM_FIRST;
-  }
+  if (sourceControlPack != nullptr) found.fieldOrder = halvaris::FieldOrderOf(sourceControlPack);
   if (facts != nullptr) *facts = found;
   return found.system;
 }

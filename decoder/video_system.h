@@ -35,8 +35,8 @@ inline std::size_t PictureBytes(VideoSystem system) {
   return static_cast<std::size_t>(geometry.width) * 2u * static_cast<std::size_t>(geometry.height);
 }
 
-// HALVARIS_OK when `pitch` and `pictureBytes` hold a packed picture of the system's coded size,
-// else HALVARIS_ERROR_PICTURE_TOO_SMALL.
+// HALVARIS_OK when `pitch` and `pictureBytes` hold a packed picture of the system's coded size;
+// HALVARIS_ERROR_INVALID_ARGUMENT for a negative pitch, else HALVARIS_ERROR_PICTURE_TOO_SMALL.
 int CheckPictureBuffer(VideoSystem system, std::ptrdiff_t pitch, std::size_t pictureBytes);
 
 }  // namespace halvaris

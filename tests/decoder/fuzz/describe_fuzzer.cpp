@@ -1,12 +1,11 @@
 // Reads what arbitrary bytes say as a compressed frame, and paints their flagged macroblocks into
-// a picture of exactly the coded size. The first byte picks the video system and whether the
-// bytes are handed over short or repeated to the system's full size, so that small inputs reach
-// the packs and audio blocks of every DIF sequence.
+// a picture of exactly the coded size.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_frame.h"
 #include "halvaris/halvaris.h"
 
 namespace {
@@ -38,20 +37,10 @@ void CheckRecordingTime(const HalvarisRecordingTime& time) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const int system = data[0] % 4 + 1;
-  const bool shortFrame = (data[0] & 0x80) != 0;
-  HalvarisSystemInfo info;
-  halvaris_system_info(system, &info);
-  std::vector<std::uint8_t> frame;
-  if (shortFrame) {
-    frame.assign(data + 1, data + size);
-  } else {
-    frame.resize(info.frameBytes);
-    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = data[1 + i % (size - 1)];
-  }
-
+  const FuzzFrame frame = FrameOfFuzzInput(data, size);
   HalvarisFrameDescription description;
-  Check(halvaris_describe_frame(system, frame.data(), frame.size(), &description) == HALVARIS_OK);
+  Check(halvaris_describe_frame(frame.system, frame.bytes.data(), frame.bytes.size(),
+                                &description) == HALVARIS_OK);
   std::uint32_t blocks = 0;
   for (std::uint32_t count : description.totalBySta) blocks += count;
   Check(blocks == description.videoBlocks);
@@ -66,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(description.soundErrorSamples[channel] <= description.soundSamples[channel]);
   }
 
-  std::vector<std::uint8_t> picture(info.pictureBytes);
+  std::vector<std::uint8_t> picture(frame.info.pictureBytes);
   const int painted =
-      halvaris_mark_damage(system, frame.data(), frame.size(), 0xfffe, picture.data(),
-                           2 * info.width, picture.size(), 0xff, 0x80, 0x80);
+      halvaris_mark_damage(frame.system, frame.bytes.data(), frame.bytes.size(), 0xfffe,
+                           picture.data(), 2 * frame.info.width, picture.size(), 0xff, 0x80, 0x80);
   Check(painted >= 0 && static_cast<std::uint32_t>(painted) == description.flaggedBlocks);
   return 0;
 }

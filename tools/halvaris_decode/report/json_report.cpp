@@ -1,6 +1,7 @@
 #include "report/json_report.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace halvaris::decode_tool::report {
@@ -15,6 +16,16 @@ std::string Quoted(const std::string& text) {
 template <typename T>
 std::string TextOrNull(const std::optional<T>& value) {
   return value ? Quoted(value->Text()) : "null";
+}
+
+template <typename T>
+std::string NumberOrNull(const std::optional<T>& value) {
+  return value ? std::to_string(*value) : "null";
+}
+
+// The frames' fields that are -1 where they were not read.
+std::string CountOrNull(int value) {
+  return value >= 0 ? std::to_string(value) : "null";
 }
 
 const char* FieldOrderName(int fieldOrder) {
@@ -44,31 +55,16 @@ void WriteFrame(std::ostream& out, const FrameEntry& entry) {
       << ",\"audio_error_samples\":" << entry.audioErrorSamples
       << ",\"reserved_blocks\":" << entry.reservedBlocks
       << ",\"recording_start\":" << (entry.recordingStart ? "true" : "false")
-      << ",\"unfinished_blocks\":";
-  if (entry.unfinishedBlocks) {
-    out << *entry.unfinishedBlocks;
-  } else {
-    out << "null";
-  }
-  out << '}';
+      << ",\"unfinished_blocks\":" << NumberOrNull(entry.unfinishedBlocks) << '}';
 }
 
 void WriteRun(std::ostream& out, const Run& run) {
   const FrameProperties& properties = run.properties;
   out << "{\"first_frame\":" << run.firstFrame << ",\"last_frame\":" << run.lastFrame
-      << ",\"system\":" << properties.system << ",\"display_mode\":";
-  if (properties.displayMode >= 0) {
-    out << properties.displayMode;
-  } else {
-    out << "null";
-  }
-  out << ",\"field_order\":" << FieldOrderName(properties.fieldOrder) << ",\"sound_channels\":";
-  if (properties.soundChannels >= 0) {
-    out << properties.soundChannels;
-  } else {
-    out << "null";
-  }
-  out << '}';
+      << ",\"system\":" << properties.system
+      << ",\"display_mode\":" << CountOrNull(properties.displayMode)
+      << ",\"field_order\":" << FieldOrderName(properties.fieldOrder)
+      << ",\"sound_channels\":" << CountOrNull(properties.soundChannels) << '}';
 }
 
 void WriteSegment(std::ostream& out, const Segment& segment) {
@@ -92,13 +88,9 @@ void WriteSummary(std::ostream& out, const Summary& summary) {
       << ",\"flagged_blocks\":" << summary.flaggedBlocks
       << ",\"concealed_blocks\":" << summary.concealedBlocks
       << ",\"error_blocks\":" << summary.errorBlocks
-      << ",\"audio_error_samples\":" << summary.audioErrorSamples << ",\"unfinished_blocks\":";
-  if (summary.unfinishedBlocks) {
-    out << *summary.unfinishedBlocks;
-  } else {
-    out << "null";
-  }
-  out << ",\"segments\":" << summary.segments
+      << ",\"audio_error_samples\":" << summary.audioErrorSamples
+      << ",\"unfinished_blocks\":" << NumberOrNull(summary.unfinishedBlocks)
+      << ",\"segments\":" << summary.segments
       << ",\"first_timecode\":" << TextOrNull(summary.firstTimecode)
       << ",\"last_timecode\":" << TextOrNull(summary.lastTimecode)
       << ",\"first_recorded\":" << TextOrNull(summary.firstRecorded)
