@@ -187,8 +187,10 @@ struct HalvarisMedia {
 
 namespace {
 
-int OpenMedia(std::unique_ptr<HalvarisMedia> media, const HalvarisMediaSettings* settings,
-              HalvarisMedia** opened, const std::function<void(HalvarisMedia&)>& openInput) {
+int OpenMedia(const HalvarisMediaSettings* settings, HalvarisMedia** opened,
+              const std::function<void(HalvarisMedia&)>& openInput) {
+  auto media = std::unique_ptr<HalvarisMedia>(new (std::nothrow) HalvarisMedia);
+  if (!media) return HALVARIS_MEDIA_ERROR_OUT_OF_MEMORY;
   return Guarded(lastOpenError, [&] {
     if (settings != nullptr) media->settings = *settings;
     if (media->settings.system < 0 || media->settings.system > 4) {
@@ -253,9 +255,7 @@ int halvaris_media_open(const char* path, const HalvarisMediaSettings* settings,
     return HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT;
   }
   const std::string clip = settings != nullptr && settings->clip != nullptr ? settings->clip : "";
-  auto opened = std::unique_ptr<HalvarisMedia>(new (std::nothrow) HalvarisMedia);
-  if (!opened) return HALVARIS_MEDIA_ERROR_OUT_OF_MEMORY;
-  return OpenMedia(std::move(opened), settings, media, [&](HalvarisMedia& m) {
+  return OpenMedia(settings, media, [&](HalvarisMedia& m) {
     m.path = path;
     m.card = halvaris::media::IsCardFolder(m.path);
     m.clips = m.card ? halvaris::media::mxf::P2ClipNames(m.path) : std::vector<std::string>{m.path};
@@ -272,9 +272,7 @@ int halvaris_media_open_memory(const uint8_t* bytes, size_t byteCount,
     lastOpenError = "halvaris_media_open_memory needs the bytes and a place for the handle";
     return HALVARIS_MEDIA_ERROR_INVALID_ARGUMENT;
   }
-  auto opened = std::unique_ptr<HalvarisMedia>(new (std::nothrow) HalvarisMedia);
-  if (!opened) return HALVARIS_MEDIA_ERROR_OUT_OF_MEMORY;
-  return OpenMedia(std::move(opened), settings, media, [&](HalvarisMedia& m) {
+  return OpenMedia(settings, media, [&](HalvarisMedia& m) {
     m.path = "memory";
     m.clips = {m.path};
     auto file = std::make_unique<halvaris::media::InputFile>(

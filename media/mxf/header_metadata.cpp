@@ -446,13 +446,7 @@ std::string OperationalPatternName(const Key& label) {
 }
 
 std::string UmidText(const Umid& umid) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::uint8_t byte : umid) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 15];
-  }
-  return text;
+  return HexText(umid.data(), umid.size());
 }
 
 }  // namespace halvaris::media::mxf

@@ -132,14 +132,18 @@ bool IsDvEssenceContainer(const Key& key) {
   return Matches(key, kPrefix, 14);
 }
 
-std::string KeyText(const Key& key) {
+std::string HexText(const std::uint8_t* bytes, std::size_t count) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text;
-  for (std::uint8_t byte : key) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 15];
+  for (std::size_t i = 0; i < count; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
   }
   return text;
+}
+
+std::string KeyText(const Key& key) {
+  return HexText(key.data(), key.size());
 }
 
 }  // namespace halvaris::media::mxf

@@ -64,6 +64,8 @@ bool IsSystemMetadataPack(const Key& key);
 // The DV-DIF mapping's essence container labels: 06 0E 2B 34 04 01 01 vv 0D 01 03 01 02 02 mm ww.
 bool IsDvEssenceContainer(const Key& key);
 
+// Two lowercase hexadecimal digits a byte, for messages.
+std::string HexText(const std::uint8_t* bytes, std::size_t count);
 std::string KeyText(const Key& key);  // "060e2b34..." for messages
 
 }  // namespace halvaris::media::mxf

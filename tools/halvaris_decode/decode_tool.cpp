@@ -77,18 +77,23 @@ std::string WhichInputFile(const OpenedInput& input, const FileIdentity& identit
   return identity.SameFileAs(input.identity) ? "INPUT" : "a file of the input";
 }
 
+// The file an output named `path` is written to: "-" is standard output.
+FileIdentity IdentityOfOutput(const std::string& path) {
+  return path == "-" ? IdentityOfStream(stdout) : IdentityOfPath(path);
+}
+
 // The report may be written over neither an input file nor another output.
 void RefuseReportOverOtherFiles(const OpenedInput& input, const DecodeOptions& options) {
   const std::string& report = options.report;
   if (report.empty()) return;
-  const FileIdentity identity = report == "-" ? IdentityOfStream(stdout) : IdentityOfPath(report);
+  const FileIdentity identity = IdentityOfOutput(report);
   if (IsInputFile(input, identity)) {
     throw ToolError("--report " + report + " is the same file as " +
                     WhichInputFile(input, identity));
   }
   const std::string& output = options.output;
   if (!output.empty()) {
-    const FileIdentity pictures = output == "-" ? IdentityOfStream(stdout) : IdentityOfPath(output);
+    const FileIdentity pictures = IdentityOfOutput(output);
     if ((report == "-" && output == "-") || identity.SameFileAs(pictures)) {
       throw ToolError("--report " + report + " is the same file as OUTPUT");
     }
@@ -113,21 +118,18 @@ void RefuseSameFile(const OpenedInput& input, const DecodeOptions& options) {
                           ? "standard output is the input file itself (" + input.name + ")"
                           : "standard output is a file of the input (" + input.name + ")");
     }
-  } else if (IsInputFile(input, IdentityOfPath(output))) {
-    throw ToolError("OUTPUT is the same file as " +
-                    (IdentityOfPath(output).SameFileAs(input.identity) ? std::string("INPUT")
-                                                                       : "a file of the input") +
-                    ": " + output);
+  } else if (const FileIdentity pictures = IdentityOfPath(output); IsInputFile(input, pictures)) {
+    throw ToolError("OUTPUT is the same file as " + WhichInputFile(input, pictures) + ": " +
+                    output);
   }
   if (options.audio.empty()) return;
   const FileIdentity audio = IdentityOfPath(options.audio);
   if (IsInputFile(input, audio)) {
-    throw ToolError(
-        "--audio " + options.audio + " is the same file as " +
-        (audio.SameFileAs(input.identity) ? std::string("INPUT") : "a file of the input"));
+    throw ToolError("--audio " + options.audio + " is the same file as " +
+                    WhichInputFile(input, audio));
   }
   if (output.empty()) return;
-  const FileIdentity pictures = output == "-" ? IdentityOfStream(stdout) : IdentityOfPath(output);
+  const FileIdentity pictures = IdentityOfOutput(output);
   if (audio.SameFileAs(pictures) || (!audio.known && options.audio == output)) {
     throw ToolError("--audio " + options.audio + " is the same file as OUTPUT");
   }

@@ -48,6 +48,15 @@ class FfmpegFiles {
   const std::filesystem::path& Folder() const { return folder_; }
   std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
+  // An empty folder of the running test inside the scratch folder, named `prefix` + its name.
+  std::filesystem::path TestFolder(const std::string& prefix = "") const {
+    const std::filesystem::path folder =
+        folder_ / (prefix + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
+
   // Runs `ffmpeg -nostdin -v error -y ARGUMENTS`; true when it succeeded.
   static bool Ffmpeg(const std::string& arguments) {
     const std::string command = std::string(FFMPEG_PROGRAM) + " -nostdin -v error -y " + arguments;

@@ -25,10 +25,7 @@ using ::testing::HasSubstr;
 class P2Card : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        FfmpegFiles::Get().Folder() /
-        (std::string("card-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    root_ = FfmpegFiles::Get().TestFolder("card-");
     for (const char* folder : {"VIDEO", "AUDIO", "CLIP", "ICON", "PROXY", "VOICE"})
       fs::create_directories(root_ / "CONTENTS" / folder);
   }

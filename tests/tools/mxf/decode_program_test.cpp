@@ -26,14 +26,6 @@ using ::testing::HasSubstr;
 
 const std::string kProgram = HALVARIS_DECODE_PROGRAM;
 
-fs::path TestFolder() {
-  const fs::path folder =
-      FfmpegFiles::Get().Folder() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
-}
-
 std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder))
@@ -43,7 +35,7 @@ std::vector<std::string> Names(const fs::path& folder) {
 }
 
 TEST(DecodeProgram, ACardAloneListsItsClipsWithTheirLengthsAndSystems) {
-  const fs::path card = TestFolder() / "card";
+  const fs::path card = FfmpegFiles::Get().TestFolder() / "card";
   fs::create_directories(card / "CONTENTS/VIDEO");
   fs::copy_file(FfmpegFiles::Get().OpAtomVideo(1), card / "CONTENTS/VIDEO/0001AB.MXF");
   fs::copy_file(FfmpegFiles::Get().OpAtomVideo(4), card / "CONTENTS/VIDEO/0002CD.MXF");
@@ -97,7 +89,7 @@ void AppendBig(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
 }
 
 TEST(DecodeProgram, HostileMetadataAndIndexesTakeLittleMemoryAndTimeAndCardsListQuickly) {
-  const fs::path folder = TestFolder();
+  const fs::path folder = FfmpegFiles::Get().TestFolder();
   const std::vector<std::uint8_t> op1a = ReadBytes(FfmpegFiles::Get().Op1a(1));
   const fs::path expected = folder / "expected.yuy2";
   ChildProcess plain(kProgram, ChildSetup({"-q", FfmpegFiles::Get().Op1a(1), expected.string()}));
@@ -175,7 +167,7 @@ TEST(DecodeProgram, HostileMetadataAndIndexesTakeLittleMemoryAndTimeAndCardsList
 }
 
 TEST(DecodeProgram, AnInterruptLeavesThePicturesAndTheWavAsTheyWere) {
-  const fs::path folder = TestFolder();
+  const fs::path folder = FfmpegFiles::Get().TestFolder();
   // Raw DIF with sound arriving through a FIFO: two frames, then the writer waits.
   const std::string dif = FfmpegFiles::Get().Path("program-sound.dif");
   ASSERT_TRUE(FfmpegFiles::Ffmpeg(

@@ -67,11 +67,7 @@ std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, std::siz
 
 class DecodeWithSound : public ::testing::Test {
  protected:
-  DecodeWithSound() : files_(FfmpegFiles::Get()) {
-    folder_ = files_.Folder() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
+  DecodeWithSound() : files_(FfmpegFiles::Get()), folder_(files_.TestFolder()) {}
 
   std::string Out(const std::string& name) const { return (folder_ / name).string(); }
 
