@@ -417,7 +417,10 @@ TEST(InstalledControlPanel, RunsTapwrightOnThePickedMovie) {
     return console.find(expected) != std::wstring::npos;
   })) << "Tapwright's console shows: "
       << console;
-  EXPECT_EQ(controlPanel.Text(IDC_ACTION_RESULT), L"Tapwright runs in its own window.");
+  // The Control Panel says so once Tapwright has started, which may be after its first line.
+  EXPECT_TRUE(WaitUntil([&] {
+    return controlPanel.Text(IDC_ACTION_RESULT) == L"Tapwright runs in its own window.";
+  })) << controlPanel.Text(IDC_ACTION_RESULT);
 
   const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, tapwright));
   TerminateProcess(process.Get(), 0);

@@ -61,8 +61,8 @@ check_installed_in() {
     fail "the filter's InprocServer32 does not name $folder\\halvarisDecoder.ax"
   # Where it is not listed, say where the registration went instead (the first version of the
   # filter mapper keeps its own key), so that a failure tells what happened.
-  win reg query "HKCR\\CLSID\\$legacy_filters\\Instance\\$filter" >/dev/null 2>&1 ||
-    fail "DirectShow's filter category does not list the filter (the first mapper's key:" \
+  reg_query "HKCR\\CLSID\\$legacy_filters\\Instance\\$filter" >/dev/null ||
+    fail "DirectShow's filter category does not list the filter (reg query: $?; the first mapper's key:" \
       "$(win reg query "HKCR\\Filter\\$filter" 2>&1 | tr -d '\r' | tr '\n' ' ' | head -c 300);" \
       "the category: $(win reg query "HKCR\\CLSID\\$legacy_filters\\Instance" 2>&1 | tr -d '\r' |
         grep -c '^HKEY') filters)"
@@ -73,12 +73,13 @@ check_installed_in() {
       strings -a "$menu/$link" | grep -qiF "$folder\\$target" ||
       fail "$link does not point to $folder\\$target"
   done <<<"$shortcuts"
-  local key="$uninstall_key\\Halvaris" expected
+  local key="$uninstall_key\\Halvaris" expected found
   for expected in "DisplayName=Halvaris" "DisplayVersion=$version" "Publisher=Halvaris" \
     "InstallLocation=$folder" "UninstallString=\"$folder\\Uninstall.exe\"" \
     "QuietUninstallString=\"$folder\\Uninstall.exe\" /S" "NoModify=0x1" "NoRepair=0x1"; do
-    [ "$(registry_value "$key" "${expected%%=*}")" = "${expected#*=}" ] ||
-      fail "Apps & Features: ${expected%%=*} is \"$(registry_value "$key" "${expected%%=*}")\", not \"${expected#*=}\""
+    found=$(registry_value "$key" "${expected%%=*}")
+    [ "$found" = "${expected#*=}" ] ||
+      fail "Apps & Features: ${expected%%=*} is $(printf %q "$found"), not \"${expected#*=}\""
   done
   local kilobytes=$(($(cat "$unix"/* | wc -c) / 1024)) estimated
   estimated=$(($(registry_value "$key" EstimatedSize)))
@@ -134,12 +135,28 @@ same_snapshots() {
   done
 }
 
+# reg_query ARGUMENTS...: `reg query` in the prefix. reg answers 0, or 1 for a missing key or
+# value; any other status is Wine's own trouble (the program did not start or was cut off), so
+# it is said on the standard error and the query is asked once more.
+reg_query() {
+  local output status
+  output=$(win reg query "$@" 2>"$scratch/reg-errors")
+  status=$?
+  if [ "$status" -gt 1 ]; then
+    echo "reg query $* exited with $status ($(head -c 300 "$scratch/reg-errors")); asking again" >&2
+    output=$(win reg query "$@" 2>/dev/null)
+    status=$?
+  fi
+  printf '%s\n' "$output" | tr -d '\r'
+  return "$status"
+}
+
 # registry_value KEY [VALUE]: the data of the value (the default one without VALUE).
 registry_value() {
   if [ $# -eq 1 ]; then
-    win reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_[A-Z_]* *//p'
+    reg_query "$1" /ve | sed -n 's/^ *(Default) *REG_[A-Z_]* *//p'
   else
-    win reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+    reg_query "$1" /v "$2" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
   fi
 }
 
