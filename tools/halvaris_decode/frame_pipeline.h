@@ -77,8 +77,6 @@ class FramePipeline {
   // The error of a frame whose decoder result is not HALVARIS_OK.
   static ToolError FrameFailure(std::int64_t frameNumber, int decoderResult);
 
-  int DecoderCount() const { return static_cast<int>(decoders_.size()); }
-
  private:
   enum class State { Free, Queued, Decoding, Decoded };
   struct FreeMemory {
